@@ -1,0 +1,50 @@
+#pragma once
+
+#include "Colour.h"
+#include "RunError.h"
+
+#include <optional>
+
+class MaskWindow;
+
+// Turns the sprite picture into its mask on the mask picture, column by column, with the
+// progress bar, the status text, the scroll bars following, and a cancel test.
+//
+// The scan counts (W + 1) x (H + 1) pixels (one column and one row past the picture) and
+// refreshes before every 1000th; the counter runs on across columns. Between two refresh
+// points nothing of the scan can be observed, so the pixel work is not done in column
+// order: the mask is brought up to the scan's position in row-major blocks just before
+// anyone can look at it (a repaint every maskRepaintInterval() ms, a cancel, the end).
+// The mask image at those moments is exactly what a strict column-by-column walk would
+// have left there.
+class MaskScan
+{
+public:
+    struct Result {
+        enum Outcome { Completed, Cancelled, Failed };
+        Outcome outcome = Completed;
+        int percent = 0;     // of the last pixel scanned
+        float elapsed = 0;   // seconds, as measured at the last refresh point
+        std::optional<RunError> error;
+    };
+
+    MaskScan(MaskWindow &window, Colour transparency, Colour mask);
+
+    Result run();
+
+    // The status texts of a scan, shared with the run that reports its end.
+    static QString maskingText(int percent, float elapsed);
+    static QString cancelledText(int percent, float elapsed);
+
+private:
+    MaskWindow &m_window;
+    Colour m_tColor;
+    Colour m_mColor;
+};
+
+// The pixel rule over one span of a scan line: a sprite pixel equal to `transparent`
+// becomes `mask`, every other one `transparent`. Both are QRgb values with alpha 0xFF;
+// sprite pixels are compared with their alpha forced to 0xFF. `matchable` false means
+// the transparency colour is no colour at all, so nothing can equal it.
+void maskSpan(const QRgb *sprite, QRgb *out, int count, QRgb transparent, QRgb mask,
+              bool matchable);

@@ -1,0 +1,83 @@
+#include "Desktop.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSoundEffect>
+
+const QString ProductTitle = QStringLiteral("Pelloran");
+
+namespace {
+
+class SystemDesktop final : public Desktop
+{
+public:
+    Answer message(QWidget *parent, const QString &text, Buttons buttons, Icon icon,
+                   Answer defaultButton) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(ProductTitle);
+        box.setText(text);
+        switch (icon) {
+        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
+        case Icon::Question: box.setIcon(QMessageBox::Question); break;
+        case Icon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+        }
+        if (buttons == Buttons::Ok) {
+            box.setStandardButtons(QMessageBox::Ok);
+            box.exec();
+            return Answer::Ok;
+        }
+        box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+        box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
+        return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+
+    int exec(QDialog &dialog) override { return dialog.exec(); }
+
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        return QProcess::startDetached(program, arguments);
+    }
+
+    bool openUrl(const QUrl &url) override { return QDesktopServices::openUrl(url); }
+
+    void playSound(const QString &path) override
+    {
+        if (!QFileInfo(path).isFile())
+            return;
+        // One effect at a time; it must outlive the call to go on playing.
+        if (!m_effect)
+            m_effect = std::make_unique<QSoundEffect>();
+        m_effect->stop();
+        m_effect->setSource(QUrl::fromLocalFile(path));
+        m_effect->play();
+    }
+
+    void beep() override { QApplication::beep(); }
+
+    void alert(QWidget *window, int msec) override { QApplication::alert(window, msec); }
+
+private:
+    std::unique_ptr<QSoundEffect> m_effect;
+};
+
+Desktop *g_standIn = nullptr;
+
+} // namespace
+
+Desktop &desktop()
+{
+    if (g_standIn)
+        return *g_standIn;
+    static SystemDesktop real;
+    return real;
+}
+
+void setDesktop(Desktop *stand_in)
+{
+    g_standIn = stand_in;
+}

@@ -1,0 +1,515 @@
+#include "frmMain.h"
+
+#include "Attention.h"
+#include "Desktop.h"
+#include "MaskRun.h"
+#include "PictureSurface.h"
+#include "ProgramIcon.h"
+#include "Rounding.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QShortcut>
+
+#include <algorithm>
+
+namespace {
+
+constexpr int ClientWidth = 761;
+constexpr int ClientHeight = 617;
+
+QFont courier(double points, bool bold = false, bool italic = false)
+{
+    QFont f(QStringLiteral("Courier New"));
+    // QFont(name, int) would cut 9.75 down to 9 points.
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    f.setItalic(italic);
+    return f;
+}
+
+// The background of surfaces that were given none: the desktop's window face.
+Colour faceColour()
+{
+    return fromQRgb(QApplication::palette().color(QPalette::Window).rgb());
+}
+
+template <typename W> W *named(W *widget, const char *name)
+{
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+// Scroll bars hold 16-bit values.
+int clamp16(int v)
+{
+    return std::clamp(v, -32768, 32767);
+}
+
+void setScrollRange(QScrollBar *bar, double overhang)
+{
+    bar->setMaximum(clamp16(roundHalfEven(overhang)));
+    bar->setMinimum(0);
+    // A step below one pixel would make the arrows and the track do nothing.
+    bar->setSingleStep(std::max(1, roundHalfEven(bar->maximum() / 10.0)));
+    bar->setPageStep(std::max(1, roundHalfEven(bar->maximum() / 5.0)));
+}
+
+void clearScrollRange(QScrollBar *bar)
+{
+    bar->setMaximum(0);
+    bar->setMinimum(0);
+}
+
+} // namespace
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowIcon(programIcon());
+
+    m_client = new QWidget(this);
+    m_client->setObjectName(QStringLiteral("client"));
+    m_client->setFixedSize(ClientWidth, ClientHeight);
+    m_client->setFont(courier(9.75));
+    setCentralWidget(m_client);
+
+    buildControls(m_client);
+    buildMenus();
+    setTabOrder();
+
+    // The window's cancel button: Esc presses it, but only while it can be pressed.
+    auto *esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    esc->setContext(Qt::WindowShortcut);
+    connect(esc, &QShortcut::activated, this, [this] {
+        if (cmdCancel->isEnabled())
+            cmdCancel->click();
+    });
+
+    adjustSize();
+    setFixedSize(sizeHint());
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildControls(QWidget *c)
+{
+    auto label = [c](const char *name, int x, int y, int w, int h, const QString &text) {
+        auto *l = named(new QLabel(text, c), name);
+        l->setGeometry(x, y, w, h);
+        return l;
+    };
+
+    Image1 = named(new QLabel(c), "Image1");
+    Image1->setGeometry(8, 8, 88, 88);
+    Image1->setPixmap(QPixmap::fromImage(programIconImage(88)));
+    Image1->setScaledContents(true);
+
+    lblTitle = label("lblTitle", 104, 8, 143, 23, QString());
+    lblTitle->setFont(courier(15.75, true, true));
+    lblVer = label("lblVer", 112, 32, 88, 16, QString());
+    lblWebsite = label("lblWebsite", 112, 48, 112, 16, QStringLiteral("www.pelloran.example"));
+    {
+        QFont f = lblWebsite->font();
+        f.setUnderline(true);
+        lblWebsite->setFont(f);
+        QPalette pal = lblWebsite->palette();
+        pal.setColor(QPalette::WindowText, QColor(toQRgb(0xC00000)));
+        lblWebsite->setPalette(pal);
+        lblWebsite->setCursor(Qt::PointingHandCursor);
+    }
+
+    Label1[0] = label("Label1(0)", 8, 104, 128, 16, QStringLiteral("&Selected File(s)"));
+    lstFiles = named(new QComboBox(c), "lstFiles");
+    lstFiles->setGeometry(144, 104, 425, 24);
+    Label1[0]->setBuddy(lstFiles);
+
+    Label1[4] = label("Label1(4)", 576, 88, 96, 16, QStringLiteral("Mask s&uffix:"));
+    txtSuffix = named(new QLineEdit(QStringLiteral("_mask"), c), "txtSuffix");
+    txtSuffix->setGeometry(576, 104, 105, 25);
+    Label1[4]->setBuddy(txtSuffix);
+
+    auto button = [c](const char *name, int x, int y, int w, int h, const QString &text) {
+        auto *b = named(new QPushButton(text, c), name);
+        b->setGeometry(x, y, w, h);
+        b->setAutoDefault(false);
+        return b;
+    };
+    cmdSelFiles = button("cmdSelFiles", 144, 136, 161, 17, QStringLiteral("Selec&t Files.."));
+    cmdAppendFiles =
+        button("cmdAppendFiles", 312, 136, 129, 17, QStringLiteral("&Append Files.."));
+    cmdAppendFiles->setEnabled(false);
+    cmdClearList = button("cmdClearList", 448, 136, 121, 17, QStringLiteral("&Clear List"));
+    cmdClearList->setEnabled(false);
+
+    Label1[1] = label("Label1(1)", 8, 160, 56, 16, QStringLiteral("Sprite:"));
+    Label1[2] = label("Label1(2)", 392, 160, 40, 16, QStringLiteral("Mask:"));
+
+    // The panes: a sunken clipping frame holding a borderless picture, and two bars.
+    auto pane = [c](const char *conName, const char *picName, int x, Colour back,
+                    PictureSurface *&con, PictureSurface *&pic) {
+        con = named(new PictureSurface(c, PictureSurface::SunkenBorder, faceColour()), conName);
+        con->setGeometry(x, 176, 345, 345);
+        pic = named(new PictureSurface(con->client(), PictureSurface::NoBorder, back), picName);
+        pic->setGeometry(0, 0, 97, 97);
+    };
+    pane("conSprite", "picSprite", 8, Black, conSprite, picSprite);
+    pane("conMask", "picMask", 392, White, conMask, picMask);
+    picSprite->setAutoSize(true);
+    picSprite->setCursor(Qt::CrossCursor);
+
+    auto bar = [c](const char *name, Qt::Orientation o, int x, int y, int w, int h) {
+        auto *b = named(new QScrollBar(o, c), name);
+        b->setGeometry(x, y, w, h);
+        b->setRange(0, 0);
+        // A change notice after each completed change, none while the thumb is dragged.
+        b->setTracking(false);
+        b->setFocusPolicy(Qt::StrongFocus);
+        return b;
+    };
+    HScrSprite = bar("HScrSprite", Qt::Horizontal, 8, 520, 345, 17);
+    VScrSprite = bar("VScrSprite", Qt::Vertical, 352, 176, 17, 345);
+    HScrMask = bar("HScrMask", Qt::Horizontal, 392, 520, 345, 17);
+    VScrMask = bar("VScrMask", Qt::Vertical, 736, 176, 17, 345);
+    connect(HScrSprite, &QScrollBar::valueChanged, this,
+            [this](int v) { picSprite->move(-v, picSprite->y()); });
+    connect(VScrSprite, &QScrollBar::valueChanged, this,
+            [this](int v) { picSprite->move(picSprite->x(), -v); });
+    connect(HScrMask, &QScrollBar::valueChanged, this,
+            [this](int v) { picMask->move(-v, picMask->y()); });
+    connect(VScrMask, &QScrollBar::valueChanged, this,
+            [this](int v) { picMask->move(picMask->x(), -v); });
+    connect(picSprite, &PictureSurface::sizeChanged, this, &frmMain::picSprite_Resize);
+
+    Label1[3] = label("Label1(3)", 8, 544, 133, 14, QStringLiteral("Transparency Color:"));
+    Label1[5] = label("Label1(5)", 168, 544, 105, 14, QStringLiteral("Opposite Color:"));
+    for (QLabel *l : {Label1[3], Label1[5]}) {
+        l->setFont(courier(8.25));
+        l->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    }
+    picTColor = named(new PictureSurface(c, PictureSurface::SingleBorder, Black), "picTColor");
+    picTColor->setGeometry(144, 544, 17, 17);
+    picMColor = named(new PictureSurface(c, PictureSurface::SingleBorder, White), "picMColor");
+    picMColor->setGeometry(280, 544, 17, 17);
+    for (PictureSurface *s : {picTColor, picMColor})
+        s->setCursor(Qt::UpArrowCursor);
+
+    cmdMaskCurr = button("cmdMaskCurr", 352, 544, 129, 25, QStringLiteral("&Mask Current"));
+    cmdMaskAll = button("cmdMaskAll", 488, 544, 129, 25, QStringLiteral("Mas&k All"));
+    cmdCancel = button("cmdCancel", 624, 544, 129, 25, QStringLiteral("Cancel (ESC)"));
+    cmdCancel->setEnabled(false);
+    connect(cmdMaskCurr, &QPushButton::clicked, this, &frmMain::cmdMaskCurr_Click);
+    connect(cmdMaskAll, &QPushButton::clicked, this, &frmMain::cmdMaskAll_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmMain::cmdCancel_Click);
+
+    lblFileStat = label("lblFileStat", 8, 576, 88, 16, QStringLiteral("File 0 of 0"));
+    lblStatus = label("lblStatus", 144, 576, 104, 16, QStringLiteral("Status: Ready"));
+    picProgress =
+        named(new PictureSurface(c, PictureSurface::SunkenBorder, faceColour()), "picProgress");
+    picProgress->setGeometry(8, 592, 745, 17);
+
+    // Left-aligned labels size themselves to their text; the two right-aligned ones keep
+    // their right edge where it was designed.
+    for (QLabel *l : {lblTitle, lblVer, lblWebsite, Label1[0], Label1[4], Label1[1], Label1[2],
+                      lblFileStat, lblStatus})
+        setCaption(l, l->text());
+}
+
+void frmMain::buildMenus()
+{
+    auto action = [this](QMenu *menu, const char *name, const QString &text,
+                         const QKeySequence &key = {}) {
+        QAction *a = named(menu->addAction(text), name);
+        a->setShortcut(key);
+        return a;
+    };
+    auto check = [&](QMenu *menu, const char *name, const QString &text,
+                     const QKeySequence &key, bool checked) {
+        QAction *a = action(menu, name, text, key);
+        a->setCheckable(true);
+        a->setChecked(checked);
+        return a;
+    };
+
+    mnuFile = named(menuBar()->addMenu(QStringLiteral("&File")), "mnuFile");
+    mnuSaveSprite = action(mnuFile, "mnuSaveSprite", QStringLiteral("Save &Sprite As..."),
+                           QKeySequence(Qt::CTRL | Qt::Key_S));
+    mnuSaveMask = action(mnuFile, "mnuSaveMask", QStringLiteral("Save &Mask As..."),
+                         QKeySequence(Qt::CTRL | Qt::Key_M));
+    mnuSaveSprite->setEnabled(false);
+    mnuSaveMask->setEnabled(false);
+    sep2 = named(mnuFile->addSeparator(), "sep2");
+    mnuQuit = action(mnuFile, "mnuQuit", QStringLiteral("Quit"));
+    connect(mnuQuit, &QAction::triggered, this, &QWidget::close);
+
+    mnuOptions = named(menuBar()->addMenu(QStringLiteral("&Options")), "mnuOptions");
+    chkPromptOverwrite = check(mnuOptions, "chkPromptOverwrite",
+                               QStringLiteral("&Prompt Overwrite"),
+                               QKeySequence(Qt::CTRL | Qt::Key_P), false);
+    chkBeep = check(mnuOptions, "chkBeep", QStringLiteral("&Beep when a file is finished"),
+                    QKeySequence(Qt::CTRL | Qt::Key_B), true);
+    chkCheer = check(mnuOptions, "chkCheer", QStringLiteral("&Cheer when all files are finished"),
+                     QKeySequence(Qt::CTRL | Qt::Key_C), true);
+    chkDoScroll = check(mnuOptions, "chkDoScroll", QStringLiteral("&Increment the scrollbars"),
+                        QKeySequence(Qt::CTRL | Qt::Key_I), true);
+
+    mnuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
+    mnuMainHelp = action(mnuHelp, "mnuMainHelp", QStringLiteral("How To Use"),
+                         QKeySequence(Qt::Key_F1));
+    sep1 = named(mnuHelp->addSeparator(), "sep1");
+    mnuAbout = action(mnuHelp, "mnuAbout", QStringLiteral("About.."),
+                      QKeySequence(Qt::CTRL | Qt::Key_A));
+
+    // The window's control order; the lock and the settings walk this list.
+    const QString d = QStringLiteral("<d>"), s = QStringLiteral("<s>"), none;
+    m_tagged = {
+        {picMColor, d},       {txtSuffix, d + s},    {cmdMaskAll, d},     {picTColor, d},
+        {cmdMaskCurr, d},     {cmdClearList, d},     {cmdAppendFiles, d}, {picMask, d},
+        {picSprite, d},       {cmdSelFiles, d},      {lstFiles, d},       {cmdCancel, none},
+        {Image1, none},       {lblTitle, none},      {lblVer, none},      {lblWebsite, none},
+        {Label1[0], none},    {Label1[1], none},     {Label1[2], none},   {Label1[3], none},
+        {Label1[4], none},    {Label1[5], none},     {conSprite, none},   {conMask, none},
+        {HScrSprite, none},   {VScrSprite, none},    {HScrMask, none},    {VScrMask, none},
+        {lblFileStat, none},  {lblStatus, none},     {picProgress, none}, {mnuFile, none},
+        {mnuSaveSprite, d},   {mnuSaveMask, d},      {sep2, none},        {mnuQuit, none},
+        {mnuOptions, none},   {chkPromptOverwrite, s}, {chkBeep, s},      {chkCheer, s},
+        {chkDoScroll, s},     {mnuHelp, d},          {mnuMainHelp, none}, {sep1, none},
+        {mnuAbout, none},
+    };
+    for (const TaggedControl &t : m_tagged)
+        t.control->setProperty("tag", t.tag);
+}
+
+void frmMain::setTabOrder()
+{
+    const QList<QWidget *> order = {cmdSelFiles, cmdAppendFiles, cmdClearList, cmdMaskCurr,
+                                    cmdMaskAll,  cmdCancel,      lstFiles,     txtSuffix,
+                                    HScrSprite,  HScrMask,       VScrSprite,   VScrMask};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    cmdSelFiles->setFocus();
+}
+
+void frmMain::Form_Load()
+{
+    setCaption(lblTitle, ProductTitle);
+    setWindowTitle(ProductTitle);
+    TColor = Black;
+    MColor = White;
+    setCaption(lblVer, QStringLiteral("Version: 1.21"));
+    lstFiles->clear();
+}
+
+void frmMain::setCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    label->resize(label->sizeHint());
+}
+
+bool frmMain::isControlEnabled(const QObject *control)
+{
+    if (auto *menu = qobject_cast<const QMenu *>(control))
+        return menu->menuAction()->isEnabled();
+    if (auto *w = qobject_cast<const QWidget *>(control))
+        return w->isEnabled();
+    if (auto *a = qobject_cast<const QAction *>(control))
+        return a->isEnabled();
+    return false;
+}
+
+void frmMain::ControlsEnabled(bool Enable)
+{
+    for (const TaggedControl &t : std::as_const(m_tagged)) {
+        if (!t.tag.contains(QLatin1String("<d>")))
+            continue;
+        if (auto *menu = qobject_cast<QMenu *>(t.control))
+            menu->menuAction()->setEnabled(Enable);
+        else if (auto *w = qobject_cast<QWidget *>(t.control))
+            w->setEnabled(Enable);
+        else if (auto *a = qobject_cast<QAction *>(t.control))
+            a->setEnabled(Enable);
+    }
+}
+
+void frmMain::MaskFile()
+{
+    MaskRun run(*this);
+    run.maskFile();
+    m_lastScan = run.lastScan();
+}
+
+void frmMain::FlashMe()
+{
+    if (isMinimized())
+        FlashWindowTimes(this, 3, 500);
+}
+
+void frmMain::cmdMaskAll_Click()
+{
+    const int m = lstFiles->count();
+    for (int i = 0; i < m; ++i) {
+        setCaption(lblFileStat, QStringLiteral("File %1 of %2").arg(i + 1).arg(m));
+        CurrentFile = lstFiles->itemText(i);
+        MaskFile();
+        if (CancelRun)
+            return;
+    }
+    if (chkCheer->isChecked())
+        PlayWave(QStringLiteral("cheer.wav"), SndAsync | SndNoDefault);
+    FlashMe();
+}
+
+void frmMain::cmdMaskCurr_Click()
+{
+    setCaption(lblFileStat, QStringLiteral("File 1 of 1"));
+    MaskFile();
+    FlashMe();
+}
+
+void frmMain::cmdCancel_Click()
+{
+    CancelRun = true;
+    cmdCancel->setEnabled(false);
+    ControlsEnabled(true);
+}
+
+void frmMain::picSprite_Resize()
+{
+    picSprite->move(0, 0);
+    picMask->move(0, 0);
+    picMask->setDrawableSize(picSprite->image().size());
+
+    if (picSprite->drawableWidth() > conSprite->drawableWidth()) {
+        setScrollRange(HScrSprite, picSprite->drawableWidth() - conSprite->drawableWidth());
+        setScrollRange(HScrMask, picMask->drawableWidth() - conMask->drawableWidth());
+    } else {
+        clearScrollRange(HScrSprite);
+        clearScrollRange(HScrMask);
+    }
+    if (picSprite->drawableHeight() > conSprite->drawableHeight()) {
+        setScrollRange(VScrSprite, picSprite->drawableHeight() - conSprite->drawableHeight());
+        setScrollRange(VScrMask, picMask->drawableHeight() - conMask->drawableHeight());
+    } else {
+        clearScrollRange(VScrSprite);
+        clearScrollRange(VScrMask);
+    }
+}
+
+// --- what a masking run sees of the window ---
+
+const QImage &frmMain::spritePicture() const
+{
+    return picSprite->image();
+}
+
+QImage &frmMain::maskPicture()
+{
+    return picMask->image();
+}
+
+void frmMain::clearMask()
+{
+    picMask->clear();
+}
+
+void frmMain::maskPictureChanged()
+{
+    picMask->update();
+    m_screenDue = true;
+}
+
+QSize frmMain::progressBarSize() const
+{
+    return picProgress->image().size();
+}
+
+void frmMain::clearProgressBar()
+{
+    picProgress->clear();
+}
+
+void frmMain::fillProgressBar(float right)
+{
+    picProgress->fillRect(QRect(0, 0, int(std::lround(right)), picProgress->image().height()),
+                          0xFF0000);
+}
+
+bool frmMain::scrollFollowsScan() const
+{
+    return chkDoScroll->isChecked();
+}
+
+double frmMain::maskViewportWidth() const
+{
+    return conMask->drawableWidth();
+}
+
+int frmMain::hScrMaskMax() const
+{
+    return HScrMask->maximum();
+}
+
+int frmMain::hScrSpriteMax() const
+{
+    return HScrSprite->maximum();
+}
+
+void frmMain::setHScrMaskValue(int value)
+{
+    HScrMask->setValue(value);
+}
+
+void frmMain::setHScrSpriteValue(int value)
+{
+    HScrSprite->setValue(value);
+}
+
+void frmMain::setStatus(const QString &text)
+{
+    setCaption(lblStatus, text);
+}
+
+void frmMain::setCancelEnabled(bool enabled)
+{
+    cmdCancel->setEnabled(enabled);
+}
+
+void frmMain::scanStarted()
+{
+    m_holdingScreen = true;
+    m_screenDue = false;
+    m_client->setUpdatesEnabled(false);
+}
+
+void frmMain::scanEnded()
+{
+    m_holdingScreen = false;
+    m_client->setUpdatesEnabled(true);
+}
+
+void frmMain::yield()
+{
+    // While a scan runs the window's repaints are held back between frames: each of the
+    // scan's yields would otherwise repaint whatever moved, thousands of times a second.
+    // Input is handled at every yield all the same.
+    if (m_holdingScreen && m_screenDue) {
+        m_screenDue = false;
+        m_client->setUpdatesEnabled(true);
+        QCoreApplication::processEvents();
+        if (m_holdingScreen)
+            m_client->setUpdatesEnabled(false);
+        return;
+    }
+    QCoreApplication::processEvents();
+}

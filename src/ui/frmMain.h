@@ -1,0 +1,120 @@
+#pragma once
+
+#include "Colour.h"
+#include "MaskScan.h"
+#include "MaskWindow.h"
+
+#include <QMainWindow>
+#include <QList>
+
+#include <array>
+
+class PictureSurface;
+class QAction;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+
+// The main window. Its controls carry the names the rest of the program knows them by
+// (also as their objectName) and a tag: "<d>" marks what a masking run locks, "<s>" what
+// is a stored setting. One list holds them all in the window's control order; the lock and
+// the settings walk that list rather than naming controls again.
+class frmMain : public QMainWindow, public MaskWindow
+{
+    Q_OBJECT
+public:
+    struct TaggedControl {
+        QObject *control; // a QWidget, a QAction, or a QMenu (which stands for its whole menu)
+        QString tag;
+    };
+
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The window's load step.
+    void Form_Load();
+
+    void MaskFile();
+    void FlashMe();
+    void ControlsEnabled(bool Enable) override;
+    const QList<TaggedControl> &taggedControls() const { return m_tagged; }
+    static bool isControlEnabled(const QObject *control);
+
+    // Sets a label's text and sizes the label to it.
+    static void setCaption(QLabel *label, const QString &text);
+
+    // The outcome of the last scan (its percent and elapsed seconds).
+    const MaskScan::Result &lastScan() const { return m_lastScan; }
+    // Milliseconds between two on-screen updates of the mask during a scan; 0 shows it at
+    // every refresh point.
+    void setMaskRepaintInterval(int ms) { m_repaintInterval = ms; }
+
+    // Controls. Names are those the rest of the program uses; Label1 is indexed as designed.
+    QLabel *Image1, *lblTitle, *lblVer, *lblWebsite, *lblFileStat, *lblStatus;
+    std::array<QLabel *, 6> Label1{};
+    QComboBox *lstFiles;
+    QLineEdit *txtSuffix;
+    QPushButton *cmdSelFiles, *cmdAppendFiles, *cmdClearList, *cmdMaskCurr, *cmdMaskAll,
+        *cmdCancel;
+    PictureSurface *conSprite, *picSprite, *conMask, *picMask;
+    QScrollBar *HScrSprite, *VScrSprite, *HScrMask, *VScrMask;
+    PictureSurface *picTColor, *picMColor, *picProgress;
+
+    QMenu *mnuFile, *mnuOptions, *mnuHelp;
+    QAction *mnuSaveSprite, *mnuSaveMask, *sep2, *mnuQuit;
+    QAction *chkPromptOverwrite, *chkBeep, *chkCheer, *chkDoScroll;
+    QAction *mnuMainHelp, *sep1, *mnuAbout;
+
+    // Run state shared with the engine.
+    Colour TColor = Black;
+    Colour MColor = White;
+    QString CurrentFile;
+    bool CancelRun = false;
+    qint16 BrowseMode = 0;
+
+public slots:
+    void cmdMaskAll_Click();
+    void cmdMaskCurr_Click();
+    void cmdCancel_Click();
+
+private:
+    void buildControls(QWidget *client);
+    void buildMenus();
+    void setTabOrder();
+    void picSprite_Resize();
+
+    // MaskWindow
+    const QImage &spritePicture() const override;
+    QImage &maskPicture() override;
+    void clearMask() override;
+    void maskPictureChanged() override;
+    int maskRepaintInterval() const override { return m_repaintInterval; }
+    QSize progressBarSize() const override;
+    void clearProgressBar() override;
+    void fillProgressBar(float right) override;
+    bool scrollFollowsScan() const override;
+    double maskViewportWidth() const override;
+    int hScrMaskMax() const override;
+    int hScrSpriteMax() const override;
+    void setHScrMaskValue(int value) override;
+    void setHScrSpriteValue(int value) override;
+    void setStatus(const QString &text) override;
+    Colour transparencyColour() const override { return TColor; }
+    Colour maskColour() const override { return MColor; }
+    void yield() override;
+    void scanStarted() override;
+    void scanEnded() override;
+    bool cancelRun() const override { return CancelRun; }
+    void setCancelRun(bool set) override { CancelRun = set; }
+    void setCancelEnabled(bool enabled) override;
+
+    QWidget *m_client = nullptr;
+    QList<TaggedControl> m_tagged;
+    MaskScan::Result m_lastScan;
+    int m_repaintInterval = 30;
+    bool m_holdingScreen = false;
+    bool m_screenDue = false;
+};
