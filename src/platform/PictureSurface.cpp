@@ -42,7 +42,8 @@ PictureSurface::PictureSurface(QWidget *parent, Border border, Colour backColor)
     setMouseTracking(true);
     // The surface paints every pixel of its drawable area itself.
     setAttribute(Qt::WA_OpaquePaintEvent, border == NoBorder);
-    m_image = QImage(contentsRect().size().expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+    m_reportedSize = contentsRect().size().expandedTo(QSize(0, 0));
+    m_image = QImage(m_reportedSize, QImage::Format_RGB32);
     m_image.fill(toQRgb(m_backColor));
 }
 
@@ -54,6 +55,7 @@ void PictureSurface::setPicture(const QImage &picture)
         m_image = rgb;
         // resizeEvent keeps the image when the size already matches it.
         resize(rgb.width() + frame, rgb.height() + frame);
+        syncToSize();
     } else {
         m_image.fill(toQRgb(m_backColor));
         QPainter(&m_image).drawImage(0, 0, rgb);
@@ -61,25 +63,40 @@ void PictureSurface::setPicture(const QImage &picture)
     update();
 }
 
+void PictureSurface::place(const QRect &geometry)
+{
+    setGeometry(geometry);
+    syncToSize();
+}
+
 void PictureSurface::setDrawableSize(const QSize &size)
 {
     const int frame = 2 * frameWidth();
     resize(size.width() + frame, size.height() + frame);
+    syncToSize();
 }
 
 void PictureSurface::resizeEvent(QResizeEvent *event)
 {
     QFrame::resizeEvent(event);
+    syncToSize();
+}
+
+void PictureSurface::syncToSize()
+{
     const QSize drawable = contentsRect().size().expandedTo(QSize(0, 0));
     if (m_client)
         m_client->setGeometry(contentsRect());
-    if (drawable == m_image.size())
-        return;
-    QImage resized(drawable, QImage::Format_RGB32);
-    resized.fill(toQRgb(m_backColor));
-    QPainter(&resized).drawImage(0, 0, m_image);
-    m_image = resized;
-    emit sizeChanged();
+    if (drawable != m_image.size()) {
+        QImage resized(drawable, QImage::Format_RGB32);
+        resized.fill(toQRgb(m_backColor));
+        QPainter(&resized).drawImage(0, 0, m_image);
+        m_image = resized;
+    }
+    if (drawable != m_reportedSize) {
+        m_reportedSize = drawable;
+        emit sizeChanged();
+    }
 }
 
 Colour PictureSurface::pixel(int x, int y) const

@@ -32,6 +32,9 @@ public:
     const QImage &image() const { return m_image; }
     QImage &image() { return m_image; }
 
+    // Places and sizes the surface. Use this rather than setGeometry(): a hidden widget
+    // hears of a new size only when it is shown, and the image must follow at once.
+    void place(const QRect &geometry);
     // Resizes the surface so that its drawable area has this size.
     void setDrawableSize(const QSize &size);
     double drawableWidth() const { return m_image.width(); }
@@ -69,8 +72,11 @@ protected:
 
 private:
     QPoint drawablePos(const QPointF &widgetPos) const;
+    // Brings the image and the client area to the widget's current size.
+    void syncToSize();
 
     QImage m_image;
+    QSize m_reportedSize;
     Colour m_backColor;
     bool m_autoSize = false;
     QWidget *m_client = nullptr;

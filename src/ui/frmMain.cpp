@@ -160,9 +160,9 @@ void frmMain::buildControls(QWidget *c)
     auto pane = [c](const char *conName, const char *picName, int x, Colour back,
                     PictureSurface *&con, PictureSurface *&pic) {
         con = named(new PictureSurface(c, PictureSurface::SunkenBorder, faceColour()), conName);
-        con->setGeometry(x, 176, 345, 345);
+        con->place(QRect(x, 176, 345, 345));
         pic = named(new PictureSurface(con->client(), PictureSurface::NoBorder, back), picName);
-        pic->setGeometry(0, 0, 97, 97);
+        pic->place(QRect(0, 0, 97, 97));
     };
     pane("conSprite", "picSprite", 8, Black, conSprite, picSprite);
     pane("conMask", "picMask", 392, White, conMask, picMask);
@@ -199,9 +199,9 @@ void frmMain::buildControls(QWidget *c)
         l->setAlignment(Qt::AlignRight | Qt::AlignTop);
     }
     picTColor = named(new PictureSurface(c, PictureSurface::SingleBorder, Black), "picTColor");
-    picTColor->setGeometry(144, 544, 17, 17);
+    picTColor->place(QRect(144, 544, 17, 17));
     picMColor = named(new PictureSurface(c, PictureSurface::SingleBorder, White), "picMColor");
-    picMColor->setGeometry(280, 544, 17, 17);
+    picMColor->place(QRect(280, 544, 17, 17));
     for (PictureSurface *s : {picTColor, picMColor})
         s->setCursor(Qt::UpArrowCursor);
 
@@ -217,7 +217,7 @@ void frmMain::buildControls(QWidget *c)
     lblStatus = label("lblStatus", 144, 576, 104, 16, QStringLiteral("Status: Ready"));
     picProgress =
         named(new PictureSurface(c, PictureSurface::SunkenBorder, faceColour()), "picProgress");
-    picProgress->setGeometry(8, 592, 745, 17);
+    picProgress->place(QRect(8, 592, 745, 17));
 
     // Left-aligned labels size themselves to their text; the two right-aligned ones keep
     // their right edge where it was designed.

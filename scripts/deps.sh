@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Pelloran needs to build, run and test.
+# Run it, or source it and call pelloran_deps. Silent when nothing is missing.
+set -euo pipefail
+
+# libqt6gui6 carries the xcb and offscreen platform plugins (qt6-qpa-plugins
+# only adds VNC); libqt6multimedia6 carries both the GStreamer and FFmpeg
+# backends that QSoundEffect loads at run time; qt6-wayland lets the program
+# start on a Wayland-only session.
+PELLORAN_PACKAGES=(
+  build-essential cmake ninja-build pkg-config
+  qt6-base-dev qt6-base-dev-tools libqt6gui6 qt6-wayland
+  qt6-multimedia-dev libqt6multimedia6
+  libgl-dev fonts-liberation libbenchmark-dev
+  xvfb xauth xdotool imagemagick sox
+)
+
+pelloran_deps() {
+  if ! command -v dpkg-query >/dev/null 2>&1; then
+    echo "Pelloran's scripts need a Debian-based system (dpkg-query not found)." >&2
+    return 1
+  fi
+
+  local missing=() pkg
+  for pkg in "${PELLORAN_PACKAGES[@]}"; do
+    if [[ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)" != "install ok installed" ]]; then
+      missing+=("$pkg")
+    fi
+  done
+  ((${#missing[@]} == 0)) && return 0
+
+  local -a asroot=()
+  if ((EUID != 0)); then
+    if command -v sudo >/dev/null 2>&1 && sudo -n true 2>/dev/null; then
+      asroot=(sudo -n)
+    else
+      echo "Missing packages; run: sudo apt-get install -y ${missing[*]}" >&2
+      return 1
+    fi
+  fi
+
+  echo "Installing missing packages: ${missing[*]}" >&2
+  # A fresh machine may still have unattended upgrades holding the dpkg lock.
+  if ! "${asroot[@]}" apt-get -q -o DPkg::Lock::Timeout=300 update >&2 ||
+     ! "${asroot[@]}" env DEBIAN_FRONTEND=noninteractive \
+         apt-get install -y -q --no-install-recommends -o DPkg::Lock::Timeout=300 \
+         "${missing[@]}" >&2; then
+    echo "Could not install packages: ${missing[*]} (see apt-get output above)." >&2
+    return 1
+  fi
+}
+
+if [[ "${BASH_SOURCE[0]}" == "$0" ]]; then
+  pelloran_deps
+fi

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the sanitized test tree (benchmarks included so they keep compiling)
+# and runs the tests headless, away from the user's own settings.
+set -euo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+repo=$(pwd -P)
+
+# shellcheck source=scripts/deps.sh
+source scripts/deps.sh
+pelloran_deps || exit $?
+
+cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPELLORAN_SANITIZE=ON -DPELLORAN_BENCH=ON
+cmake --build build/test
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+mkdir -m 0700 "$scratch/runtime" "$scratch/config" "$scratch/data" "$scratch/cache"
+
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="$scratch/runtime"
+export XDG_CONFIG_HOME="$scratch/config"
+export XDG_DATA_HOME="$scratch/data"
+export XDG_CACHE_HOME="$scratch/cache"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
+export LSAN_OPTIONS="suppressions=$repo/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+
+# A tree that registers no test at all is a broken build, not a pass.
+status=0
+ctest --test-dir build/test --output-on-failure --no-tests=error -j2 || status=$?
+exit "$status"

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "Colour.h"
+
+#include <QImage>
+#include <QRandomGenerator>
+
+// The scan exactly as it is described to the user: column by column, one column and one
+// row past the picture, every pixel in turn. Stops after `pixels` counted pixels.
+inline QImage referenceMask(const QImage &sprite, QSize maskSize, Colour t, Colour m,
+                     qint64 pixels = -1)
+{
+    QImage mask(maskSize, QImage::Format_RGB32);
+    mask.fill(0xFFFFFFFF);
+    qint64 n = 0;
+    for (int x = 0; x <= sprite.width(); ++x)
+        for (int y = 0; y <= sprite.height(); ++y) {
+            if (n++ == pixels)
+                return mask;
+            const Colour c = sprite.valid(x, y) ? fromQRgb(sprite.pixel(x, y)) : NoColour;
+            if (mask.valid(x, y))
+                mask.setPixel(x, y, toQRgb(c == t ? m : t));
+        }
+    return mask;
+}
+
+// Random pixels from a few colours: the transparency colour, colours one unit away from it
+// in each channel, and others.
+inline QImage randomSprite(int w, int h, Colour t, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    const Colour palette[] = {t, t ^ 0x000001, t ^ 0x000100, t ^ 0x010000, 0x123456, 0xFFFFFF};
+    QImage img(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            img.setPixel(x, y, toQRgb(palette[rng.bounded(6)]));
+    return img;
+}
+

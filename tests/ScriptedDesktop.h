@@ -1,0 +1,58 @@
+#pragma once
+
+#include "Desktop.h"
+
+#include <QDialog>
+#include <QList>
+#include <functional>
+
+// A desktop that answers from a script and remembers what it was asked.
+class ScriptedDesktop : public Desktop
+{
+public:
+    struct Message {
+        QString text;
+        Buttons buttons;
+        Icon icon;
+    };
+
+    ScriptedDesktop() { setDesktop(this); }
+    ~ScriptedDesktop() override { setDesktop(nullptr); }
+
+    Answer message(QWidget *, const QString &text, Buttons buttons, Icon icon,
+                   Answer defaultButton) override
+    {
+        messages.append({text, buttons, icon});
+        if (!answers.isEmpty())
+            return answers.takeFirst();
+        return buttons == Buttons::Ok ? Answer::Ok : defaultButton;
+    }
+    int exec(QDialog &dialog) override
+    {
+        return onDialog ? onDialog(dialog) : int(QDialog::Rejected);
+    }
+    bool startDetached(const QString &program, const QStringList &arguments) override
+    {
+        started.append(QStringList{program} + arguments);
+        return canStart;
+    }
+    bool openUrl(const QUrl &url) override
+    {
+        opened.append(url);
+        return canStart;
+    }
+    void playSound(const QString &path) override { sounds.append(path); }
+    void beep() override { ++beeps; }
+    void alert(QWidget *, int msec) override { alerts.append(msec); }
+
+    QList<Answer> answers;
+    std::function<int(QDialog &)> onDialog;
+    bool canStart = true;
+
+    QList<Message> messages;
+    QList<QStringList> started;
+    QList<QUrl> opened;
+    QStringList sounds;
+    int beeps = 0;
+    QList<int> alerts;
+};

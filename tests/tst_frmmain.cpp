@@ -1,0 +1,173 @@
+#include "PictureSurface.h"
+#include "ReferenceMask.h"
+#include "ScriptedDesktop.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+QSet<QString> disabledNames(const frmMain &w)
+{
+    QSet<QString> names;
+    for (const frmMain::TaggedControl &t : w.taggedControls())
+        if (!frmMain::isControlEnabled(t.control))
+            names.insert(t.control->objectName());
+    return names;
+}
+
+} // namespace
+
+class TestFrmMain : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startsWithTheDesignStates();
+    void lockWalksTheMarkedControls();
+    void escapeCancelsOnlyDuringARun();
+    void scanInTheWindow_data();
+    void scanInTheWindow();
+    void cancelKeepsThePartialMask();
+};
+
+void TestFrmMain::startsWithTheDesignStates()
+{
+    frmMain w;
+    w.Form_Load();
+    QCOMPARE(disabledNames(w), (QSet<QString>{"cmdAppendFiles", "cmdClearList", "cmdCancel",
+                                              "mnuSaveSprite", "mnuSaveMask"}));
+    QCOMPARE(w.windowTitle(), QStringLiteral("Pelloran"));
+    QCOMPARE(w.lblVer->text(), QStringLiteral("Version: 1.21"));
+    QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready"));
+    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 0 of 0"));
+    QCOMPARE(w.centralWidget()->size(), QSize(761, 617));
+    QCOMPARE(w.lblTitle->font().pointSizeF(), 15.75);
+    QCOMPARE(w.cmdMaskAll->font().pointSizeF(), 9.75);
+    QVERIFY(!w.chkPromptOverwrite->isChecked());
+    QVERIFY(w.chkBeep->isChecked() && w.chkCheer->isChecked() && w.chkDoScroll->isChecked());
+}
+
+void TestFrmMain::lockWalksTheMarkedControls()
+{
+    frmMain w;
+    const QSet<QString> before = disabledNames(w);
+    w.ControlsEnabled(false);
+    const QSet<QString> marked{"picMColor", "txtSuffix",      "cmdMaskAll",   "picTColor",
+                               "cmdMaskCurr", "cmdClearList", "cmdAppendFiles", "picMask",
+                               "picSprite", "cmdSelFiles",    "lstFiles",     "mnuSaveSprite",
+                               "mnuSaveMask", "mnuHelp"};
+    QCOMPARE(disabledNames(w), marked + QSet<QString>{"cmdCancel"});
+    QVERIFY(!w.mnuHelp->menuAction()->isEnabled());
+    QVERIFY(w.mnuQuit->isEnabled() && w.mnuOptions->menuAction()->isEnabled());
+    // Unlocking enables every marked control, also those that were disabled before.
+    w.ControlsEnabled(true);
+    QCOMPARE(disabledNames(w), QSet<QString>{"cmdCancel"});
+    QVERIFY(before.contains("cmdAppendFiles"));
+}
+
+void TestFrmMain::escapeCancelsOnlyDuringARun()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTest::keyClick(&w, Qt::Key_Escape);
+    QVERIFY(!w.CancelRun);
+
+    w.picSprite->setPicture(QImage(300, 300, QImage::Format_RGB32));
+    bool helpLocked = false, quitFree = false;
+    QTimer::singleShot(0, &w, [&] {
+        helpLocked = !w.mnuHelp->menuAction()->isEnabled();
+        quitFree = w.mnuQuit->isEnabled() && w.chkBeep->isEnabled();
+        QTest::keyClick(&w, Qt::Key_Escape);
+    });
+    w.cmdMaskCurr_Click();
+    QVERIFY(helpLocked);
+    QVERIFY(quitFree);
+    QVERIFY(w.CancelRun);
+    QVERIFY2(w.lblStatus->text().startsWith(QStringLiteral("Status: Cancelled(")),
+             qPrintable(w.lblStatus->text()));
+    QVERIFY(!w.cmdCancel->isEnabled());
+    QVERIFY(w.cmdMaskAll->isEnabled());
+    // Cancelled at the first refresh: pixel 999 lies in column 3 of 300.
+    QCOMPARE(w.lastScan().percent, 1);
+}
+
+void TestFrmMain::scanInTheWindow_data()
+{
+    QTest::addColumn<QSize>("sprite");
+    QTest::addColumn<bool>("follow");
+    QTest::addColumn<int>("hMax");
+    QTest::addColumn<int>("vMax");
+    QTest::addColumn<int>("hScroll");
+    QTest::newRow("fits the pane") << QSize(60, 40) << true << 0 << 0 << 0;
+    QTest::newRow("wide, following") << QSize(500, 100) << true << 159 << 0 << 159;
+    QTest::newRow("wide and tall, not following") << QSize(500, 400) << false << 159 << 59 << 0;
+    QTest::newRow("exactly the pane") << QSize(341, 341) << true << 0 << 0 << 0;
+}
+
+void TestFrmMain::scanInTheWindow()
+{
+    QFETCH(QSize, sprite);
+    QFETCH(bool, follow);
+    QFETCH(int, hMax);
+    QFETCH(int, vMax);
+    QFETCH(int, hScroll);
+    frmMain w;
+    w.Form_Load();
+    w.setMaskRepaintInterval(0);
+    w.chkDoScroll->setChecked(follow);
+    const QImage pic = randomSprite(sprite.width(), sprite.height(), Black, 3);
+    w.picSprite->setPicture(pic);
+    QCOMPARE(w.picMask->image().size(), sprite);
+    QCOMPARE(w.HScrMask->maximum(), hMax);
+    QCOMPARE(w.HScrSprite->maximum(), hMax);
+    QCOMPARE(w.VScrMask->maximum(), vMax);
+
+    w.cmdMaskCurr_Click();
+    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 1 of 1"));
+    QCOMPARE(w.picMask->image(), referenceMask(pic, sprite, Black, White));
+    QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
+    QCOMPARE(w.HScrMask->value(), hScroll);
+    QCOMPARE(w.HScrSprite->value(), hScroll);
+    QCOMPARE(w.picMask->x(), -hScroll);
+    // The bar is full and blue.
+    const QImage &bar = w.picProgress->image();
+    QCOMPARE(fromQRgb(bar.pixel(0, 0)), Colour(0xFF0000));
+    QCOMPARE(fromQRgb(bar.pixel(bar.width() - 1, bar.height() - 1)), Colour(0xFF0000));
+    QVERIFY(!w.cmdCancel->isEnabled());
+}
+
+void TestFrmMain::cancelKeepsThePartialMask()
+{
+    frmMain w;
+    w.setMaskRepaintInterval(1000000);
+    const QImage pic = randomSprite(120, 90, Black, 5);
+    w.picSprite->setPicture(pic);
+    int yields = 0;
+    QTimer timer;
+    timer.setInterval(0);
+    connect(&timer, &QTimer::timeout, &w, [&] {
+        if (++yields == 4)
+            w.cmdCancel->click();
+    });
+    timer.start();
+    w.MaskFile();
+    timer.stop();
+    QVERIFY(w.CancelRun);
+    // Four refreshes were reached; the pixel of the fourth is the last one done.
+    QCOMPARE(w.picMask->image(), referenceMask(pic, pic.size(), Black, White, 4000));
+    const QImage &bar = w.picProgress->image();
+    const int filled = int(std::lround(741 / 100.0 * w.lastScan().percent));
+    QCOMPARE(fromQRgb(bar.pixel(filled - 1, 0)), Colour(0xFF0000));
+    QVERIFY(fromQRgb(bar.pixel(filled, 0)) != Colour(0xFF0000));
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"

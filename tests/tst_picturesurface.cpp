@@ -1,0 +1,123 @@
+#include "PictureSurface.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+class TestPictureSurface : public QObject
+{
+    Q_OBJECT
+private slots:
+    void pixelsInsideAndOutside_data();
+    void pixelsInsideAndOutside();
+    void sizeChangesAreReportedOnce();
+    void mouseInDrawableCoordinates_data();
+    void mouseInDrawableCoordinates();
+    void movesKeepComingOutsideWhileHeld();
+    void clipFrameChildrenSitInsideTheBorder();
+};
+
+void TestPictureSurface::pixelsInsideAndOutside_data()
+{
+    QTest::addColumn<int>("border");
+    QTest::newRow("no border") << int(PictureSurface::NoBorder);
+    QTest::newRow("single") << int(PictureSurface::SingleBorder);
+    QTest::newRow("sunken") << int(PictureSurface::SunkenBorder);
+}
+
+void TestPictureSurface::pixelsInsideAndOutside()
+{
+    QFETCH(int, border);
+    PictureSurface s(nullptr, PictureSurface::Border(border), 0x00FF00);
+    s.place(QRect(0, 0, 30, 20));
+    const int frame = 2 * s.frameWidth();
+    QCOMPARE(s.drawableWidth(), double(30 - frame));
+    QCOMPARE(s.image().size(), QSize(30 - frame, 20 - frame));
+    QCOMPARE(s.pixel(0, 0), Colour(0x00FF00));
+    s.setPixel(3, 4, 0x0000FF);
+    QCOMPARE(s.pixel(3, 4), Colour(0x0000FF));
+    for (const QPoint p : {QPoint(-1, 0), QPoint(0, -1), QPoint(30 - frame, 0),
+                           QPoint(0, 20 - frame)}) {
+        QCOMPARE(s.pixel(p.x(), p.y()), NoColour);
+        s.setPixel(p.x(), p.y(), 0x123456); // dropped, and nothing breaks
+    }
+    s.fillRect(QRect(-5, -5, 8, 8), 0xFF0000);
+    QCOMPARE(s.pixel(2, 2), Colour(0xFF0000));
+    QCOMPARE(s.pixel(3, 3), Colour(0x00FF00));
+    s.setBackColor(0x111111);
+    QCOMPARE(s.pixel(3, 4), Colour(0x111111));
+}
+
+void TestPictureSurface::sizeChangesAreReportedOnce()
+{
+    PictureSurface s(nullptr, PictureSurface::NoBorder, 0);
+    s.setAutoSize(true);
+    s.place(QRect(0, 0, 97, 97));
+    QSignalSpy spy(&s, &PictureSurface::sizeChanged);
+    QImage pic(120, 80, QImage::Format_ARGB32);
+    pic.fill(qRgba(1, 2, 3, 0));
+    s.setPicture(pic);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(s.size(), QSize(120, 80));
+    QCOMPARE(s.image().format(), QImage::Format_RGB32);
+    QCOMPARE(s.pixel(0, 0), Colour(0x030201));
+    s.setPicture(pic); // same size: no notice
+    QCOMPARE(spy.count(), 1);
+    s.setDrawableSize(QSize(10, 10));
+    QCOMPARE(spy.count(), 2);
+}
+
+void TestPictureSurface::mouseInDrawableCoordinates_data()
+{
+    QTest::addColumn<int>("button");
+    QTest::addColumn<int>("code");
+    QTest::newRow("left") << int(Qt::LeftButton) << 1;
+    QTest::newRow("right") << int(Qt::RightButton) << 2;
+    QTest::newRow("middle") << int(Qt::MiddleButton) << 4;
+}
+
+void TestPictureSurface::mouseInDrawableCoordinates()
+{
+    QFETCH(int, button);
+    QFETCH(int, code);
+    PictureSurface s(nullptr, PictureSurface::SunkenBorder);
+    s.resize(50, 50);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s));
+    QSignalSpy pressed(&s, &PictureSurface::mousePressed);
+    QSignalSpy released(&s, &PictureSurface::mouseReleased);
+    QTest::mousePress(&s, Qt::MouseButton(button), {}, QPoint(12, 7));
+    QTest::mouseRelease(&s, Qt::MouseButton(button), {}, QPoint(12, 7));
+    QCOMPARE(pressed.count(), 1);
+    QCOMPARE(pressed[0], (QVariantList{code, 10, 5}));
+    QCOMPARE(released[0], (QVariantList{code, 10, 5}));
+}
+
+void TestPictureSurface::movesKeepComingOutsideWhileHeld()
+{
+    PictureSurface s(nullptr, PictureSurface::NoBorder);
+    s.resize(50, 50);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s));
+    QSignalSpy moved(&s, &PictureSurface::mouseMoved);
+    QTest::mousePress(&s, Qt::LeftButton, {}, QPoint(10, 10));
+    QMouseEvent move(QEvent::MouseMove, QPointF(80, -3), s.mapToGlobal(QPointF(80, -3)),
+                     Qt::NoButton, Qt::LeftButton | Qt::RightButton, {});
+    QApplication::sendEvent(&s, &move);
+    QCOMPARE(moved.count(), 1);
+    QCOMPARE(moved[0], (QVariantList{3, 80, -3}));
+    QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(10, 10));
+}
+
+void TestPictureSurface::clipFrameChildrenSitInsideTheBorder()
+{
+    PictureSurface frame(nullptr, PictureSurface::SunkenBorder);
+    frame.place(QRect(0, 0, 345, 345));
+    auto *pic = new PictureSurface(frame.client());
+    pic->place(QRect(0, 0, 97, 97));
+    QCOMPARE(frame.drawableWidth(), 341.0);
+    QCOMPARE(pic->mapTo(&frame, QPoint(0, 0)), QPoint(2, 2));
+    QCOMPARE(frame.client()->size(), QSize(341, 341));
+}
+
+QTEST_MAIN(TestPictureSurface)
+#include "tst_picturesurface.moc"
