@@ -202,9 +202,11 @@ MaskScan::Result MaskScan::run()
         result.percent = percentAt((k - 1) / rows);
         drawBar(result.percent);
         if (repaintInterval <= 0 || repaintClock.elapsed() >= repaintInterval) {
+            // The frame's own pixel work counts towards the next frame, so that frames keep
+            // their pace however much work piled up since the last one.
+            repaintClock.restart();
             mask.advanceTo(k);
             w.maskPictureChanged();
-            repaintClock.restart();
         }
 
         w.yield();

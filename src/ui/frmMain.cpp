@@ -182,14 +182,8 @@ void frmMain::buildControls(QWidget *c)
     VScrSprite = bar("VScrSprite", Qt::Vertical, 352, 176, 17, 345);
     HScrMask = bar("HScrMask", Qt::Horizontal, 392, 520, 345, 17);
     VScrMask = bar("VScrMask", Qt::Vertical, 736, 176, 17, 345);
-    connect(HScrSprite, &QScrollBar::valueChanged, this,
-            [this](int v) { picSprite->move(-v, picSprite->y()); });
-    connect(VScrSprite, &QScrollBar::valueChanged, this,
-            [this](int v) { picSprite->move(picSprite->x(), -v); });
-    connect(HScrMask, &QScrollBar::valueChanged, this,
-            [this](int v) { picMask->move(-v, picMask->y()); });
-    connect(VScrMask, &QScrollBar::valueChanged, this,
-            [this](int v) { picMask->move(picMask->x(), -v); });
+    for (QScrollBar *b : {HScrSprite, VScrSprite, HScrMask, VScrMask})
+        connect(b, &QScrollBar::valueChanged, this, &frmMain::scrollPictures);
     connect(picSprite, &PictureSurface::sizeChanged, this, &frmMain::picSprite_Resize);
 
     Label1[3] = label("Label1(3)", 8, 544, 133, 14, QStringLiteral("Transparency Color:"));
@@ -406,6 +400,19 @@ void frmMain::picSprite_Resize()
     }
 }
 
+void frmMain::scrollPictures()
+{
+    // During a scan the bars move at nearly every refresh point; moving a picture scrolls
+    // the window's backing store, so the pictures follow their bars once a frame instead.
+    if (m_holdingScreen) {
+        m_picturesBehind = true;
+        return;
+    }
+    m_picturesBehind = false;
+    picSprite->move(-HScrSprite->value(), -VScrSprite->value());
+    picMask->move(-HScrMask->value(), -VScrMask->value());
+}
+
 // --- what a masking run sees of the window ---
 
 const QImage &frmMain::spritePicture() const
@@ -495,6 +502,8 @@ void frmMain::scanStarted()
 void frmMain::scanEnded()
 {
     m_holdingScreen = false;
+    if (m_picturesBehind)
+        scrollPictures();
     m_client->setUpdatesEnabled(true);
 }
 
@@ -502,14 +511,18 @@ void frmMain::yield()
 {
     // While a scan runs the window's repaints are held back between frames: each of the
     // scan's yields would otherwise repaint whatever moved, thousands of times a second.
-    // Input is handled at every yield all the same.
+    // A frame is painted synchronously: a deferred update request would arrive after
+    // this yield, when repaints are held back again. Input is handled at every yield.
     if (m_holdingScreen && m_screenDue) {
         m_screenDue = false;
+        if (m_picturesBehind) {
+            m_holdingScreen = false;
+            scrollPictures();
+            m_holdingScreen = true;
+        }
         m_client->setUpdatesEnabled(true);
-        QCoreApplication::processEvents();
-        if (m_holdingScreen)
-            m_client->setUpdatesEnabled(false);
-        return;
+        m_client->repaint();
+        m_client->setUpdatesEnabled(false);
     }
     QCoreApplication::processEvents();
 }

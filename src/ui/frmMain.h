@@ -85,6 +85,8 @@ private:
     void buildMenus();
     void setTabOrder();
     void picSprite_Resize();
+    // Moves each picture to minus its bars' positions.
+    void scrollPictures();
 
     // MaskWindow
     const QImage &spritePicture() const override;
@@ -117,4 +119,5 @@ private:
     int m_repaintInterval = 30;
     bool m_holdingScreen = false;
     bool m_screenDue = false;
+    bool m_picturesBehind = false;
 };
