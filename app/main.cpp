@@ -1,15 +1,33 @@
+#include "Desktop.h"
 #include "frmMain.h"
+#include "modMain.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 int main(int argc, char *argv[])
 {
+    // Logged before anything else exists, the paths included.
+    DebugLog.Print_(QStringLiteral("Applet started..."));
+
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pelloran"));
-    QApplication::setOrganizationName(QStringLiteral("Pelloran"));
+    QApplication::setApplicationName(ProductTitle);
+    QApplication::setOrganizationName(ProductTitle);
+    SetPaths();
 
     frmMain window;
     window.Form_Load();
     window.show();
+
+    // The desktop session ending is one more close request, with the same question.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,
+                     [&window](QSessionManager &manager) {
+                         if (!manager.allowsInteraction())
+                             window.SaveSettings(); // no question can be asked now
+                         else if (!window.close())
+                             manager.cancel();
+                     });
+    // The process ends only through the window's close request, which ends it itself.
+    QApplication::setQuitOnLastWindowClosed(false);
     return app.exec();
 }

@@ -44,6 +44,7 @@ public:
     void playSound(const QString &path) override { sounds.append(path); }
     void beep() override { ++beeps; }
     void alert(QWidget *, int msec) override { alerts.append(msec); }
+    void endProcess(int code) override { endedWith.append(code); }
 
     QList<Answer> answers;
     std::function<int(QDialog &)> onDialog;
@@ -55,4 +56,5 @@ public:
     QStringList sounds;
     int beeps = 0;
     QList<int> alerts;
+    QList<int> endedWith;
 };

@@ -9,6 +9,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -29,18 +31,33 @@ class TestFrmMain : public QObject
 {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void startsWithTheDesignStates();
     void lockWalksTheMarkedControls();
     void escapeCancelsOnlyDuringARun();
     void scanInTheWindow_data();
     void scanInTheWindow();
     void cancelKeepsThePartialMask();
+
+private:
+    QTemporaryDir m_settings;
 };
+
+void TestFrmMain::initTestCase()
+{
+    QVERIFY(m_settings.isValid());
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings.path());
+}
 
 void TestFrmMain::startsWithTheDesignStates()
 {
     frmMain w;
+    // The design's check marks hold until the stored ones (all four when none are stored)
+    // replace them at load.
+    QVERIFY(!w.chkPromptOverwrite->isChecked());
+    QVERIFY(w.chkBeep->isChecked() && w.chkCheer->isChecked() && w.chkDoScroll->isChecked());
     w.Form_Load();
+    QVERIFY(w.chkPromptOverwrite->isChecked());
     QCOMPARE(disabledNames(w), (QSet<QString>{"cmdAppendFiles", "cmdClearList", "cmdCancel",
                                               "mnuSaveSprite", "mnuSaveMask"}));
     QCOMPARE(w.windowTitle(), QStringLiteral("Pelloran"));
@@ -50,8 +67,6 @@ void TestFrmMain::startsWithTheDesignStates()
     QCOMPARE(w.centralWidget()->size(), QSize(761, 617));
     QCOMPARE(w.lblTitle->font().pointSizeF(), 15.75);
     QCOMPARE(w.cmdMaskAll->font().pointSizeF(), 9.75);
-    QVERIFY(!w.chkPromptOverwrite->isChecked());
-    QVERIFY(w.chkBeep->isChecked() && w.chkCheer->isChecked() && w.chkDoScroll->isChecked());
 }
 
 void TestFrmMain::lockWalksTheMarkedControls()

@@ -8,6 +8,9 @@
 #include <QProcess>
 #include <QSoundEffect>
 
+#include <cstdio>
+#include <cstdlib>
+
 const QString ProductTitle = QStringLiteral("Pelloran");
 
 namespace {
@@ -60,6 +63,12 @@ public:
     void beep() override { QApplication::beep(); }
 
     void alert(QWidget *window, int msec) override { QApplication::alert(window, msec); }
+
+    void endProcess(int code) override
+    {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
 
 private:
     std::unique_ptr<QSoundEffect> m_effect;

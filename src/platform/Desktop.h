@@ -37,6 +37,9 @@ public:
     virtual void beep() = 0;
     // Draws the user's attention to a window for about msec milliseconds without blocking.
     virtual void alert(QWidget *window, int msec) = 0;
+    // Ends the process at once: no handler of any window runs afterwards, also when the
+    // end was asked for from inside a yield of a running scan.
+    virtual void endProcess(int code) = 0;
 };
 
 // The desktop the program talks to: the real one unless a test has installed another.

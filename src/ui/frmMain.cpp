@@ -2,12 +2,15 @@
 
 #include "Attention.h"
 #include "Desktop.h"
+#include "Settings.h"
+#include "modMain.h"
 #include "MaskRun.h"
 #include "PictureSurface.h"
 #include "ProgramIcon.h"
 #include "Rounding.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -301,8 +304,56 @@ void frmMain::Form_Load()
     setWindowTitle(ProductTitle);
     TColor = Black;
     MColor = White;
-    setCaption(lblVer, QStringLiteral("Version: 1.21"));
+    txtSuffix->setText(
+        GetSetting(QStringLiteral("sys"), QStringLiteral("suffix"), QStringLiteral("_mask")));
+    setCaption(lblVer, versionText());
     lstFiles->clear();
+    LoadSettings();
+}
+
+namespace {
+
+const QString SettingsSection = QStringLiteral("settings");
+
+bool isStored(const frmMain::TaggedControl &t)
+{
+    return t.tag.contains(QLatin1String("<s>"));
+}
+
+} // namespace
+
+void frmMain::LoadSettings()
+{
+    // Only menu items are walked; the suffix box is the one other stored control.
+    for (const TaggedControl &t : std::as_const(m_tagged))
+        if (auto *item = qobject_cast<QAction *>(t.control); item && isStored(t))
+            item->setChecked(settingToBool(
+                GetSetting(SettingsSection, item->objectName(), QStringLiteral("True")), true));
+    txtSuffix->setText(GetSetting(SettingsSection, txtSuffix->objectName(), QStringLiteral("_mask")));
+}
+
+void frmMain::SaveSettings()
+{
+    for (const TaggedControl &t : std::as_const(m_tagged))
+        if (auto *item = qobject_cast<QAction *>(t.control); item && isStored(t))
+            SaveSetting(SettingsSection, item->objectName(), boolToSetting(item->isChecked()));
+    SaveSetting(SettingsSection, txtSuffix->objectName(), txtSuffix->text());
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    SaveSettings();
+    // A close during a scan: the window must be able to repaint behind the question.
+    const bool holding = m_holdingScreen;
+    if (holding)
+        m_client->setUpdatesEnabled(true);
+    const bool quit = QuitApp(this, txtSuffix->text(), chkPromptOverwrite->isChecked());
+    if (holding)
+        m_client->setUpdatesEnabled(false);
+    if (quit)
+        event->accept();
+    else
+        event->ignore();
 }
 
 void frmMain::setCaption(QLabel *label, const QString &text)

@@ -36,6 +36,9 @@ public:
 
     // The window's load step.
     void Form_Load();
+    // Restore and store the options and the suffix (the controls tagged "<s>").
+    void LoadSettings();
+    void SaveSettings();
 
     void MaskFile();
     void FlashMe();
@@ -79,6 +82,11 @@ public slots:
     void cmdMaskAll_Click();
     void cmdMaskCurr_Click();
     void cmdCancel_Click();
+
+protected:
+    // Every way of closing the window comes here: the settings are stored, then the user
+    // is asked whether to exit.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void buildControls(QWidget *client);

@@ -1,0 +1,60 @@
+#include "clsDebug.h"
+
+#include "FileOps.h"
+#include "RunError.h"
+#include "RunUtils.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
+namespace {
+
+// The locale's long time format names the time zone with "t"; log lines leave it out.
+QString longTimeFormatWithoutZone()
+{
+    const QString format = QLocale::system().timeFormat(QLocale::LongFormat);
+    QString out;
+    bool quoted = false;
+    for (const QChar c : format) {
+        if (c == QLatin1Char('\''))
+            quoted = !quoted;
+        if (!quoted && c == QLatin1Char('t'))
+            continue;
+        out += c;
+    }
+    return out.simplified();
+}
+
+} // namespace
+
+QString clsDebug::dateText()
+{
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
+
+QString clsDebug::timeText()
+{
+    static const QString format = longTimeFormatWithoutZone();
+    return QLocale::system().toString(QTime::currentTime(), format);
+}
+
+void clsDebug::Print_(const QString &Msg)
+{
+    m_history += QLatin1Char('[') + dateText() + QStringLiteral(" - ") + timeText() +
+                 QStringLiteral("] ") + Msg + QStringLiteral("\r\n");
+}
+
+void clsDebug::Print_(const QString &Msg, const RunError &error)
+{
+    Print_(Msg + QStringLiteral(" (Err#") + QString::number(error.number()) +
+           QStringLiteral(": ") + error.description() + QLatin1Char(')'));
+}
+
+void clsDebug::SaveHistory(const QString &hFilename, bool BackupOld) const
+{
+    const QString path = m_dataPath + hFilename;
+    if (BackupOld && FileExists(path))
+        copyFileReplacing(path, path + QStringLiteral(".bak"));
+    writeFileWhole(path, m_history.toUtf8());
+}

@@ -1,0 +1,54 @@
+#include "modMain.h"
+
+#include "Desktop.h"
+#include "RunError.h"
+#include "Settings.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QWidget>
+
+clsDebug DebugLog;
+QString AppPath;
+QString DataPath;
+
+void SetPaths()
+{
+    AppPath = QCoreApplication::applicationDirPath();
+    // At the root the folder already ends in "/".
+    if (!AppPath.endsWith(QLatin1Char('/')))
+        AppPath += QLatin1Char('/');
+    DataPath = AppPath + QStringLiteral("data/");
+    DebugLog.setDataPath(DataPath);
+}
+
+QString versionText(Version v)
+{
+    QString text = QStringLiteral("Version: ") + QString::number(v.major) + QLatin1Char('.') +
+                   QString::number(v.minor);
+    if (v.revision != 0)
+        text += QString::number(v.revision);
+    return text;
+}
+
+bool QuitApp(QWidget *mainWindow, const QString &suffix, bool promptOverwrite)
+{
+    if (desktop().message(mainWindow, QStringLiteral("Do you really want to exit?"),
+                          Desktop::Buttons::YesNo, Desktop::Icon::Question,
+                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
+        return false;
+
+    DebugLog.Print_(QStringLiteral("Terminating..."));
+    SaveSetting(QStringLiteral("sys"), QStringLiteral("suffix"), suffix);
+    SaveSetting(QStringLiteral("sys"), QStringLiteral("overwrite"), boolToSetting(promptOverwrite));
+    try {
+        DebugLog.SaveHistory(QStringLiteral("debug.dat"), true);
+    } catch (const RunError &) {
+        // Nobody is left to tell, and the user asked to leave: the exit goes on.
+    }
+    for (QWidget *w : QApplication::topLevelWidgets())
+        if (w != mainWindow && w->isVisible())
+            w->hide();
+    desktop().endProcess(0);
+    return true;
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "clsDebug.h"
+
+#include <QString>
+
+class QWidget;
+
+// Program-wide state: the one debug log and the two folders every file access is built on.
+// They live as long as the process.
+extern clsDebug DebugLog;
+extern QString AppPath;  // the executable's folder, with a trailing "/"
+extern QString DataPath; // AppPath + "data/"
+
+void SetPaths();
+
+struct Version {
+    int major, minor, revision;
+};
+constexpr Version ProgramVersion{1, 21, 0};
+
+// "Version: 1.21"; a revision other than 0 follows the minor number directly (1.213).
+QString versionText(Version v = ProgramVersion);
+
+// Asks whether to exit. No: returns false. Yes: logs, stores the suffix and the overwrite
+// option under "sys", writes the log (a log that cannot be written does not stop the
+// exit), closes every other window and ends the process.
+bool QuitApp(QWidget *mainWindow, const QString &suffix, bool promptOverwrite);

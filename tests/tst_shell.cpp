@@ -1,0 +1,273 @@
+#include "RunError.h"
+#include "ScriptedDesktop.h"
+#include "Settings.h"
+#include "frmMain.h"
+#include "modMain.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString iniPath(const QTemporaryDir &dir)
+{
+    return dir.path() + QStringLiteral("/Pelloran/Pelloran.ini");
+}
+
+void writeIni(const QTemporaryDir &dir, const QByteArray &text)
+{
+    QDir().mkpath(dir.path() + QStringLiteral("/Pelloran"));
+    QFile f(iniPath(dir));
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(text);
+}
+
+QString readBack(const QString &section, const QString &key)
+{
+    return GetSetting(section, key, QStringLiteral("<missing>"));
+}
+
+QStringList lines(const QString &text)
+{
+    QStringList l = text.split(QStringLiteral("\r\n"));
+    if (!l.isEmpty() && l.last().isEmpty())
+        l.removeLast();
+    return l;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestShell : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void startUpRestoresTheStore_data();
+    void startUpRestoresTheStore();
+    void suffixRoundTrips_data();
+    void suffixRoundTrips();
+    void togglingDoesNotWrite();
+    void declinedExitKeepsWindowAndSettings();
+    void confirmedExitWritesSysAndTheLog();
+    void exitGoesOnWhenTheLogCannotBeWritten();
+    void logEntries();
+    void logBackups();
+    void versionText_data();
+    void versionText();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_config;
+    std::unique_ptr<QTemporaryDir> m_data;
+};
+
+void TestShell::init()
+{
+    m_config = std::make_unique<QTemporaryDir>();
+    m_data = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config->path());
+    DebugLog = clsDebug();
+    DebugLog.setDataPath(m_data->path() + QLatin1Char('/'));
+}
+
+void TestShell::startUpRestoresTheStore_data()
+{
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<QList<bool>>("checks"); // prompt, beep, cheer, scroll
+    QTest::addColumn<QString>("suffix");
+    const QList<bool> all{true, true, true, true};
+    QTest::newRow("empty store") << QByteArray() << all << "_mask";
+    QTest::newRow("only sys suffix") << QByteArray("[sys]\nsuffix=-m\n") << all << "_mask";
+    QTest::newRow("letter case and numbers")
+        << QByteArray("[settings]\nchkPromptOverwrite=fALSE\nchkBeep=0\nchkCheer=-1\n"
+                      "chkDoScroll=TRUE\ntxtSuffix=_m\n")
+        << QList<bool>{false, false, true, true} << "_m";
+    QTest::newRow("unreadable values take the default")
+        << QByteArray("[settings]\nchkBeep=maybe\nchkCheer=\n") << all << "_mask";
+    QTest::newRow("stored empty suffix") << QByteArray("[settings]\ntxtSuffix=\n") << all << "";
+}
+
+void TestShell::startUpRestoresTheStore()
+{
+    QFETCH(QByteArray, ini);
+    QFETCH(QList<bool>, checks);
+    QFETCH(QString, suffix);
+    if (!ini.isEmpty())
+        writeIni(*m_config, ini);
+    frmMain w;
+    w.Form_Load();
+    const QList<bool> got{w.chkPromptOverwrite->isChecked(), w.chkBeep->isChecked(),
+                          w.chkCheer->isChecked(), w.chkDoScroll->isChecked()};
+    QCOMPARE(got, checks);
+    QCOMPARE(w.txtSuffix->text(), suffix);
+}
+
+void TestShell::suffixRoundTrips_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::newRow("empty") << "";
+    QTest::newRow("spaces kept") << "  _m a s k  ";
+    QTest::newRow("comma") << "_a,b";
+    QTest::newRow("ini syntax") << "x;y=z [q] #r";
+    QTest::newRow("quotes and non-ASCII") << QString::fromUtf8("\"ü\" \\");
+}
+
+void TestShell::suffixRoundTrips()
+{
+    QFETCH(QString, suffix);
+    {
+        frmMain w;
+        w.Form_Load();
+        w.txtSuffix->setText(suffix);
+        w.chkBeep->setChecked(false);
+        w.SaveSettings();
+    }
+    frmMain w;
+    w.Form_Load();
+    QCOMPARE(w.txtSuffix->text(), suffix);
+    QVERIFY(!w.chkBeep->isChecked());
+}
+
+void TestShell::togglingDoesNotWrite()
+{
+    frmMain w;
+    w.Form_Load();
+    const bool before = w.chkCheer->isChecked();
+    w.chkCheer->trigger();
+    QCOMPARE(w.chkCheer->isChecked(), !before);
+    w.chkCheer->trigger();
+    QCOMPARE(w.chkCheer->isChecked(), before);
+    QVERIFY(!QFile::exists(iniPath(*m_config)));
+}
+
+void TestShell::declinedExitKeepsWindowAndSettings()
+{
+    ScriptedDesktop desk;
+    desk.answers = {Desktop::Answer::No};
+    frmMain w;
+    w.Form_Load();
+    w.show();
+    w.txtSuffix->setText(QStringLiteral("_no"));
+    w.chkDoScroll->setChecked(false);
+    w.mnuQuit->trigger();
+    QCOMPARE(desk.messages.size(), 1);
+    QCOMPARE(desk.messages[0].text, QStringLiteral("Do you really want to exit?"));
+    QCOMPARE(desk.messages[0].icon, Desktop::Icon::Question);
+    QVERIFY(w.isVisible());
+    QVERIFY(desk.endedWith.isEmpty());
+    QCOMPARE(readBack("settings", "txtSuffix"), QStringLiteral("_no"));
+    QCOMPARE(readBack("settings", "chkDoScroll"), QStringLiteral("False"));
+    QCOMPARE(readBack("sys", "suffix"), QStringLiteral("<missing>"));
+    QVERIFY(!DebugLog.GetHistory().contains(QStringLiteral("Terminating...")));
+}
+
+void TestShell::confirmedExitWritesSysAndTheLog()
+{
+    ScriptedDesktop desk;
+    desk.answers = {Desktop::Answer::Yes};
+    DebugLog.Print_(QStringLiteral("Applet started..."));
+    frmMain w;
+    w.Form_Load();
+    w.show();
+    w.txtSuffix->setText(QStringLiteral(" _yes"));
+    w.chkPromptOverwrite->setChecked(true);
+    QFile old(m_data->filePath(QStringLiteral("debug.dat")));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("previous run\r\n");
+    old.close();
+
+    w.close();
+    QCOMPARE(desk.endedWith, QList<int>{0});
+    QCOMPARE(readBack("sys", "suffix"), readBack("settings", "txtSuffix"));
+    QCOMPARE(readBack("sys", "suffix"), QStringLiteral(" _yes"));
+    QCOMPARE(readBack("sys", "overwrite"), readBack("settings", "chkPromptOverwrite"));
+    QCOMPARE(readBack("sys", "overwrite"), QStringLiteral("True"));
+    const QStringList log = lines(QString::fromUtf8(readFile(m_data->filePath("debug.dat"))));
+    QCOMPARE(log.size(), 2);
+    QVERIFY(log.first().endsWith(QStringLiteral("] Applet started...")));
+    QVERIFY(log.last().endsWith(QStringLiteral("] Terminating...")));
+    QCOMPARE(readFile(m_data->filePath("debug.dat.bak")), QByteArray("previous run\r\n"));
+}
+
+void TestShell::exitGoesOnWhenTheLogCannotBeWritten()
+{
+    ScriptedDesktop desk;
+    desk.answers = {Desktop::Answer::Yes};
+    DebugLog.setDataPath(m_data->path() + QStringLiteral("/no such folder/"));
+    frmMain w;
+    w.Form_Load();
+    w.close();
+    QCOMPARE(desk.endedWith, QList<int>{0});
+    QCOMPARE(readBack("sys", "suffix"), QStringLiteral("_mask"));
+}
+
+void TestShell::logEntries()
+{
+    clsDebug log;
+    QVERIFY(log.GetHistory().isEmpty());
+    log.Print_(QStringLiteral("Applet started..."));
+    log.Print_(QStringLiteral("Can't load '/x/a b.bmp'"),
+               RunError::of(RunError::FileNotFound, QStringLiteral("/x/a b.bmp")));
+    log.Print_(QStringLiteral("two\r\nlines"));
+    const QStringList l = lines(log.GetHistory());
+    QCOMPARE(l.size(), 4);
+    const QRegularExpression head(QStringLiteral(R"(^\[[^\]]+ - [^\]]*\d\d[^\]]*\] )"));
+    QVERIFY2(head.match(l[0]).hasMatch(), qPrintable(l[0]));
+    QVERIFY(l[0].endsWith(QStringLiteral("] Applet started...")));
+    QVERIFY(l[1].endsWith(
+        QStringLiteral("] Can't load '/x/a b.bmp' (Err#53: File not found: /x/a b.bmp)")));
+    QCOMPARE(l[3], QStringLiteral("lines"));
+    QVERIFY(log.GetHistory().endsWith(QStringLiteral("lines\r\n")));
+}
+
+void TestShell::logBackups()
+{
+    clsDebug log;
+    log.setDataPath(m_data->path() + QLatin1Char('/'));
+    const QString dat = m_data->filePath(QStringLiteral("debug.dat"));
+    log.Print_(QStringLiteral("one"));
+    log.SaveHistory(QStringLiteral("debug.dat"), true);
+    QVERIFY(!QFile::exists(dat + ".bak")); // nothing to back up the first time
+    const QByteArray first = readFile(dat);
+    log.Print_(QStringLiteral("two"));
+    log.SaveHistory(QStringLiteral("debug.dat"), true);
+    QCOMPARE(readFile(dat + ".bak"), first);
+    QCOMPARE(readFile(dat), log.GetHistory().toUtf8());
+
+    log.setDataPath(m_data->path() + QStringLiteral("/missing/"));
+    try {
+        log.SaveHistory(QStringLiteral("debug.dat"), true);
+        QFAIL("a missing data folder must raise");
+    } catch (const RunError &e) {
+        QCOMPARE(e.number(), int(RunError::PathNotFound));
+    }
+}
+
+void TestShell::versionText_data()
+{
+    QTest::addColumn<int>("revision");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("1.21.0") << 0 << "Version: 1.21";
+    QTest::newRow("1.21.3") << 3 << "Version: 1.213";
+}
+
+void TestShell::versionText()
+{
+    QFETCH(int, revision);
+    QFETCH(QString, text);
+    QCOMPARE(::versionText(Version{1, 21, revision}), text);
+}
+
+QTEST_MAIN(TestShell)
+#include "tst_shell.moc"
