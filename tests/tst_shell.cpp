@@ -1,3 +1,4 @@
+#include "PictureSurface.h"
 #include "RunError.h"
 #include "ScriptedDesktop.h"
 #include "Settings.h"
@@ -12,6 +13,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QLabel>
+#include <QPushButton>
 
 namespace {
 
@@ -62,6 +66,8 @@ private slots:
     void declinedExitKeepsWindowAndSettings();
     void confirmedExitWritesSysAndTheLog();
     void exitGoesOnWhenTheLogCannotBeWritten();
+    void exitQuestionDuringAScan_data();
+    void exitQuestionDuringAScan();
     void logEntries();
     void logBackups();
     void versionText_data();
@@ -210,6 +216,39 @@ void TestShell::exitGoesOnWhenTheLogCannotBeWritten()
     w.close();
     QCOMPARE(desk.endedWith, QList<int>{0});
     QCOMPARE(readBack("sys", "suffix"), QStringLiteral("_mask"));
+}
+
+void TestShell::exitQuestionDuringAScan_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("yes ends the process inside the yield") << true;
+    QTest::newRow("no lets the scan go on") << false;
+}
+
+void TestShell::exitQuestionDuringAScan()
+{
+    QFETCH(bool, yes);
+    ScriptedDesktop desk;
+    desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
+    frmMain w;
+    w.Form_Load();
+    w.show();
+    w.picSprite->setPicture(QImage(200, 200, QImage::Format_RGB32));
+    bool scanRunningAtEnd = false;
+    QTimer::singleShot(0, &w, [&] {
+        w.close();
+        scanRunningAtEnd = !desk.endedWith.isEmpty() && w.cmdCancel->isEnabled();
+    });
+    w.cmdMaskCurr_Click();
+    QCOMPARE(desk.messages.size(), 1);
+    if (yes) {
+        QCOMPARE(desk.endedWith, QList<int>{0});
+        QVERIFY(scanRunningAtEnd);
+    } else {
+        QVERIFY(desk.endedWith.isEmpty());
+        QVERIFY(w.isVisible());
+        QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
+    }
 }
 
 void TestShell::logEntries()
