@@ -10,6 +10,7 @@ RunError RunError::of(Number number, const QString &detail)
     QString text;
     switch (number) {
     case Overflow: text = QStringLiteral("Overflow"); break;
+    case OutOfMemory: text = QStringLiteral("Out of memory"); break;
     case DivisionByZero: text = QStringLiteral("Division by zero"); break;
     case FileNotFound: text = QStringLiteral("File not found"); break;
     case FileAlreadyOpen: text = QStringLiteral("File already open"); break;

@@ -11,6 +11,7 @@ class RunError : public std::exception
 public:
     enum Number {
         Overflow = 6,
+        OutOfMemory = 7,
         DivisionByZero = 11,
         FileNotFound = 53,
         FileAlreadyOpen = 55,

@@ -25,14 +25,25 @@ bool FileExists(const QString &path)
 
     // A folder part with wildcards is not a pattern on any platform we care about: it
     // names a folder that does not exist.
-    const QString pattern = name == QLatin1String("*.*") ? QStringLiteral("*") : name;
-    const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(pattern),
-                                QRegularExpression::CaseInsensitiveOption);
     QDirIterator it(info.path(), QDir::Files | QDir::NoDotAndDotDot);
     while (it.hasNext()) {
         it.next();
         const QFileInfo candidate = it.fileInfo();
-        if (isPlainVisibleFile(candidate) && re.match(candidate.fileName()).hasMatch())
+        if (isPlainVisibleFile(candidate) && matchesPattern(name, candidate.fileName()))
+            return true;
+    }
+    return false;
+}
+
+bool matchesPattern(const QString &pattern, const QString &name)
+{
+    for (const QString &part : pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString p = part.trimmed();
+        if (p == QLatin1String("*.*") || p == QLatin1String("*"))
+            return true;
+        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(p),
+                                    QRegularExpression::CaseInsensitiveOption);
+        if (re.match(name).hasMatch())
             return true;
     }
     return false;

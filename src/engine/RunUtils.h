@@ -10,3 +10,8 @@
 bool FileExists(const QString &path);
 
 QString ReverseString(const QString &s);
+
+// Whether a file name matches a pattern of the file lists: "*" and "?" wildcards, letter
+// case ignored, "*.*" matching every name (with or without a dot), several patterns
+// separated by ";".
+bool matchesPattern(const QString &pattern, const QString &name);

@@ -2,7 +2,11 @@
 
 #include "Attention.h"
 #include "Desktop.h"
+#include "PictureIO.h"
+#include "RunError.h"
 #include "Settings.h"
+#include "frmBrowse.h"
+#include "frmSave.h"
 #include "modMain.h"
 #include "MaskRun.h"
 #include "PictureSurface.h"
@@ -13,6 +17,8 @@
 #include <QCloseEvent>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
+#include <QTimer>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -209,6 +215,11 @@ void frmMain::buildControls(QWidget *c)
     connect(cmdMaskCurr, &QPushButton::clicked, this, &frmMain::cmdMaskCurr_Click);
     connect(cmdMaskAll, &QPushButton::clicked, this, &frmMain::cmdMaskAll_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmMain::cmdCancel_Click);
+    connect(cmdSelFiles, &QPushButton::clicked, this, &frmMain::cmdSelFiles_Click);
+    connect(cmdAppendFiles, &QPushButton::clicked, this, &frmMain::cmdAppendFiles_Click);
+    connect(cmdClearList, &QPushButton::clicked, this, &frmMain::cmdClearList_Click);
+    connect(lstFiles, &QComboBox::activated, this, &frmMain::lstFiles_Click);
+    txtSuffix->installEventFilter(this);
 
     lblFileStat = label("lblFileStat", 8, 576, 88, 16, QStringLiteral("File 0 of 0"));
     lblStatus = label("lblStatus", 144, 576, 104, 16, QStringLiteral("Status: Ready"));
@@ -249,6 +260,8 @@ void frmMain::buildMenus()
     sep2 = named(mnuFile->addSeparator(), "sep2");
     mnuQuit = action(mnuFile, "mnuQuit", QStringLiteral("Quit"));
     connect(mnuQuit, &QAction::triggered, this, &QWidget::close);
+    connect(mnuSaveSprite, &QAction::triggered, this, &frmMain::mnuSaveSprite_Click);
+    connect(mnuSaveMask, &QAction::triggered, this, &frmMain::mnuSaveMask_Click);
 
     mnuOptions = named(menuBar()->addMenu(QStringLiteral("&Options")), "mnuOptions");
     chkPromptOverwrite = check(mnuOptions, "chkPromptOverwrite",
@@ -405,7 +418,7 @@ void frmMain::cmdMaskAll_Click()
     const int m = lstFiles->count();
     for (int i = 0; i < m; ++i) {
         setCaption(lblFileStat, QStringLiteral("File %1 of %2").arg(i + 1).arg(m));
-        CurrentFile = lstFiles->itemText(i);
+        LoadPic(picSprite, lstFiles->itemText(i));
         MaskFile();
         if (CancelRun)
             return;
@@ -427,6 +440,112 @@ void frmMain::cmdCancel_Click()
     CancelRun = true;
     cmdCancel->setEnabled(false);
     ControlsEnabled(true);
+}
+
+bool frmMain::LoadPic(PictureSurface *PicBox, const QString &Filename)
+{
+    CurrentFile = Filename;
+    try {
+        PicBox->setPicture(readPicture(Filename));
+        return true;
+    } catch (const RunError &e) {
+        DebugLog.Print_(QStringLiteral("Can't load '") + Filename + QLatin1Char('\''), e);
+        return false;
+    }
+}
+
+QString frmMain::ShowSave()
+{
+    frmSave dialog(this);
+    desktop().exec(dialog);
+    return dialog.SavePath;
+}
+
+void frmMain::SaveAs(const QImage &pic)
+{
+    const QString name = ShowSave();
+    if (name.isEmpty())
+        return;
+    // Anything under that name, hidden files included, is asked about before it is lost.
+    if (QFileInfo::exists(name) &&
+        desktop().message(this,
+                          QStringLiteral("The file '") + name +
+                              QStringLiteral("' already exists! Overwrite?"),
+                          Desktop::Buttons::YesNo, Desktop::Icon::Question,
+                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
+        return;
+    try {
+        writeBmp(pic, name);
+    } catch (const RunError &e) {
+        desktop().message(this, QStringLiteral("Can't save '") + name + QStringLiteral("': ") +
+                                    e.description(),
+                          Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
+    }
+}
+
+void frmMain::mnuSaveSprite_Click()
+{
+    SaveAs(picSprite->image());
+}
+
+void frmMain::mnuSaveMask_Click()
+{
+    SaveAs(picMask->image());
+}
+
+void frmMain::Browse(qint16 Mode)
+{
+    BrowseMode = Mode;
+    frmBrowse dialog(*this);
+    desktop().exec(dialog);
+}
+
+void frmMain::cmdSelFiles_Click()
+{
+    Browse(1);
+}
+
+void frmMain::cmdAppendFiles_Click()
+{
+    Browse(2);
+}
+
+void frmMain::addFiles(const QStringList &paths, bool replace)
+{
+    const int current = replace ? -1 : lstFiles->currentIndex();
+    if (replace)
+        lstFiles->clear();
+    // One insertion for the lot: lists of many thousands of sprites stay quick.
+    lstFiles->addItems(paths);
+    lstFiles->setCurrentIndex(current);
+}
+
+void frmMain::cmdClearList_Click()
+{
+    if (lstFiles->count() == 0)
+        return;
+    if (desktop().message(this, QStringLiteral("Are you sure you want to clear the file list?"),
+                          Desktop::Buttons::YesNo, Desktop::Icon::Question,
+                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
+        return;
+    lstFiles->clear();
+    cmdAppendFiles->setEnabled(false);
+    cmdClearList->setEnabled(false);
+}
+
+void frmMain::lstFiles_Click(int index)
+{
+    if (index >= 0)
+        LoadPic(picSprite, lstFiles->itemText(index));
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // However the suffix box gets the focus, its whole text is selected so that typing
+    // replaces it; after a mouse click, once the click has placed the cursor.
+    if (watched == txtSuffix && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, txtSuffix, &QLineEdit::selectAll);
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void frmMain::picSprite_Resize()

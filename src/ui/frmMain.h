@@ -42,6 +42,18 @@ public:
 
     void MaskFile();
     void FlashMe();
+
+    // Shows a picture file on the surface and makes it the current file (even when the
+    // load fails: that is logged, and the surface keeps its picture). True when it loaded.
+    bool LoadPic(PictureSurface *PicBox, const QString &Filename);
+    // Asks for a name and writes the picture there as BMP, asking before it replaces a file.
+    void SaveAs(const QImage &pic);
+    QString ShowSave();
+    // Opens the browse dialog: Mode 1 replaces the list, any other adds to it.
+    void Browse(qint16 Mode);
+    // Adds paths at the end of the file list (after emptying it when `replace`), leaving
+    // the list's current entry as it was.
+    void addFiles(const QStringList &paths, bool replace);
     void ControlsEnabled(bool Enable) override;
     const QList<TaggedControl> &taggedControls() const { return m_tagged; }
     static bool isControlEnabled(const QObject *control);
@@ -82,8 +94,15 @@ public slots:
     void cmdMaskAll_Click();
     void cmdMaskCurr_Click();
     void cmdCancel_Click();
+    void cmdSelFiles_Click();
+    void cmdAppendFiles_Click();
+    void cmdClearList_Click();
+    void lstFiles_Click(int index);
+    void mnuSaveSprite_Click();
+    void mnuSaveMask_Click();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     // Every way of closing the window comes here: the settings are stored, then the user
     // is asked whether to exit.
     void closeEvent(QCloseEvent *event) override;

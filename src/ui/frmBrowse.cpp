@@ -1,0 +1,92 @@
+#include "frmBrowse.h"
+
+#include "Desktop.h"
+#include "DialogLook.h"
+#include "FileLists.h"
+#include "Settings.h"
+#include "frmMain.h"
+#include "modMain.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+
+frmBrowse::frmBrowse(frmMain &main) : QDialog(&main), m_main(main)
+{
+    setObjectName(QStringLiteral("frmBrowse"));
+    setToolWindowLook(this, QSize(433, 313));
+
+    File1 = new FileList(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(8, 8, 201, 253);
+    File1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    Dir1 = new DirList(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(208, 8, 217, 231);
+    Drive1 = new DriveList(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(208, 240, 217, 21);
+    cmdOkay = dialogButton(this, "cmdOkay", QStringLiteral("Okay"), QRect(88, 288, 121, 17));
+    cmdOkay->setDefault(true);
+    cmdCancel =
+        dialogButton(this, "cmdCancel", QStringLiteral("Cancel"), QRect(216, 288, 121, 17));
+    cmbFileTypes = new QComboBox(this);
+    cmbFileTypes->setObjectName(QStringLiteral("cmbFileTypes"));
+    cmbFileTypes->setGeometry(8, 264, 417, 21);
+    cmbFileTypes->setEditable(true);
+    cmbFileTypes->setInsertPolicy(QComboBox::NoInsert);
+    cmbFileTypes->addItems({QStringLiteral("*.bmp"), QStringLiteral("*.*")});
+    cmbFileTypes->setEditText(QStringLiteral("*.bmp"));
+
+    QWidget::setTabOrder(File1, Dir1);
+    QWidget::setTabOrder(Dir1, Drive1);
+    QWidget::setTabOrder(Drive1, cmdOkay);
+    QWidget::setTabOrder(cmdOkay, cmdCancel);
+    QWidget::setTabOrder(cmdCancel, cmbFileTypes);
+
+    connect(Drive1, &DriveList::driveChanged, this, &frmBrowse::Drive1_Change);
+    connect(Dir1, &DirList::pathChanged, File1, &FileList::setPath);
+    connect(cmbFileTypes, &QComboBox::editTextChanged, File1, &FileList::setPattern);
+    connect(cmdOkay, &QPushButton::clicked, this, &frmBrowse::cmdOkay_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    Form_Load();
+}
+
+void frmBrowse::Form_Load()
+{
+    setWindowTitle(ProductTitle + QStringLiteral(" - Browse"));
+    QString last = GetSetting(QStringLiteral("sys"), QStringLiteral("lastpath"), AppPath);
+    // A folder that has gone since it was stored: start where the program is.
+    if (!QDir(last).exists())
+        last = AppPath;
+    Drive1->setDriveOf(last);
+    if (!Dir1->setPath(last))
+        Dir1->setPath(QDir::rootPath());
+    File1->setPattern(cmbFileTypes->currentText());
+}
+
+void frmBrowse::Drive1_Change(const QString &drive)
+{
+    // A drive that cannot be listed keeps the drive and folder shown before.
+    if (!Dir1->setPath(drive))
+        Drive1->setDriveOf(Dir1->path());
+}
+
+void frmBrowse::cmdOkay_Click()
+{
+    QStringList picked;
+    for (int i = 0; i < File1->count(); ++i)
+        if (File1->item(i)->isSelected())
+            picked.append(QDir(File1->path()).filePath(File1->item(i)->text()));
+    m_main.addFiles(picked, m_main.BrowseMode == 1);
+    if (m_main.lstFiles->count() >= 1)
+        m_main.LoadPic(m_main.picSprite, m_main.lstFiles->itemText(0));
+    m_main.cmdClearList->setEnabled(true);
+    m_main.cmdAppendFiles->setEnabled(true);
+    m_main.mnuSaveSprite->setEnabled(true);
+    SaveSetting(QStringLiteral("sys"), QStringLiteral("lastpath"), Dir1->path());
+    accept();
+}

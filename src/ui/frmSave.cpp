@@ -1,0 +1,105 @@
+#include "frmSave.h"
+
+#include "DialogLook.h"
+#include "FileLists.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QEvent>
+#include <QLineEdit>
+#include <QTimer>
+
+frmSave::frmSave(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("frmSave"));
+    setWindowTitle(QStringLiteral("Save..."));
+    setToolWindowLook(this, QSize(433, 313));
+
+    File1 = new FileList(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(8, 8, 201, 253);
+    Dir1 = new DirList(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(208, 8, 217, 231);
+    Drive1 = new DriveList(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(208, 240, 217, 21);
+    txtFilename = new QLineEdit(QStringLiteral("Unnamed.bmp"), this);
+    txtFilename->setObjectName(QStringLiteral("txtFilename"));
+    txtFilename->setGeometry(8, 264, 353, 19);
+    txtFilename->installEventFilter(this);
+    cmbExtension = new QComboBox(this);
+    cmbExtension->setObjectName(QStringLiteral("cmbExtension"));
+    cmbExtension->setGeometry(368, 264, 57, 21);
+    cmbExtension->setEditable(true);
+    cmbExtension->setInsertPolicy(QComboBox::NoInsert);
+    cmbExtension->addItems({QStringLiteral(".bmp"), QStringLiteral(".jpg"),
+                            QStringLiteral(".gif"), QStringLiteral("(none)")});
+    cmdOkay = dialogButton(this, "cmdOkay", QStringLiteral("Okay"), QRect(88, 288, 121, 17));
+    cmdOkay->setDefault(true);
+    cmdCancel =
+        dialogButton(this, "cmdCancel", QStringLiteral("Cancel"), QRect(216, 288, 121, 17));
+
+    QWidget::setTabOrder(txtFilename, cmbExtension);
+    QWidget::setTabOrder(cmbExtension, cmdOkay);
+    QWidget::setTabOrder(cmdOkay, cmdCancel);
+    QWidget::setTabOrder(cmdCancel, File1);
+    QWidget::setTabOrder(File1, Dir1);
+    QWidget::setTabOrder(Dir1, Drive1);
+
+    connect(Drive1, &DriveList::driveChanged, this, [this](const QString &drive) {
+        if (!Dir1->setPath(drive))
+            Drive1->setDriveOf(Dir1->path());
+    });
+    connect(Dir1, &DirList::pathChanged, File1, &FileList::setPath);
+    connect(File1, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem *item) { txtFilename->setText(item->text()); });
+    connect(cmdOkay, &QPushButton::clicked, this, &frmSave::cmdOkay_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmSave::cmdCancel_Click);
+
+    // Each opening starts in the process's current folder.
+    const QString start = QDir::currentPath();
+    Drive1->setDriveOf(start);
+    Dir1->setPath(start);
+    txtFilename->setFocus();
+    txtFilename->selectAll();
+}
+
+QString frmSave::completeName(const QString &name, const QString &extension)
+{
+    if (name.contains(QLatin1Char('"'))) {
+        QString literal = name;
+        return literal.remove(QLatin1Char('"'));
+    }
+    if (!name.contains(extension) &&
+        extension.trimmed().toLower() != QLatin1String("(none)"))
+        return name + extension;
+    return name;
+}
+
+QString frmSave::joinPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+void frmSave::cmdOkay_Click()
+{
+    txtFilename->setText(completeName(txtFilename->text(), cmbExtension->currentText()));
+    SavePath = joinPath(File1->path(), txtFilename->text());
+    accept();
+}
+
+void frmSave::cmdCancel_Click()
+{
+    SavePath.clear();
+    reject();
+}
+
+bool frmSave::eventFilter(QObject *watched, QEvent *event)
+{
+    // Whichever way the name box gets the focus, its whole text is selected, so typing
+    // replaces it; after a mouse click, once the click has placed the cursor.
+    if (watched == txtFilename && event->type() == QEvent::FocusIn)
+        QTimer::singleShot(0, txtFilename, &QLineEdit::selectAll);
+    return QDialog::eventFilter(watched, event);
+}

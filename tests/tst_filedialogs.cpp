@@ -1,0 +1,372 @@
+#include "FileLists.h"
+#include "PictureIO.h"
+#include "PictureSurface.h"
+#include "ScriptedDesktop.h"
+#include "Settings.h"
+#include "frmBrowse.h"
+#include "frmMain.h"
+#include "frmSave.h"
+#include "modMain.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QImage flat(int w, int h, QRgb c)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.fill(c);
+    return img;
+}
+
+// Selects the named entries of a file list.
+void select(FileList *list, const QStringList &names)
+{
+    for (int i = 0; i < list->count(); ++i)
+        list->item(i)->setSelected(names.contains(list->item(i)->text()));
+}
+
+QStringList entries(const QComboBox *box)
+{
+    QStringList l;
+    for (int i = 0; i < box->count(); ++i)
+        l.append(box->itemText(i));
+    return l;
+}
+
+} // namespace
+
+class TestFileDialogs : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void saveNameRules_data();
+    void saveNameRules();
+    void saveDialogOkayAndCancel();
+    void browseOkay_data();
+    void browseOkay();
+    void browseCancelChangesNothing();
+    void browseStartsInTheProgramFolderWhenLastPathIsGone();
+    void patternFiltersAsTyped();
+    void clearList_data();
+    void clearList();
+    void pickingAnEntryLoadsIt();
+    void failedLoadIsLoggedAndKeepsThePicture();
+    void saveAsAsksAndReports_data();
+    void saveAsAsksAndReports();
+    void listHoldsManyEntries();
+    void suffixBoxSelectsAllOnFocus();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_settings, m_dir;
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+};
+
+void TestFileDialogs::init()
+{
+    m_settings = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings->path());
+    SetPaths();
+    DebugLog = clsDebug();
+    writeBmp(flat(10, 10, 0xFFFF0000), file("a.bmp"));
+    writeBmp(flat(20, 5, 0xFF00FF00), file("b.BMP"));
+    writeBmp(flat(7, 7, 0xFF0000FF), file("c.bmp"));
+    QImage(3, 3, QImage::Format_RGB32).save(file("d.gif"), "PNG"); // a picture, named .gif
+    QFile notes(file("notes.txt"));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+}
+
+void TestFileDialogs::saveNameRules_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<QString>("result");
+    QTest::newRow("untouched") << "Unnamed.bmp" << ".bmp" << "Unnamed.bmp";
+    QTest::newRow("added") << "sprite" << ".gif" << "sprite.gif";
+    QTest::newRow("none") << "sprite" << "(none)" << "sprite";
+    QTest::newRow("NONE typed with spaces") << "sprite" << "  (NONE) " << "sprite";
+    QTest::newRow("contains, not ends with") << "Unnamed.bmp" << ".jpg" << "Unnamed.bmp.jpg";
+    QTest::newRow("case-sensitive") << "PIC.BMP" << ".bmp" << "PIC.BMP.bmp";
+    QTest::newRow("anywhere in the name") << "a.bmp.old" << ".bmp" << "a.bmp.old";
+    QTest::newRow("quoted is literal") << "\"sprite\"" << ".bmp" << "sprite";
+    QTest::newRow("quote in the middle") << "spr\"ite" << ".gif" << "sprite";
+    QTest::newRow("empty name") << "" << ".bmp" << ".bmp";
+    QTest::newRow("empty name, none") << "" << "(none)" << "";
+    QTest::newRow("empty extension") << "x" << "" << "x";
+    QTest::newRow("name kept as typed") << " a b " << ".bmp" << " a b .bmp";
+}
+
+void TestFileDialogs::saveNameRules()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, ext);
+    QFETCH(QString, result);
+    QCOMPARE(frmSave::completeName(name, ext), result);
+    QCOMPARE(frmSave::joinPath(QStringLiteral("/work"), result), "/work/" + result);
+    QCOMPARE(frmSave::joinPath(QStringLiteral("/"), result), "/" + result);
+}
+
+void TestFileDialogs::saveDialogOkayAndCancel()
+{
+    ScriptedDesktop desk;
+    frmMain w;
+    QDir::setCurrent(m_dir->path());
+    QString startFolder;
+    desk.onDialog = [&](QDialog &d) {
+        auto &s = static_cast<frmSave &>(d);
+        startFolder = s.File1->path();
+        s.txtFilename->setText(QStringLiteral("typed"));
+        s.File1->itemClicked(s.File1->item(0)); // a click on a file replaces the name
+        s.cmbExtension->setEditText(QStringLiteral(".jpg"));
+        s.cmdOkay->click();
+        return 1;
+    };
+    QCOMPARE(w.ShowSave(), QDir(m_dir->path()).canonicalPath() + "/a.bmp.jpg");
+    QCOMPARE(startFolder, QDir(m_dir->path()).canonicalPath());
+    desk.onDialog = [&](QDialog &d) {
+        auto &s = static_cast<frmSave &>(d);
+        s.txtFilename->setText(QStringLiteral("typed"));
+        s.cmdCancel->click();
+        return 0;
+    };
+    QCOMPARE(w.ShowSave(), QString());
+    desk.onDialog = [&](QDialog &d) { return d.close() ? 0 : 0; }; // the close box
+    QCOMPARE(w.ShowSave(), QString());
+}
+
+void TestFileDialogs::browseOkay_data()
+{
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QString>("shown"); // the entry loaded afterwards
+    QTest::newRow("replace") << 1 << QStringList{"/old/x.bmp"} << QStringList{"b.BMP", "c.bmp"}
+                             << "b.BMP";
+    QTest::newRow("append keeps the oldest first")
+        << 2 << QStringList{"a.bmp", "c.bmp"} << QStringList{"a.bmp", "c.bmp", "b.BMP", "c.bmp"}
+        << "a.bmp";
+}
+
+void TestFileDialogs::browseOkay()
+{
+    QFETCH(int, mode);
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, after);
+    QFETCH(QString, shown);
+    const auto full = [&](QStringList l) {
+        for (QString &s : l)
+            if (!s.startsWith('/'))
+                s = QDir(m_dir->path()).canonicalPath() + '/' + s;
+        return l;
+    };
+    SaveSetting("sys", "lastpath", m_dir->path());
+    ScriptedDesktop desk;
+    frmMain w;
+    w.addFiles(full(before), true);
+    QString title, pattern;
+    desk.onDialog = [&](QDialog &d) {
+        auto &b = static_cast<frmBrowse &>(d);
+        title = b.windowTitle();
+        pattern = b.cmbFileTypes->currentText();
+        select(b.File1, {"b.BMP", "c.bmp"});
+        b.cmdOkay->click();
+        return 1;
+    };
+    w.Browse(qint16(mode));
+    QCOMPARE(title, QStringLiteral("Pelloran - Browse"));
+    QCOMPARE(pattern, QStringLiteral("*.bmp"));
+    QCOMPARE(entries(w.lstFiles), full(after));
+    QCOMPARE(w.CurrentFile, full({shown}).first());
+    QVERIFY(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled());
+    QVERIFY(w.mnuSaveSprite->isEnabled());
+    QCOMPARE(QDir(GetSetting("sys", "lastpath", "")).canonicalPath(),
+             QDir(m_dir->path()).canonicalPath());
+}
+
+void TestFileDialogs::browseCancelChangesNothing()
+{
+    SaveSetting("sys", "lastpath", m_dir->path());
+    ScriptedDesktop desk;
+    frmMain w;
+    desk.onDialog = [&](QDialog &d) {
+        auto &b = static_cast<frmBrowse &>(d);
+        select(b.File1, {"a.bmp"});
+        b.Dir1->setPath(QDir::rootPath());
+        b.cmdCancel->click();
+        return 0;
+    };
+    w.Browse(1);
+    QCOMPARE(w.lstFiles->count(), 0);
+    QVERIFY(!w.cmdAppendFiles->isEnabled() && !w.cmdClearList->isEnabled());
+    QCOMPARE(GetSetting("sys", "lastpath", ""), m_dir->path());
+}
+
+void TestFileDialogs::browseStartsInTheProgramFolderWhenLastPathIsGone()
+{
+    SaveSetting("sys", "lastpath", m_dir->filePath("gone/away"));
+    ScriptedDesktop desk;
+    frmMain w;
+    QString opened;
+    desk.onDialog = [&](QDialog &d) {
+        opened = static_cast<frmBrowse &>(d).Dir1->path();
+        return 0;
+    };
+    w.Browse(1);
+    QCOMPARE(opened, QDir(AppPath).canonicalPath());
+}
+
+void TestFileDialogs::patternFiltersAsTyped()
+{
+    SaveSetting("sys", "lastpath", m_dir->path());
+    frmMain w;
+    frmBrowse b(w);
+    const auto names = [&] {
+        QStringList l;
+        for (int i = 0; i < b.File1->count(); ++i)
+            l.append(b.File1->item(i)->text());
+        return l;
+    };
+    QCOMPARE(names(), (QStringList{"a.bmp", "b.BMP", "c.bmp"}));
+    b.cmbFileTypes->setEditText(QStringLiteral("*.gi"));
+    QCOMPARE(names(), QStringList{});
+    b.cmbFileTypes->setEditText(QStringLiteral("*.gif"));
+    QCOMPARE(names(), QStringList{"d.gif"});
+    b.cmbFileTypes->setCurrentIndex(1); // "*.*" from the drop-down
+    QCOMPARE(names(), (QStringList{"a.bmp", "b.BMP", "c.bmp", "d.gif", "notes.txt"}));
+}
+
+void TestFileDialogs::clearList_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<int>("left");
+    QTest::newRow("empty list asks nothing") << 0 << true << 0 << 0;
+    QTest::newRow("yes") << 2 << true << 1 << 0;
+    QTest::newRow("no") << 2 << false << 1 << 2;
+}
+
+void TestFileDialogs::clearList()
+{
+    QFETCH(int, entries);
+    QFETCH(bool, yes);
+    QFETCH(int, questions);
+    QFETCH(int, left);
+    ScriptedDesktop desk;
+    desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
+    frmMain w;
+    w.LoadPic(w.picSprite, file("a.bmp"));
+    w.addFiles(QStringList(entries, file("a.bmp")), true);
+    w.ControlsEnabled(true);
+    w.cmdClearList->click();
+    QCOMPARE(desk.messages.size(), questions);
+    if (questions)
+        QCOMPARE(desk.messages[0].text,
+                 QStringLiteral("Are you sure you want to clear the file list?"));
+    QCOMPARE(w.lstFiles->count(), left);
+    QCOMPARE(w.cmdAppendFiles->isEnabled(), !(entries && yes));
+    QCOMPARE(w.CurrentFile, file("a.bmp")); // Mask Current still has its sprite
+}
+
+void TestFileDialogs::pickingAnEntryLoadsIt()
+{
+    frmMain w;
+    w.addFiles({file("a.bmp"), file("b.BMP")}, true);
+    QCOMPARE(w.lstFiles->currentIndex(), -1); // adding picks nothing
+    w.lstFiles->setCurrentIndex(1);
+    w.lstFiles->activated(1);
+    QCOMPARE(w.CurrentFile, file("b.BMP"));
+    QCOMPARE(w.picSprite->image().size(), QSize(20, 5));
+    QCOMPARE(w.picMask->image().size(), QSize(20, 5));
+    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 0 of 0"));
+}
+
+void TestFileDialogs::failedLoadIsLoggedAndKeepsThePicture()
+{
+    frmMain w;
+    QVERIFY(w.LoadPic(w.picSprite, file("c.bmp")));
+    QVERIFY(!w.LoadPic(w.picSprite, file("notes.txt")));
+    QCOMPARE(w.CurrentFile, file("notes.txt"));
+    QCOMPARE(w.picSprite->image(), flat(7, 7, 0xFF0000FF));
+    const QString log = DebugLog.GetHistory();
+    QVERIFY2(log.contains("] Can't load '" + file("notes.txt") + "' (Err#481: "), qPrintable(log));
+}
+
+void TestFileDialogs::saveAsAsksAndReports_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QList<Desktop::Answer>>("answers");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("written");
+    using A = Desktop::Answer;
+    QTest::newRow("new file") << "new.bmp" << QList<A>{} << "" << true;
+    QTest::newRow("existing, yes") << "a.bmp" << QList<A>{A::Yes} << "already exists! Overwrite?"
+                                   << true;
+    QTest::newRow("existing, no") << "a.bmp" << QList<A>{A::No} << "already exists! Overwrite?"
+                                  << false;
+    QTest::newRow("missing folder") << "nowhere/x.bmp" << QList<A>{} << "Path not found" << false;
+}
+
+void TestFileDialogs::saveAsAsksAndReports()
+{
+    QFETCH(QString, target);
+    QFETCH(QList<Desktop::Answer>, answers);
+    QFETCH(QString, message);
+    QFETCH(bool, written);
+    ScriptedDesktop desk;
+    desk.answers = answers;
+    desk.onDialog = [&](QDialog &d) {
+        static_cast<frmSave &>(d).SavePath = file(target);
+        return 1;
+    };
+    frmMain w;
+    w.chkPromptOverwrite->setChecked(false); // Save As asks regardless
+    const QImage sprite = flat(4, 3, 0xFF123456);
+    w.picSprite->setPicture(sprite);
+    w.mnuSaveSprite->setEnabled(true);
+    w.mnuSaveSprite->trigger();
+    if (message.isEmpty())
+        QVERIFY(desk.messages.isEmpty());
+    else
+        QVERIFY(desk.messages.value(0).text.contains(message));
+    QCOMPARE(QFile::exists(file(target)) && readPicture(file(target)) == sprite, written);
+}
+
+void TestFileDialogs::listHoldsManyEntries()
+{
+    frmMain w;
+    QStringList many;
+    for (int i = 0; i < 40000; ++i)
+        many.append(QStringLiteral("/s/%1.bmp").arg(i));
+    w.addFiles(many, true);
+    w.addFiles({QStringLiteral("/s/last.bmp")}, false);
+    QCOMPARE(w.lstFiles->count(), 40001);
+    QCOMPARE(w.lstFiles->itemText(40000), QStringLiteral("/s/last.bmp"));
+}
+
+void TestFileDialogs::suffixBoxSelectsAllOnFocus()
+{
+    frmMain w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.txtSuffix->setText(QStringLiteral("_mask"));
+    w.txtSuffix->deselect();
+    w.txtSuffix->setFocus(Qt::TabFocusReason);
+    QTRY_COMPARE(w.txtSuffix->selectedText(), QStringLiteral("_mask"));
+}
+
+QTEST_MAIN(TestFileDialogs)
+#include "tst_filedialogs.moc"
