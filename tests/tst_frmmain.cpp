@@ -102,7 +102,7 @@ void TestFrmMain::escapeCancelsOnlyDuringARun()
         quitFree = w.mnuQuit->isEnabled() && w.chkBeep->isEnabled();
         QTest::keyClick(&w, Qt::Key_Escape);
     });
-    w.cmdMaskCurr_Click();
+    w.MaskFile();
     QVERIFY(helpLocked);
     QVERIFY(quitFree);
     QVERIFY(w.CancelRun);
@@ -145,8 +145,7 @@ void TestFrmMain::scanInTheWindow()
     QCOMPARE(w.HScrSprite->maximum(), hMax);
     QCOMPARE(w.VScrMask->maximum(), vMax);
 
-    w.cmdMaskCurr_Click();
-    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 1 of 1"));
+    w.MaskFile();
     QCOMPARE(w.picMask->image(), referenceMask(pic, sprite, Black, White));
     QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
     QCOMPARE(w.HScrMask->value(), hScroll);

@@ -1,5 +1,4 @@
 #include "FakeMaskWindow.h"
-#include "MaskRun.h"
 #include "MaskScan.h"
 #include "ReferenceMask.h"
 
@@ -22,8 +21,6 @@ private slots:
     void scrollBarsFollowTheColumn_data();
     void scrollBarsFollowTheColumn();
     void zeroWidthFails();
-    void runLocksAndReports_data();
-    void runLocksAndReports();
     void spanRuleAgreesWithPixelRule();
 };
 
@@ -202,49 +199,6 @@ void TestMaskScan::zeroWidthFails()
     QCOMPARE(r.percent, 0);
     QCOMPARE(r.elapsed, 0.0f);
     QCOMPARE(w.mask.pixel(2, 2), 0xFFFFFFFFu); // cleared before the first pixel
-}
-
-void TestMaskScan::runLocksAndReports_data()
-{
-    QTest::addColumn<QSize>("sprite");
-    QTest::addColumn<bool>("cancel");
-    QTest::addColumn<QString>("status");
-    QTest::addColumn<bool>("lockedAfter");
-    QTest::newRow("completed") << QSize(100, 100) << false
-                               << QStringLiteral("Status: Ready (0 Seconds Used)") << false;
-    QTest::newRow("failed")
-        << QSize(0, 0) << false
-        << QStringLiteral("Status: Error(0%, After 0 Seconds)... See data/debug.dat") << false;
-    // The Cancel button unlocks the window itself; the run leaves the lock alone.
-    QTest::newRow("cancelled") << QSize(100, 100) << true
-                               << QStringLiteral("Status: Cancelled(9%, After 0 Seconds)...")
-                               << true;
-}
-
-void TestMaskScan::runLocksAndReports()
-{
-    QFETCH(QSize, sprite);
-    QFETCH(bool, cancel);
-    QFETCH(QString, status);
-    QFETCH(bool, lockedAfter);
-    FakeMaskWindow w(sprite.isEmpty() ? QImage() : QImage(sprite, QImage::Format_RGB32));
-    w.cancel = true; // left over from an earlier run: must not stop this one
-    bool lockedDuring = false, cancelDuring = false;
-    w.onYield = [&](int) {
-        lockedDuring = w.locked;
-        cancelDuring = w.cancelEnabled;
-        if (cancel)
-            w.cancel = true;
-    };
-    MaskRun run(w);
-    run.maskFile();
-    QCOMPARE(w.status, status);
-    QCOMPARE(w.locked, lockedAfter);
-    QCOMPARE(w.cancelEnabled, cancel);
-    if (w.yields > 0) {
-        QVERIFY(lockedDuring);
-        QVERIFY(cancelDuring);
-    }
 }
 
 void TestMaskScan::spanRuleAgreesWithPixelRule()

@@ -1,5 +1,6 @@
 #include "PictureIO.h"
 #include "RunError.h"
+#include "TestPictures.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -14,20 +15,6 @@
 namespace
 {
 
-// Fifteen colours whose channels all differ, so a mirrored, flipped or BGR-swapped read shows.
-QRgb colour(int i)
-{
-    return qRgb(16 * i + 8, 200 - 9 * i, (40 + 53 * i) % 256);
-}
-
-QImage sample()
-{
-    QImage img(5, 3, QImage::Format_RGB32);
-    for (int i = 0; i < 15; ++i)
-        img.setPixel(i % 5, i / 5, colour(i));
-    return img;
-}
-
 QByteArray saved(const QImage &img, const char *format, int quality = -1)
 {
     QByteArray bytes;
@@ -35,12 +22,6 @@ QByteArray saved(const QImage &img, const char *format, int quality = -1)
     buffer.open(QIODevice::WriteOnly);
     img.save(&buffer, format, quality);
     return bytes;
-}
-
-void put(QByteArray &b, quint32 v, int n)
-{
-    for (int i = 0; i < n; ++i)
-        b.append(char(v >> (8 * i)));
 }
 
 // headerTail extends the 40-byte info header (the V4 masks); the palette follows it.
@@ -75,26 +56,6 @@ QByteArray rows(int bpp, bool bottomUp, bool rle = false)
                           : QByteArray((4 - row.size() % 4) % 4, '\0'));
     }
     return out;
-}
-
-// A GIF89a with a 16-colour table. The code stream is cleared every eight codes so the
-// code width stays at five bits and the encoder needs no dictionary.
-QByteArray gif()
-{
-    QByteArray out("GIF89a\5\0\3\0\xF3\0\0", 13), lzw;
-    for (int i = 0; i < 16; ++i)
-        put(out, qBlue(colour(i)) << 16 | qGreen(colour(i)) << 8 | qRed(colour(i)), 3);
-    out += QByteArray("\x2C\0\0\0\0\5\0\3\0\0\4", 11);
-    quint32 acc = 0;
-    int bits = 0;
-    for (int i = 0; i <= 17; ++i) {
-        const int code = i % 9 == 0 ? 16 : i == 17 ? 17 : i - 1 - i / 9;
-        acc |= quint32(code) << bits;
-        for (bits += 5; bits >= 8; bits -= 8, acc >>= 8)
-            lzw.append(char(acc));
-    }
-    lzw.append(char(acc));
-    return out + char(lzw.size()) + lzw + QByteArray("\0\x3B", 2);
 }
 
 int errorOf(const std::function<void()> &f)

@@ -239,7 +239,7 @@ void TestShell::exitQuestionDuringAScan()
         w.close();
         scanRunningAtEnd = !desk.endedWith.isEmpty() && w.cmdCancel->isEnabled();
     });
-    w.cmdMaskCurr_Click();
+    w.MaskFile();
     QCOMPARE(desk.messages.size(), 1);
     if (yes) {
         QCOMPARE(desk.endedWith, QList<int>{0});

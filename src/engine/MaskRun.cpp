@@ -1,9 +1,11 @@
 #include "MaskRun.h"
 
-#include "MaskWindow.h"
+#include "PictureIO.h"
 #include "Rounding.h"
+#include "RunHost.h"
+#include "RunUtils.h"
 
-MaskRun::MaskRun(MaskWindow &window) : m_window(window) {}
+MaskRun::MaskRun(RunHost &host) : m_host(host) {}
 
 QString MaskRun::readyText(float elapsed)
 {
@@ -11,36 +13,118 @@ QString MaskRun::readyText(float elapsed)
            QStringLiteral(" Seconds Used)");
 }
 
-QString MaskRun::errorText(int percent, float elapsed)
+QString MaskRun::errorText(int percent, float elapsed, const QString &logPath)
 {
     return QStringLiteral("Status: Error(") + QString::number(percent) +
            QStringLiteral("%, After ") + QString::number(roundHalfEven(elapsed)) +
-           QStringLiteral(" Seconds)... See data/debug.dat");
+           QStringLiteral(" Seconds)... See ") + logPath;
+}
+
+QString MaskRun::skippedText(const QString &path)
+{
+    return QStringLiteral("Status: Skipped '") + path + QStringLiteral("' (could not load it)");
+}
+
+QString MaskRun::outputName(const QString &spritePath, const QString &suffix)
+{
+    const qsizetype slash = spritePath.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = spritePath.lastIndexOf(QLatin1Char('.'));
+    const qsizetype cut = dot > slash ? dot : spritePath.size();
+    return spritePath.left(cut) + suffix + spritePath.mid(cut);
+}
+
+QString MaskRun::suffixProblem(const QString &suffix)
+{
+    if (suffix.isEmpty())
+        return QStringLiteral("The mask suffix is empty, so every mask would be written over "
+                              "its own sprite. Type a suffix such as _mask first.");
+    if (suffix.contains(QLatin1Char('/')))
+        return QStringLiteral("The mask suffix must not contain \"/\": masks are written "
+                              "beside their sprites.");
+    return {};
 }
 
 void MaskRun::maskFile()
 {
-    MaskWindow &w = m_window;
-    w.setCancelRun(false);
-    w.setCancelEnabled(true);
-    w.ControlsEnabled(false);
+    RunHost &h = m_host;
+    m_wrote = false;
+    m_last = MaskScan::Result();
+    h.setCancelRun(false);
+    h.setCancelEnabled(true);
+    h.ControlsEnabled(false);
 
-    MaskScan scan(w, w.transparencyColour(), w.maskColour());
-    m_last = scan.run();
+    try {
+        m_last = MaskScan(h, h.transparencyColour(), h.maskColour()).run();
+        if (m_last.outcome == MaskScan::Result::Cancelled)
+            return; // the Cancel button has unlocked the window already
+        if (m_last.error)
+            throw *m_last.error;
 
-    switch (m_last.outcome) {
-    case MaskScan::Result::Cancelled:
-        // The Cancel button has already unlocked the window.
-        return;
-    case MaskScan::Result::Failed:
-        w.ControlsEnabled(true);
-        w.setCancelEnabled(false);
-        w.setStatus(errorText(m_last.percent, m_last.elapsed));
-        return;
-    case MaskScan::Result::Completed:
-        w.ControlsEnabled(true);
-        w.setCancelEnabled(false);
-        w.setStatus(readyText(m_last.elapsed));
+        h.ControlsEnabled(true);
+        h.setCancelEnabled(false);
+        h.setStatus(readyText(m_last.elapsed));
+
+        const QString sprite = h.currentFile();
+        const QString output = outputName(sprite, h.suffix());
+        // Whatever the suffix, a sprite is never written over; with no file at all there is
+        // no folder to write into.
+        const bool write = !sprite.isEmpty() && output != sprite &&
+                           (!FileExists(output) || !h.promptOverwrite() || h.askOverwrite(output));
+        if (write)
+            writeBmp(h.maskPicture(), output);
+        if (h.beepAfterEachFile())
+            h.beep();
+        if (write) {
+            m_wrote = true;
+            h.log(QStringLiteral("Image '") + sprite +
+                  QStringLiteral("' masked successfully; mask saved as '") + output +
+                  QStringLiteral("'."));
+        }
+    } catch (const RunError &e) {
+        errorExit(e);
+    }
+}
+
+void MaskRun::errorExit(const RunError &error)
+{
+    RunHost &h = m_host;
+    h.ControlsEnabled(true);
+    h.setCancelEnabled(false);
+    h.setStatus(errorText(m_last.percent, m_last.elapsed, h.logPath()));
+    h.logError(QStringLiteral("An error occured while masking '") + h.currentFile() +
+                   QStringLiteral("'."),
+               error);
+    try {
+        h.saveLog();
+    } catch (const RunError &e) {
+        // The user is told once; the batch goes on with its next file.
+        h.reportFailure(QStringLiteral("Masking '") + h.currentFile() +
+                        QStringLiteral("' failed (") + error.description() +
+                        QStringLiteral("), and the debug log could not be written: ") +
+                        e.description());
         return;
     }
+    h.offerLog();
+}
+
+void MaskRun::maskAll()
+{
+    RunHost &h = m_host;
+    const int m = h.fileCount();
+    for (int i = 0; i < m; ++i) {
+        h.setFileCounter(QStringLiteral("File %1 of %2").arg(i + 1).arg(m));
+        const QString path = h.fileAt(i);
+        // A file that cannot be loaded is not masked: the picture on show is the previous
+        // file's, and its mask must not be written under this file's name.
+        if (!h.loadSprite(path)) {
+            h.setStatus(skippedText(path));
+            continue;
+        }
+        maskFile();
+        if (h.cancelRun())
+            return;
+    }
+    if (h.cheerAtEnd())
+        h.cheer();
+    h.flash();
 }

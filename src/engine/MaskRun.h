@@ -2,26 +2,41 @@
 
 #include "MaskScan.h"
 
-class MaskWindow;
+class RunHost;
 
-// Masks the picture that the window's sprite surface shows: locks the window, scans, and
-// reports how it ended in the status line. The window and a command-line front end share
-// this one run; neither repeats its steps.
+// Masks files: one (maskFile) or the host's whole list (maskAll). It locks the host while
+// it scans, names and writes each mask beside its sprite, and logs what happened; the
+// window and a command-line front end share this one run.
 class MaskRun
 {
 public:
-    explicit MaskRun(MaskWindow &window);
+    explicit MaskRun(RunHost &host);
 
-    // Always returns normally; a cancel is seen by the caller through the window's cancel
-    // flag, a failure through lastScan().
+    // Masks the picture the host shows, whose file is host.currentFile(). Always returns
+    // normally; a cancel is seen through the host's cancel flag, a failure in lastScan()
+    // and the log.
     void maskFile();
+    void maskAll();
 
     const MaskScan::Result &lastScan() const { return m_last; }
+    // Whether the last maskFile() wrote its mask.
+    bool wroteMask() const { return m_wrote; }
+
+    // The mask's name: the sprite's path with the suffix inserted before the extension of
+    // the file name (never of a folder name).
+    static QString outputName(const QString &spritePath, const QString &suffix);
+    // Why a suffix cannot be used, or "" when it can: an empty one would put each mask over
+    // its sprite, one with a "/" somewhere else than beside it.
+    static QString suffixProblem(const QString &suffix);
 
     static QString readyText(float elapsed);
-    static QString errorText(int percent, float elapsed);
+    static QString errorText(int percent, float elapsed, const QString &logPath);
+    static QString skippedText(const QString &path);
 
 private:
-    MaskWindow &m_window;
+    void errorExit(const RunError &error);
+
+    RunHost &m_host;
     MaskScan::Result m_last;
+    bool m_wrote = false;
 };

@@ -4,6 +4,7 @@
 #include "Desktop.h"
 #include "PictureIO.h"
 #include "RunError.h"
+#include "RunUtils.h"
 #include "Settings.h"
 #include "frmBrowse.h"
 #include "frmSave.h"
@@ -19,6 +20,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QTimer>
+#include <QUrl>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -413,23 +415,41 @@ void frmMain::FlashMe()
         FlashWindowTimes(this, 3, 500);
 }
 
+bool frmMain::runCanStart()
+{
+    const QString problem = MaskRun::suffixProblem(txtSuffix->text());
+    if (!problem.isEmpty()) {
+        desktop().message(this, problem, Desktop::Buttons::Ok, Desktop::Icon::Exclamation,
+                          Desktop::Answer::Ok);
+        return false;
+    }
+    return true;
+}
+
 void frmMain::cmdMaskAll_Click()
 {
-    const int m = lstFiles->count();
-    for (int i = 0; i < m; ++i) {
-        setCaption(lblFileStat, QStringLiteral("File %1 of %2").arg(i + 1).arg(m));
-        LoadPic(picSprite, lstFiles->itemText(i));
-        MaskFile();
-        if (CancelRun)
-            return;
-    }
-    if (chkCheer->isChecked())
-        PlayWave(QStringLiteral("cheer.wav"), SndAsync | SndNoDefault);
-    FlashMe();
+    if (!runCanStart())
+        return;
+    MaskRun run(*this);
+    run.maskAll();
+    m_lastScan = run.lastScan();
 }
 
 void frmMain::cmdMaskCurr_Click()
 {
+    if (!runCanStart())
+        return;
+    if (!m_spriteLoaded) {
+        desktop().message(this,
+                          CurrentFile.isEmpty()
+                              ? QStringLiteral("There is no sprite to mask yet: pick a file "
+                                               "from the list first.")
+                              : QStringLiteral("'") + CurrentFile +
+                                    QStringLiteral("' could not be loaded, so there is "
+                                                   "nothing to mask. Pick another file."),
+                          Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
+        return;
+    }
     setCaption(lblFileStat, QStringLiteral("File 1 of 1"));
     MaskFile();
     FlashMe();
@@ -447,8 +467,11 @@ bool frmMain::LoadPic(PictureSurface *PicBox, const QString &Filename)
     CurrentFile = Filename;
     try {
         PicBox->setPicture(readPicture(Filename));
+        m_spriteLoaded = PicBox == picSprite;
         return true;
     } catch (const RunError &e) {
+        if (PicBox == picSprite)
+            m_spriteLoaded = false;
         DebugLog.Print_(QStringLiteral("Can't load '") + Filename + QLatin1Char('\''), e);
         return false;
     }
@@ -660,6 +683,114 @@ void frmMain::setStatus(const QString &text)
 void frmMain::setCancelEnabled(bool enabled)
 {
     cmdCancel->setEnabled(enabled);
+}
+
+QString frmMain::suffix() const
+{
+    return txtSuffix->text();
+}
+
+bool frmMain::promptOverwrite() const
+{
+    return chkPromptOverwrite->isChecked();
+}
+
+bool frmMain::beepAfterEachFile() const
+{
+    return chkBeep->isChecked();
+}
+
+bool frmMain::cheerAtEnd() const
+{
+    return chkCheer->isChecked();
+}
+
+bool frmMain::askOverwrite(const QString &outputName)
+{
+    return desktop().message(this,
+                             QStringLiteral("'") + outputName +
+                                 QStringLiteral("' already exists. Overwrite?"),
+                             Desktop::Buttons::YesNo, Desktop::Icon::Question,
+                             Desktop::Answer::Yes) == Desktop::Answer::Yes;
+}
+
+void frmMain::beep()
+{
+    desktop().beep();
+}
+
+void frmMain::log(const QString &text)
+{
+    DebugLog.Print_(text);
+}
+
+void frmMain::logError(const QString &text, const RunError &error)
+{
+    DebugLog.Print_(text, error);
+}
+
+void frmMain::saveLog()
+{
+    DebugLog.SaveHistory(QStringLiteral("debug.dat"), true);
+}
+
+QString frmMain::logPath() const
+{
+    return DebugLog.dataPath() + QStringLiteral("debug.dat");
+}
+
+void frmMain::offerLog()
+{
+    if (desktop().message(this,
+                          QStringLiteral("An error has occured! Do you wish to see the debug file?"),
+                          Desktop::Buttons::YesNo, Desktop::Icon::Exclamation,
+                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
+        return;
+    if (!FileExists(logPath())) {
+        desktop().message(this,
+                          QStringLiteral("The debug file does not exist. Please re-install Pelloran."),
+                          Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
+        return;
+    }
+    if (!desktop().openUrl(QUrl::fromLocalFile(logPath())))
+        reportFailure(QStringLiteral("No text editor could be started to show '") + logPath() +
+                      QStringLiteral("'."));
+}
+
+void frmMain::reportFailure(const QString &message)
+{
+    desktop().message(this, message, Desktop::Buttons::Ok, Desktop::Icon::Exclamation,
+                      Desktop::Answer::Ok);
+}
+
+int frmMain::fileCount() const
+{
+    return lstFiles->count();
+}
+
+QString frmMain::fileAt(int index) const
+{
+    return lstFiles->itemText(index);
+}
+
+void frmMain::setFileCounter(const QString &text)
+{
+    setCaption(lblFileStat, text);
+}
+
+bool frmMain::loadSprite(const QString &path)
+{
+    return LoadPic(picSprite, path);
+}
+
+void frmMain::cheer()
+{
+    PlayWave(QStringLiteral("cheer.wav"), SndAsync | SndNoDefault);
+}
+
+void frmMain::flash()
+{
+    FlashMe();
 }
 
 void frmMain::scanStarted()

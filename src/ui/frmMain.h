@@ -2,7 +2,7 @@
 
 #include "Colour.h"
 #include "MaskScan.h"
-#include "MaskWindow.h"
+#include "RunHost.h"
 
 #include <QMainWindow>
 #include <QList>
@@ -22,7 +22,7 @@ class QScrollBar;
 // (also as their objectName) and a tag: "<d>" marks what a masking run locks, "<s>" what
 // is a stored setting. One list holds them all in the window's control order; the lock and
 // the settings walk that list rather than naming controls again.
-class frmMain : public QMainWindow, public MaskWindow
+class frmMain : public QMainWindow, public RunHost
 {
     Q_OBJECT
 public:
@@ -139,6 +139,33 @@ private:
     bool cancelRun() const override { return CancelRun; }
     void setCancelRun(bool set) override { CancelRun = set; }
     void setCancelEnabled(bool enabled) override;
+
+    // RunHost
+    QString currentFile() const override { return CurrentFile; }
+    QString suffix() const override;
+    bool promptOverwrite() const override;
+    bool beepAfterEachFile() const override;
+    bool cheerAtEnd() const override;
+    bool askOverwrite(const QString &outputName) override;
+    void beep() override;
+    void log(const QString &text) override;
+    void logError(const QString &text, const RunError &error) override;
+    void saveLog() override;
+    QString logPath() const override;
+    void offerLog() override;
+    void reportFailure(const QString &message) override;
+    int fileCount() const override;
+    QString fileAt(int index) const override;
+    void setFileCounter(const QString &text) override;
+    bool loadSprite(const QString &path) override;
+    void cheer() override;
+    void flash() override;
+
+    // Whether the sprite surface shows CurrentFile (false before the first load and after
+    // a load that failed).
+    bool m_spriteLoaded = false;
+    // Says why a run cannot start, or returns true.
+    bool runCanStart();
 
     QWidget *m_client = nullptr;
     QList<TaggedControl> m_tagged;

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "MaskWindow.h"
+
+class RunError;
+
+// What a masking run needs beyond the scan: the options, the questions, the log, and the
+// file list of a batch. The main window answers with its controls and dialogs; a
+// command-line front end answers from its arguments.
+class RunHost : public MaskWindow
+{
+public:
+    // The sprite file the sprite surface shows, and the suffix the mask's name gets.
+    virtual QString currentFile() const = 0;
+    virtual QString suffix() const = 0;
+
+    virtual bool promptOverwrite() const = 0;
+    virtual bool beepAfterEachFile() const = 0;
+    virtual bool cheerAtEnd() const = 0;
+
+    // True to replace an existing mask file.
+    virtual bool askOverwrite(const QString &outputName) = 0;
+    virtual void beep() = 0;
+
+    virtual void log(const QString &text) = 0;
+    virtual void logError(const QString &text, const RunError &error) = 0;
+    // Writes the whole log to its file, keeping the previous one as a backup.
+    // Raises RunError when it cannot.
+    virtual void saveLog() = 0;
+    virtual QString logPath() const = 0;
+    // After a failure was logged: offers the user a look at the log.
+    virtual void offerLog() = 0;
+    // Tells the user of a failure the run survives (a log that cannot be written).
+    virtual void reportFailure(const QString &message) = 0;
+
+    // The batch: the files in the order they are masked.
+    virtual int fileCount() const = 0;
+    virtual QString fileAt(int index) const = 0;
+    virtual void setFileCounter(const QString &text) = 0;
+    // Shows the file on the sprite surface and makes it the current file; false when it
+    // could not be loaded (the host has logged why).
+    virtual bool loadSprite(const QString &path) = 0;
+    virtual void cheer() = 0;
+    virtual void flash() = 0;
+};

@@ -1,0 +1,306 @@
+#include "MaskRun.h"
+#include "PictureIO.h"
+#include "PictureSurface.h"
+#include "ReferenceMask.h"
+#include "ScriptedDesktop.h"
+#include "TestPictures.h"
+#include "frmMain.h"
+#include "modMain.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace
+{
+
+QByteArray checksum(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly)
+               ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
+               : QByteArray();
+}
+
+QMap<QString, QByteArray> checksums(const QString &dir)
+{
+    QMap<QString, QByteArray> sums;
+    for (QDirIterator it(dir, QDir::Files); it.hasNext();) {
+        const QString f = it.next();
+        sums[f] = checksum(f);
+    }
+    return sums;
+}
+
+} // namespace
+
+class TestMaskRun : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void outputNames_data();
+    void outputNames();
+    void refusesToStart_data();
+    void refusesToStart();
+    void emptyListStillCheersAndFlashes();
+    void cancelDuringTheThirdFile();
+    void overwriteRule_data();
+    void overwriteRule();
+    void errorOnTheLastFile_data();
+    void errorOnTheLastFile();
+    void maskAllEndToEnd();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir, m_data, m_settings;
+    QString file(const QString &name) const { return m_dir->filePath(name); }
+    void sprite(const QString &name, int w = 40, int h = 30)
+    {
+        writeBmp(randomSprite(w, h, Black, qHash(name)), file(name));
+    }
+};
+
+void TestMaskRun::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    m_data = std::make_unique<QTemporaryDir>();
+    m_settings = std::make_unique<QTemporaryDir>();
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings->path());
+    DebugLog = clsDebug();
+    DebugLog.setDataPath(m_data->path() + '/');
+}
+
+void TestMaskRun::outputNames_data()
+{
+    QTest::addColumn<QString>("sprite");
+    QTest::addColumn<QString>("mask");
+    QTest::newRow("extension") << "/s/hero.bmp"
+                               << "/s/hero_mask.bmp";
+    QTest::newRow("no extension") << "/s/hero"
+                                  << "/s/hero_mask";
+    QTest::newRow("dotted folder") << "/home/me/My.Sprites/hero"
+                                   << "/home/me/My.Sprites/hero_mask";
+    QTest::newRow("last dot") << "/s/a.b.png"
+                              << "/s/a.b_mask.png";
+}
+
+void TestMaskRun::outputNames()
+{
+    QFETCH(QString, sprite);
+    QFETCH(QString, mask);
+    QCOMPARE(MaskRun::outputName(sprite, QStringLiteral("_mask")), mask);
+}
+
+void TestMaskRun::refusesToStart_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<bool>("load");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("empty suffix") << "" << true << "suffix is empty";
+    QTest::newRow("suffix with a slash") << "/../x" << true << "must not contain \"/\"";
+    QTest::newRow("nothing loaded") << "_mask" << false << "pick a file";
+}
+
+void TestMaskRun::refusesToStart()
+{
+    QFETCH(QString, suffix);
+    QFETCH(bool, load);
+    QFETCH(QString, message);
+    ScriptedDesktop desk;
+    sprite("hero.bmp");
+    const auto before = checksums(m_dir->path());
+    frmMain w;
+    w.txtSuffix->setText(suffix);
+    if (load)
+        QVERIFY(w.LoadPic(w.picSprite, file("hero.bmp")));
+    w.cmdMaskCurr->click();
+    QCOMPARE(desk.messages.size(), 1);
+    QVERIFY2(desk.messages[0].text.contains(message), qPrintable(desk.messages[0].text));
+    QCOMPARE(checksums(m_dir->path()), before);
+    QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready"));
+}
+
+void TestMaskRun::emptyListStillCheersAndFlashes()
+{
+    ScriptedDesktop desk;
+    frmMain w;
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    w.cmdMaskAll->click();
+    QCOMPARE(desk.sounds, QStringList{QCoreApplication::applicationDirPath() + "/snd/cheer.wav"});
+    QCOMPARE(desk.alerts, QList<int>{3500});
+    QVERIFY(QFile::exists(desk.sounds.first())); // the build lays the sound out beside us
+}
+
+void TestMaskRun::cancelDuringTheThirdFile()
+{
+    ScriptedDesktop desk;
+    frmMain w;
+    QStringList files;
+    for (int i = 1; i <= 5; ++i) {
+        sprite(QStringLiteral("s%1.bmp").arg(i), 100, 100);
+        files.append(file(QStringLiteral("s%1.bmp").arg(i)));
+    }
+    w.addFiles(files, true);
+    QTimer timer;
+    connect(&timer, &QTimer::timeout, &w, [&] {
+        if (w.lblFileStat->text() == QLatin1String("File 3 of 5") && w.cmdCancel->isEnabled())
+            w.cmdCancel->click();
+    });
+    timer.start(0);
+    w.cmdMaskAll->click();
+    timer.stop();
+    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 3 of 5"));
+    QCOMPARE(w.CurrentFile, file("s3.bmp"));
+    QVERIFY(w.lblStatus->text().startsWith(QStringLiteral("Status: Cancelled(")));
+    for (int i = 1; i <= 5; ++i)
+        QCOMPARE(QFile::exists(file(QStringLiteral("s%1_mask.bmp").arg(i))), i < 3);
+    QVERIFY(desk.sounds.isEmpty());
+    QVERIFY(w.cmdMaskAll->isEnabled() && !w.cmdCancel->isEnabled());
+}
+
+void TestMaskRun::overwriteRule_data()
+{
+    QTest::addColumn<bool>("prompt");
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<int>("questions");
+    QTest::addColumn<bool>("replaced");
+    QTest::newRow("asked, no") << true << false << 1 << false;
+    QTest::newRow("asked, yes") << true << true << 1 << true;
+    QTest::newRow("not asked") << false << false << 0 << true;
+}
+
+void TestMaskRun::overwriteRule()
+{
+    QFETCH(bool, prompt);
+    QFETCH(bool, yes);
+    QFETCH(int, questions);
+    QFETCH(bool, replaced);
+    ScriptedDesktop desk;
+    desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
+    sprite("hero.bmp");
+    QFile old(file("hero_mask.bmp"));
+    QVERIFY(old.open(QIODevice::WriteOnly));
+    old.write("an older mask");
+    old.close();
+    frmMain w;
+    w.chkPromptOverwrite->setChecked(prompt);
+    w.addFiles({file("hero.bmp")}, true);
+    w.cmdMaskAll->click();
+    QCOMPARE(desk.messages.size(), questions);
+    if (questions)
+        QCOMPARE(desk.messages[0].text,
+                 "'" + file("hero_mask.bmp") + "' already exists. Overwrite?");
+    QCOMPARE(checksum(file("hero_mask.bmp")) !=
+                 QCryptographicHash::hash("an older mask", QCryptographicHash::Sha256),
+             replaced);
+    QCOMPARE(DebugLog.GetHistory().contains("masked successfully"), replaced);
+    QCOMPARE(desk.beeps, 1);
+    QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
+}
+
+void TestMaskRun::errorOnTheLastFile_data()
+{
+    QTest::addColumn<bool>("logWritable");
+    QTest::addColumn<bool>("showLog");
+    QTest::addColumn<QStringList>("messages");
+    QTest::addColumn<int>("opened");
+    const QString ask = "An error has occured! Do you wish to see the debug file?";
+    QTest::newRow("declined") << true << false << QStringList{ask} << 0;
+    QTest::newRow("shown") << true << true << QStringList{ask} << 1;
+    QTest::newRow("log cannot be written")
+        << false << true << QStringList{"debug log could not"} << 0;
+}
+
+// The mask's name is taken by a folder, so the write fails; the batch still ends as usual.
+void TestMaskRun::errorOnTheLastFile()
+{
+    QFETCH(bool, logWritable);
+    QFETCH(bool, showLog);
+    QFETCH(QStringList, messages);
+    QFETCH(int, opened);
+    ScriptedDesktop desk;
+    desk.answers = {showLog ? Desktop::Answer::Yes : Desktop::Answer::No};
+    if (!logWritable)
+        DebugLog.setDataPath(m_data->path() + "/missing/");
+    sprite("a.bmp");
+    sprite("b.bmp");
+    QVERIFY(QDir(m_dir->path()).mkdir("b_mask.bmp"));
+    frmMain w;
+    w.show();
+    w.setWindowState(Qt::WindowMinimized);
+    w.addFiles({file("a.bmp"), file("b.bmp")}, true);
+    w.cmdMaskAll->click();
+    QCOMPARE(desk.messages.size(), messages.size());
+    for (int i = 0; i < messages.size(); ++i)
+        QVERIFY2(desk.messages[i].text.contains(messages[i]), qPrintable(desk.messages[i].text));
+    QCOMPARE(desk.opened.size(), opened);
+    QVERIFY(w.lblStatus->text().startsWith("Status: Error(100%, After 0 Seconds)... See "));
+    const QString log = DebugLog.GetHistory();
+    QVERIFY(log.contains("] An error occured while masking '" + file("b.bmp") + "'. (Err#"));
+    if (logWritable)
+        QCOMPARE(checksum(m_data->filePath("debug.dat")),
+                 QCryptographicHash::hash(log.toUtf8(), QCryptographicHash::Sha256));
+    QCOMPARE(desk.sounds.size(), 1);
+    QCOMPARE(desk.alerts.size(), 1);
+    QVERIFY(w.cmdMaskAll->isEnabled() && w.lstFiles->isEnabled() && !w.cmdCancel->isEnabled());
+}
+
+void TestMaskRun::maskAllEndToEnd()
+{
+    ScriptedDesktop desk;
+    const QImage hero = randomSprite(64, 48, Black, 1);
+    writeBmp(hero, file("hero.bmp"));
+    writeBmp(hero, file("noext"));
+    hero.save(file("hero.png"), "PNG");
+    hero.save(file("hero.jpg"), "JPG", 95);
+    QFile g(file("sample.gif"));
+    QVERIFY(g.open(QIODevice::WriteOnly));
+    g.write(gif());
+    g.close();
+    QFile damaged(file("damaged.bmp"));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write("this is not a picture");
+    damaged.close();
+    const QStringList names{"hero.bmp", "damaged.bmp", "noext",
+                            "hero.png", "hero.jpg",    "sample.gif"};
+    QStringList files;
+    for (const QString &n : names)
+        files.append(file(n));
+    const auto before = checksums(m_dir->path());
+
+    frmMain w;
+    w.addFiles(files, true);
+    w.cmdMaskAll->click();
+
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(checksum(it.key()), it.value());
+    QVERIFY(!QFile::exists(file("damaged_mask.bmp")));
+    const QString log = DebugLog.GetHistory();
+    QVERIFY(log.contains("] Can't load '" + file("damaged.bmp") + "' (Err#481"));
+    for (const QString &n : names) {
+        if (n == QLatin1String("damaged.bmp"))
+            continue;
+        const QString out = MaskRun::outputName(file(n), "_mask");
+        QVERIFY(log.contains("] Image '" + file(n) + "' masked successfully; mask saved as '" +
+                             out + "'."));
+        QFile f(out);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QVERIFY2(f.read(2) == "BM", qPrintable(out)); // BMP content whatever the name says
+        const QImage source = readPicture(file(n));
+        QCOMPARE(readPicture(out), referenceMask(source, source.size(), Black, White));
+    }
+    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 6 of 6"));
+}
+
+QTEST_MAIN(TestMaskRun)
+#include "tst_maskrun.moc"
