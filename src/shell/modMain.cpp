@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QWidget>
 
+#include <algorithm>
+
 clsDebug DebugLog;
 QString AppPath;
 QString DataPath;
@@ -20,6 +22,20 @@ void SetPaths()
         AppPath += QLatin1Char('/');
     DataPath = AppPath + QStringLiteral("data/");
     DebugLog.setDataPath(DataPath);
+}
+
+void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour)
+{
+    // Each component is the largest value up to 255 that still fits what is left, so an
+    // out-of-range colour saturates rather than wraps.
+    if (colour < 0)
+        return;
+    qint64 rest = colour;
+    blue = qint16(std::min<qint64>(255, rest / 65536));
+    rest -= qint64(blue) * 65536;
+    green = qint16(std::min<qint64>(255, rest / 256));
+    rest -= qint64(green) * 256;
+    red = qint16(std::min<qint64>(255, rest));
 }
 
 QString versionText(Version v)

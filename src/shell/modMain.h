@@ -14,6 +14,10 @@ extern QString DataPath; // AppPath + "data/"
 
 void SetPaths();
 
+// Splits a colour into red, green and blue. Values above 0xFFFFFF give 255 for every
+// component; for a negative colour the components are left as they were.
+void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour);
+
 struct Version {
     int major, minor, revision;
 };

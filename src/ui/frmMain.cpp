@@ -7,6 +7,7 @@
 #include "RunUtils.h"
 #include "Settings.h"
 #include "frmBrowse.h"
+#include "frmPickColor.h"
 #include "frmSave.h"
 #include "modMain.h"
 #include "MaskRun.h"
@@ -209,6 +210,17 @@ void frmMain::buildControls(QWidget *c)
     picMColor->place(QRect(280, 544, 17, 17));
     for (PictureSurface *s : {picTColor, picMColor})
         s->setCursor(Qt::UpArrowCursor);
+    // A click is a left press and release over the swatch.
+    connect(picTColor, &PictureSurface::mouseReleased, this, [this](int b, int x, int y) {
+        if (b == 1 && picTColor->image().rect().contains(x, y))
+            picTColor_Click();
+    });
+    connect(picMColor, &PictureSurface::mouseReleased, this, [this](int b, int x, int y) {
+        if (b == 1 && picMColor->image().rect().contains(x, y))
+            picMColor_Click();
+    });
+    connect(picSprite, &PictureSurface::mousePressed, this, &frmMain::pickFromSprite);
+    connect(picSprite, &PictureSurface::mouseMoved, this, &frmMain::pickFromSprite);
 
     cmdMaskCurr = button("cmdMaskCurr", 352, 544, 129, 25, QStringLiteral("&Mask Current"));
     cmdMaskAll = button("cmdMaskAll", 488, 544, 129, 25, QStringLiteral("Mas&k All"));
@@ -514,6 +526,52 @@ void frmMain::mnuSaveSprite_Click()
 void frmMain::mnuSaveMask_Click()
 {
     SaveAs(picMask->image());
+}
+
+void frmMain::SetTColor(Colour Color)
+{
+    TColor = Color;
+    picTColor->setBackColor(Color);
+    SetMColor(complement(Color));
+}
+
+void frmMain::SetMColor(Colour Color)
+{
+    MColor = Color;
+    picMColor->setBackColor(Color);
+}
+
+Colour frmMain::PickColor(Colour InitialColor, const QString &Caption)
+{
+    frmPickColor dialog(this);
+    dialog.Display(InitialColor, Caption);
+    return dialog.CurrColor;
+}
+
+void frmMain::picTColor_Click()
+{
+    const Colour r = PickColor(TColor, QStringLiteral("Transparency Color.."));
+    if (r > -1)
+        SetTColor(r);
+}
+
+void frmMain::picMColor_Click()
+{
+    const Colour r = PickColor(MColor, QStringLiteral("Opposite Color..."));
+    if (r > -1)
+        SetMColor(r);
+}
+
+void frmMain::pickFromSprite(int buttons, int x, int y)
+{
+    // Outside the picture there is no colour to take: the last one inside stays.
+    const Colour c = picSprite->pixel(x, y);
+    if (c == NoColour)
+        return;
+    if (buttons == 1)
+        SetTColor(c);
+    else if (buttons == 2)
+        SetMColor(c);
 }
 
 void frmMain::Browse(qint16 Mode)

@@ -49,6 +49,13 @@ public:
     // Asks for a name and writes the picture there as BMP, asking before it replaces a file.
     void SaveAs(const QImage &pic);
     QString ShowSave();
+    // The two mask colours with their swatches. A new transparency colour makes the mask
+    // colour its complement.
+    void SetTColor(Colour Color);
+    void SetMColor(Colour Color);
+    // Runs the colour picker; -1 when the user cancelled.
+    Colour PickColor(Colour InitialColor, const QString &Caption);
+
     // Opens the browse dialog: Mode 1 replaces the list, any other adds to it.
     void Browse(qint16 Mode);
     // Adds paths at the end of the file list (after emptying it when `replace`), leaving
@@ -100,6 +107,8 @@ public slots:
     void lstFiles_Click(int index);
     void mnuSaveSprite_Click();
     void mnuSaveMask_Click();
+    void picTColor_Click();
+    void picMColor_Click();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -112,6 +121,8 @@ private:
     void buildMenus();
     void setTabOrder();
     void picSprite_Resize();
+    // The eyedropper: left alone picks the transparency colour, right alone the mask colour.
+    void pickFromSprite(int buttons, int x, int y);
     // Moves each picture to minus its bars' positions.
     void scrollPictures();
 
