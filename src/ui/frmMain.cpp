@@ -6,7 +6,10 @@
 #include "RunError.h"
 #include "RunUtils.h"
 #include "Settings.h"
+#include "LinkLabel.h"
+#include "frmAbout.h"
 #include "frmBrowse.h"
+#include "modHyperLink.h"
 #include "frmPickColor.h"
 #include "frmSave.h"
 #include "modMain.h"
@@ -131,16 +134,9 @@ void frmMain::buildControls(QWidget *c)
     lblTitle = label("lblTitle", 104, 8, 143, 23, QString());
     lblTitle->setFont(courier(15.75, true, true));
     lblVer = label("lblVer", 112, 32, 88, 16, QString());
-    lblWebsite = label("lblWebsite", 112, 48, 112, 16, QStringLiteral("www.pelloran.example"));
-    {
-        QFont f = lblWebsite->font();
-        f.setUnderline(true);
-        lblWebsite->setFont(f);
-        QPalette pal = lblWebsite->palette();
-        pal.setColor(QPalette::WindowText, QColor(toQRgb(0xC00000)));
-        lblWebsite->setPalette(pal);
-        lblWebsite->setCursor(Qt::PointingHandCursor);
-    }
+    lblWebsite = named(new LinkLabel(WebsiteHost, c), "lblWebsite");
+    lblWebsite->setGeometry(112, 48, 112, 16);
+    connect(lblWebsite, &LinkLabel::clicked, this, [this] { OpenLink(WebsiteUrl, "open", this); });
 
     Label1[0] = label("Label1(0)", 8, 104, 128, 16, QStringLiteral("&Selected File(s)"));
     lstFiles = named(new QComboBox(c), "lstFiles");
@@ -243,7 +239,7 @@ void frmMain::buildControls(QWidget *c)
 
     // Left-aligned labels size themselves to their text; the two right-aligned ones keep
     // their right edge where it was designed.
-    for (QLabel *l : {lblTitle, lblVer, lblWebsite, Label1[0], Label1[4], Label1[1], Label1[2],
+    for (QLabel *l : std::initializer_list<QLabel *>{lblTitle, lblVer, lblWebsite, Label1[0], Label1[4], Label1[1], Label1[2],
                       lblFileStat, lblStatus})
         setCaption(l, l->text());
 }
@@ -294,6 +290,11 @@ void frmMain::buildMenus()
     sep1 = named(mnuHelp->addSeparator(), "sep1");
     mnuAbout = action(mnuHelp, "mnuAbout", QStringLiteral("About.."),
                       QKeySequence(Qt::CTRL | Qt::Key_A));
+    connect(mnuMainHelp, &QAction::triggered, this, [this] { openHelp(this); });
+    connect(mnuAbout, &QAction::triggered, this, [this] {
+        frmAbout about(this);
+        desktop().exec(about);
+    });
 
     // The window's control order; the lock and the settings walk this list.
     const QString d = QStringLiteral("<d>"), s = QStringLiteral("<s>"), none;

@@ -9,6 +9,7 @@
 
 #include <array>
 
+class LinkLabel;
 class PictureSurface;
 class QAction;
 class QComboBox;
@@ -75,7 +76,8 @@ public:
     void setMaskRepaintInterval(int ms) { m_repaintInterval = ms; }
 
     // Controls. Names are those the rest of the program uses; Label1 is indexed as designed.
-    QLabel *Image1, *lblTitle, *lblVer, *lblWebsite, *lblFileStat, *lblStatus;
+    QLabel *Image1, *lblTitle, *lblVer, *lblFileStat, *lblStatus;
+    LinkLabel *lblWebsite;
     std::array<QLabel *, 6> Label1{};
     QComboBox *lstFiles;
     QLineEdit *txtSuffix;

@@ -1,0 +1,44 @@
+#include "modHyperLink.h"
+
+#include "Desktop.h"
+#include "modMain.h"
+
+#include <QFileInfo>
+#include <QUrl>
+
+const QString WebsiteHost = QStringLiteral("www.pelloran.example");
+const QString WebsiteUrl = QStringLiteral("http://www.pelloran.example/");
+const QString EmailAddress = QStringLiteral("hello@pelloran.example");
+
+QString mailTarget(const QString &versionText)
+{
+    return QStringLiteral("mailto:") + EmailAddress + QStringLiteral(" ?subject=Pelloran ") +
+           versionText;
+}
+
+namespace {
+
+void tellCannotOpen(QWidget *parent, const QString &what)
+{
+    desktop().message(parent, QStringLiteral("Nothing could be started to open ") + what + '.',
+                      Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
+}
+
+} // namespace
+
+void OpenLink(const QString &Target, const QString &Verb, QWidget *parent)
+{
+    Q_UNUSED(Verb); // every link is opened; there is no other verb
+    // A path is a file; anything else is an address.
+    const QUrl url = Target.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(Target)
+                                                         : QUrl(Target, QUrl::TolerantMode);
+    if (!desktop().openUrl(url))
+        tellCannotOpen(parent, Target);
+}
+
+void openHelp(QWidget *parent)
+{
+    const QString path = AppPath + QStringLiteral("readme.txt");
+    if (!desktop().openUrl(QUrl::fromLocalFile(path)))
+        tellCannotOpen(parent, QStringLiteral("the help file '") + path + '\'');
+}

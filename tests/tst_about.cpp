@@ -1,0 +1,130 @@
+#include "LinkLabel.h"
+#include "ScriptedDesktop.h"
+#include "frmAbout.h"
+#include "frmMain.h"
+#include "modHyperLink.h"
+#include "modMain.h"
+
+#include <QAction>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestAbout : public QObject
+{
+    Q_OBJECT
+private slots:
+    void aboutTexts();
+    void mailTargetKeepsItsBlanks();
+    void linksReachTheDesktopWhole_data();
+    void linksReachTheDesktopWhole();
+    void systemInformation_data();
+    void systemInformation();
+    void enterAndEscapeClose_data();
+    void enterAndEscapeClose();
+};
+
+void TestAbout::aboutTexts()
+{
+    frmAbout about;
+    QCOMPARE(about.windowTitle(), QStringLiteral("About Pelloran"));
+    QCOMPARE(about.lblTitle->text(), QStringLiteral("Pelloran"));
+    QCOMPARE(about.lblVersion->text(), QStringLiteral("Version: 1.21"));
+    QVERIFY(about.lblDescription->text().contains(
+        QStringLiteral("Select hundreds of files and let Pelloran run overnight!")));
+}
+
+void TestAbout::mailTargetKeepsItsBlanks()
+{
+    ScriptedDesktop desk;
+    frmAbout about;
+    QTest::mouseClick(about.lblEmail, Qt::LeftButton);
+    QCOMPARE(desk.opened.size(), 1);
+    QCOMPARE(mailTarget(about.lblVersion->text()),
+             QStringLiteral("mailto:hello@pelloran.example ?subject=Pelloran Version: 1.21"));
+    QCOMPARE(desk.opened[0], QUrl(mailTarget(about.lblVersion->text()), QUrl::TolerantMode));
+}
+
+void TestAbout::linksReachTheDesktopWhole_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("canOpen");
+    QTest::newRow("blanks, quotes, semicolon") << "my sprites; rm -rf 'x' \"y\"" << true;
+    QTest::newRow("nothing can open it") << "plain" << false;
+}
+
+void TestAbout::linksReachTheDesktopWhole()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, canOpen);
+    QTemporaryDir dir;
+    AppPath = dir.path() + '/' + folder + '/';
+    ScriptedDesktop desk;
+    desk.canStart = canOpen;
+    frmMain w;
+    w.mnuMainHelp->trigger();
+    QCOMPARE(desk.opened.size(), 1);
+    QCOMPARE(desk.opened[0].toLocalFile(), AppPath + "readme.txt");
+    QVERIFY(desk.started.isEmpty());
+    QCOMPARE(desk.messages.size(), canOpen ? 0 : 1);
+    QTest::mouseClick(w.lblWebsite, Qt::LeftButton);
+    QCOMPARE(desk.opened.value(1), QUrl(QStringLiteral("http://www.pelloran.example/")));
+}
+
+void TestAbout::systemInformation_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("none on PATH") << false;
+    QTest::newRow("one on PATH") << true;
+}
+
+void TestAbout::systemInformation()
+{
+    QFETCH(bool, installed);
+    QTemporaryDir bin;
+    const QString program = bin.filePath(QStringLiteral("kinfocenter"));
+    if (installed) {
+        QFile f(program);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit());
+    ScriptedDesktop desk;
+    frmAbout about;
+    about.cmdSysInfo->click();
+    qputenv("PATH", oldPath);
+    if (installed) {
+        QCOMPARE(desk.started, QList<QStringList>{{program}});
+        QVERIFY(desk.messages.isEmpty());
+    } else {
+        QVERIFY(desk.started.isEmpty());
+        QCOMPARE(desk.messages.size(), 1);
+        QCOMPARE(desk.messages[0].text, QStringLiteral("System Information Is Unavailable At This Time"));
+        QCOMPARE(desk.messages[0].icon, Desktop::Icon::None);
+    }
+}
+
+void TestAbout::enterAndEscapeClose_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::newRow("enter") << int(Qt::Key_Return);
+    QTest::newRow("escape") << int(Qt::Key_Escape);
+}
+
+void TestAbout::enterAndEscapeClose()
+{
+    QFETCH(int, key);
+    frmAbout about;
+    about.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&about));
+    QTest::keyClick(&about, Qt::Key(key));
+    QVERIFY(!about.isVisible());
+}
+
+QTEST_MAIN(TestAbout)
+#include "tst_about.moc"
