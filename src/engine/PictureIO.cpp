@@ -174,12 +174,25 @@ QImage readPicture(const QString &path)
     return image.convertToFormat(QImage::Format_RGB32);
 }
 
+QString pictureFilePattern()
+{
+    QStringList patterns;
+    for (const QByteArray &format : QImageReader::supportedImageFormats())
+        patterns.append(QStringLiteral("*.") + QString::fromLatin1(format));
+    return patterns.join(QLatin1Char(';'));
+}
+
 void writeBmp(const QImage &picture, const QString &path)
 {
+    // The resolution in the header would otherwise follow the screen (or its absence), and
+    // the same mask would come out as different files from the window and the command line.
+    QImage image = picture;
+    image.setDotsPerMeterX(3780); // 96 dots per inch
+    image.setDotsPerMeterY(3780);
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
-    if (!picture.save(&buffer, "BMP"))
+    if (!image.save(&buffer, "BMP"))
         throw RunError::of(RunError::OutOfMemory, path);
     writeFileWhole(path, bytes);
 }

@@ -12,5 +12,8 @@ constexpr qint64 MaxPicturePixels = 16384LL * 16384LL;
 // not a picture or is damaged or cut short, OutOfMemory when it is too large.
 QImage readPicture(const QString &path);
 
+// A file-list pattern for every picture the reader reads ("*.bmp;*.gif;...").
+QString pictureFilePattern();
+
 // Writes a picture as BMP data, whatever the name's extension says, whole or not at all.
 void writeBmp(const QImage &picture, const QString &path);

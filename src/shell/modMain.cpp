@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QWidget>
 
 #include <algorithm>
@@ -20,8 +22,18 @@ void SetPaths()
     // At the root the folder already ends in "/".
     if (!AppPath.endsWith(QLatin1Char('/')))
         AppPath += QLatin1Char('/');
-    DataPath = AppPath + QStringLiteral("data/");
-    DebugLog.setDataPath(DataPath);
+    // Beside the program when it comes with a data folder it may write to (a build, or an
+    // installation of one's own); otherwise, as when installed for all users, in the
+    // user's data folder, made when the log is first written.
+    const QFileInfo beside(AppPath + QStringLiteral("data"));
+    if (beside.isDir() && beside.isWritable()) {
+        DataPath = AppPath + QStringLiteral("data/");
+        DebugLog.setDataPath(DataPath);
+    } else {
+        DataPath = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                   QStringLiteral("/Pelloran/data/");
+        DebugLog.setDataPath(DataPath, true);
+    }
 }
 
 void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour)
@@ -36,15 +48,6 @@ void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour)
     green = qint16(std::min<qint64>(255, rest / 256));
     rest -= qint64(green) * 256;
     red = qint16(std::min<qint64>(255, rest));
-}
-
-QString versionText(Version v)
-{
-    QString text = QStringLiteral("Version: ") + QString::number(v.major) + QLatin1Char('.') +
-                   QString::number(v.minor);
-    if (v.revision != 0)
-        text += QString::number(v.revision);
-    return text;
 }
 
 bool QuitApp(QWidget *mainWindow, const QString &suffix, bool promptOverwrite)

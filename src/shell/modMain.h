@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Version.h"
 #include "clsDebug.h"
 
 #include <QString>
@@ -18,13 +19,6 @@ void SetPaths();
 // component; for a negative colour the components are left as they were.
 void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour);
 
-struct Version {
-    int major, minor, revision;
-};
-constexpr Version ProgramVersion{1, 21, 0};
-
-// "Version: 1.21"; a revision other than 0 follows the minor number directly (1.213).
-QString versionText(Version v = ProgramVersion);
 
 // Asks whether to exit. No: returns false. Yes: logs, stores the suffix and the overwrite
 // option under "sys", writes the log (a log that cannot be written does not stop the

@@ -6,6 +6,7 @@
 #include "RunError.h"
 #include "RunUtils.h"
 #include "Settings.h"
+#include "FileLists.h"
 #include "LinkLabel.h"
 #include "frmAbout.h"
 #include "frmBrowse.h"
@@ -19,6 +20,11 @@
 #include "Rounding.h"
 
 #include <QAction>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QScopedValueRollback>
 #include <QCloseEvent>
 #include <QApplication>
 #include <QComboBox>
@@ -112,6 +118,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
             cmdCancel->click();
     });
 
+    setAcceptDrops(true);
     adjustSize();
     setFixedSize(sizeHint());
 }
@@ -443,6 +450,7 @@ void frmMain::cmdMaskAll_Click()
 {
     if (!runCanStart())
         return;
+    const QScopedValueRollback running(m_running, true);
     MaskRun run(*this);
     run.maskAll();
     m_lastScan = run.lastScan();
@@ -464,6 +472,7 @@ void frmMain::cmdMaskCurr_Click()
         return;
     }
     setCaption(lblFileStat, QStringLiteral("File 1 of 1"));
+    const QScopedValueRollback running(m_running, true);
     MaskFile();
     FlashMe();
 }
@@ -628,6 +637,47 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
     if (watched == txtSuffix && event->type() == QEvent::FocusIn)
         QTimer::singleShot(0, txtSuffix, &QLineEdit::selectAll);
     return QMainWindow::eventFilter(watched, event);
+}
+
+QStringList frmMain::droppedFiles(const QList<QUrl> &urls, bool everyPicture) const
+{
+    const QString pattern = everyPicture ? pictureFilePattern() : QStringLiteral("*.bmp");
+    QStringList files;
+    for (const QUrl &url : urls) {
+        const QFileInfo info(url.toLocalFile());
+        if (info.isFile()) {
+            files.append(info.absoluteFilePath());
+        } else if (info.isDir()) {
+            FileList list; // the browse dialog's own listing: same order, same filter
+            list.setPattern(pattern);
+            list.setPath(info.absoluteFilePath());
+            for (int i = 0; i < list.count(); ++i)
+                files.append(QDir(info.absoluteFilePath()).filePath(list.item(i)->text()));
+        }
+    }
+    return files;
+}
+
+void frmMain::dragEnterEvent(QDragEnterEvent *event)
+{
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!m_running && !urls.isEmpty() &&
+        std::all_of(urls.cbegin(), urls.cend(), [](const QUrl &u) { return u.isLocalFile(); }))
+        event->acceptProposedAction();
+}
+
+void frmMain::dropEvent(QDropEvent *event)
+{
+    if (m_running)
+        return;
+    const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
+    addFiles(droppedFiles(event->mimeData()->urls(), shift), false);
+    event->acceptProposedAction();
+    if (lstFiles->count() >= 1)
+        LoadPic(picSprite, lstFiles->itemText(0));
+    cmdClearList->setEnabled(true);
+    cmdAppendFiles->setEnabled(true);
+    mnuSaveSprite->setEnabled(true);
 }
 
 void frmMain::picSprite_Resize()

@@ -6,12 +6,16 @@
 
 #include <QMainWindow>
 #include <QList>
+#include <QUrl>
 
 #include <array>
 
 class LinkLabel;
 class PictureSurface;
 class QAction;
+class QDragEnterEvent;
+class QDropEvent;
+
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -112,8 +116,14 @@ public slots:
     void picTColor_Click();
     void picMColor_Click();
 
+    // Files and folders dropped on the window join the list as Append Files would add
+    // them: a folder brings its "*.bmp" files, or every picture when Shift is held.
+    QStringList droppedFiles(const QList<QUrl> &urls, bool everyPicture) const;
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
     // Every way of closing the window comes here: the settings are stored, then the user
     // is asked whether to exit.
     void closeEvent(QCloseEvent *event) override;
@@ -187,4 +197,5 @@ private:
     bool m_holdingScreen = false;
     bool m_screenDue = false;
     bool m_picturesBehind = false;
+    bool m_running = false; // a Mask All or Mask Current is under way
 };

@@ -21,8 +21,13 @@ public:
     // when the folder is missing or the file cannot be written; the log stays as it was.
     void SaveHistory(const QString &hFilename, bool BackupOld) const;
 
-    // Where SaveHistory writes; the program's data folder unless set otherwise.
-    void setDataPath(const QString &dataPath) { m_dataPath = dataPath; }
+    // Where SaveHistory writes; the program's data folder unless set otherwise. A folder
+    // marked createOnUse is made by the first save; any other must exist.
+    void setDataPath(const QString &dataPath, bool createOnUse = false)
+    {
+        m_dataPath = dataPath;
+        m_createOnUse = createOnUse;
+    }
     const QString &dataPath() const { return m_dataPath; }
 
     // The date and time texts of an entry: the user's short date and long time (with
@@ -33,4 +38,5 @@ public:
 private:
     QString m_history;
     QString m_dataPath;
+    bool m_createOnUse = false;
 };

@@ -5,6 +5,7 @@
 #include "RunUtils.h"
 
 #include <QDate>
+#include <QDir>
 #include <QLocale>
 #include <QTime>
 
@@ -53,6 +54,8 @@ void clsDebug::Print_(const QString &Msg, const RunError &error)
 
 void clsDebug::SaveHistory(const QString &hFilename, bool BackupOld) const
 {
+    if (m_createOnUse)
+        QDir().mkpath(m_dataPath);
     const QString path = m_dataPath + hFilename;
     if (BackupOld && FileExists(path))
         copyFileReplacing(path, path + QStringLiteral(".bak"));

@@ -1,0 +1,77 @@
+#include "FileJob.h"
+
+#include "MaskRun.h"
+#include "PictureIO.h"
+#include "RunError.h"
+#include "clsDebug.h"
+
+#include <QMutex>
+
+#include <climits>
+
+FileJob::FileJob(const Settings &settings, clsDebug &log, QMutex &logLock)
+    : m_settings(settings), m_log(log), m_logLock(logLock)
+{
+}
+
+void FileJob::clearMask()
+{
+    // The window's mask surface has the sprite's size and a white background.
+    m_mask = QImage(m_sprite.size(), QImage::Format_RGB32);
+    m_mask.fill(0xFFFFFFFF);
+}
+
+int FileJob::maskRepaintInterval() const
+{
+    return INT_MAX; // nobody looks before the end
+}
+
+bool FileJob::askOverwrite(const QString &)
+{
+    m_existed = true;
+    return false;
+}
+
+void FileJob::log(const QString &text)
+{
+    QMutexLocker lock(&m_logLock);
+    m_log.Print_(text);
+}
+
+void FileJob::logError(const QString &text, const RunError &error)
+{
+    if (m_problem.isEmpty())
+        m_problem = error.description();
+    QMutexLocker lock(&m_logLock);
+    m_log.Print_(text, error);
+}
+
+bool FileJob::loadSprite(const QString &path)
+{
+    m_file = path;
+    try {
+        m_sprite = readPicture(path);
+        return true;
+    } catch (const RunError &e) {
+        logError(QStringLiteral("Can't load '") + path + QLatin1Char('\''), e);
+        return false;
+    }
+}
+
+void FileJob::run(const QString &path)
+{
+    m_outcome = Outcome::Failed;
+    if (!loadSprite(path))
+        return;
+    MaskRun run(*this);
+    run.maskFile();
+    m_output = MaskRun::outputName(path, m_settings.suffix);
+    if (run.wroteMask())
+        m_outcome = Outcome::Masked;
+    else if (m_problem.isEmpty() && m_existed)
+        m_outcome = Outcome::Skipped;
+    else if (m_problem.isEmpty())
+        m_problem = QStringLiteral("nothing was written");
+    m_sprite = QImage();
+    m_mask = QImage();
+}

@@ -1,0 +1,205 @@
+#include "PictureIO.h"
+#include "ReferenceMask.h"
+#include "ScriptedDesktop.h"
+#include "frmMain.h"
+#include "modMain.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+struct Run {
+    int code;
+    QString err, out;
+};
+
+Run maskCommand(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(PELLORAN_MASK_BIN), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
+            QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+QByteArray bytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QStringList masksIn(const QString &dir)
+{
+    return QDir(dir).entryList({QStringLiteral("*_mask*")}, QDir::Files, QDir::Name);
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void exitCodes_data();
+    void exitCodes();
+    void secondRunSkipsAndDryRunWritesNothing();
+    void sameMasksAsTheWindow();
+    void foldersDropOnTheWindow_data();
+    void foldersDropOnTheWindow();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString file(const QString &n) const { return m_dir->filePath(n); }
+};
+
+void TestCli::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QDir(m_dir->path()).mkpath(QStringLiteral("sub"));
+    writeBmp(randomSprite(30, 20, Black, 1), file("a.bmp"));
+    randomSprite(25, 25, Black, 2).save(file("b.png"), "PNG");
+    writeBmp(randomSprite(9, 40, Black, 3), file("sub/c.bmp"));
+    writeBmp(randomSprite(5, 5, Black, 4), file("old_mask.bmp")); // an earlier run's mask
+}
+
+void TestCli::exitCodes_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("masks");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("folder") << QStringList{"."} << 0 << QStringList{"a_mask.bmp", "b_mask.png"}
+                            << "2 masked, 0 skipped, 0 failed";
+    QTest::newRow("recursive, one pattern")
+        << QStringList{"-r", "--pattern", "*.bmp", "."} << 0 << QStringList{"a_mask.bmp"} << "";
+    QTest::newRow("a damaged file among others")
+        << QStringList{"a.bmp", "broken.bmp", "b.png"} << 1
+        << QStringList{"a_mask.bmp", "b_mask.png"} << "failed " ;
+    QTest::newRow("missing input") << QStringList{"nothing.bmp", "a.bmp"} << 1
+                                   << QStringList{"a_mask.bmp"} << "nothing.bmp: no such file";
+    QTest::newRow("bad colour") << QStringList{"-t", "12345", "."} << 2 << QStringList{}
+                                << "bad transparency colour";
+    QTest::newRow("empty suffix") << QStringList{"-s", "", "."} << 2 << QStringList{}
+                                  << "suffix is empty";
+    QTest::newRow("nothing given") << QStringList{} << 2 << QStringList{} << "no sprite files";
+}
+
+void TestCli::exitCodes()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QStringList, masks);
+    QFETCH(QString, message);
+    if (args.contains("broken.bmp")) {
+        QFile broken(file("broken.bmp"));
+        QVERIFY(broken.open(QIODevice::WriteOnly));
+        broken.write("BM but not really");
+    }
+    QDir::setCurrent(m_dir->path());
+    const Run r = maskCommand(args);
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QStringList expected = masks + QStringList{QStringLiteral("old_mask.bmp")};
+    expected.sort();
+    QCOMPARE(masksIn(m_dir->path()), expected);
+    for (const QString &m : masks) {
+        const QString sprite = file(QString(m).remove(QStringLiteral("_mask")));
+        const QImage pic = readPicture(sprite);
+        QCOMPARE(readPicture(file(m)), referenceMask(pic, pic.size(), Black, White));
+    }
+    if (args.contains("-r"))
+        QVERIFY(QFile::exists(file("sub/c_mask.bmp")));
+}
+
+void TestCli::secondRunSkipsAndDryRunWritesNothing()
+{
+    QDir::setCurrent(m_dir->path());
+    const Run dry = maskCommand({"--dry-run", "."});
+    QCOMPARE(dry.code, 0);
+    QVERIFY(dry.out.contains("would mask " + file("a.bmp") + " -> " + file("a_mask.bmp")));
+    QCOMPARE(masksIn(m_dir->path()), QStringList{"old_mask.bmp"});
+
+    const QString log = m_dir->filePath("run.log");
+    QCOMPARE(maskCommand({"-q", "--log", log, "."}).code, 0);
+    const QByteArray first = bytes(file("a_mask.bmp"));
+    const QString entries = QString::fromUtf8(bytes(log));
+    QVERIFY(QRegularExpression(R"((^|\n)\[[^\]]+ - [^\]]+\] Image '.*a\.bmp' masked successfully; mask saved as '.*a_mask\.bmp'\.\r\n)")
+                .match(entries)
+                .hasMatch());
+    const Run again = maskCommand({"-t", "FFFFFF", "."});
+    QCOMPARE(again.code, 1);
+    QVERIFY(again.err.contains("0 masked, 2 skipped"));
+    QCOMPARE(bytes(file("a_mask.bmp")), first);
+    QCOMPARE(maskCommand({"--overwrite", "-t", "#FFFFFF", "a.bmp"}).code, 0);
+    QVERIFY(bytes(file("a_mask.bmp")) != first);
+}
+
+void TestCli::sameMasksAsTheWindow()
+{
+    QTemporaryDir settings, other;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    const QStringList sprites{"a.bmp", "b.png"};
+    QStringList paths;
+    for (const QString &s : sprites) {
+        QFile::copy(file(s), other.filePath(s));
+        paths.append(other.filePath(s));
+    }
+    QDir::setCurrent(m_dir->path());
+    QCOMPARE(maskCommand({"-j", "2", "-t", "102030", "-m", "#00ff00", "a.bmp", "b.png"}).code, 0);
+
+    ScriptedDesktop desk;
+    frmMain w;
+    w.SetTColor(0x302010); // the same colours in the window's own order
+    w.SetMColor(0x00FF00);
+    w.addFiles(paths, true);
+    w.cmdMaskAll->click();
+    for (const QString m : {"a_mask.bmp", "b_mask.png"}) {
+        QVERIFY(!bytes(file(m)).isEmpty());
+        QCOMPARE(bytes(file(m)), bytes(other.filePath(m)));
+    }
+}
+
+void TestCli::foldersDropOnTheWindow_data()
+{
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("bmp files") << false << QStringList{"a.bmp", "old_mask.bmp", "sub/c.bmp"};
+    QTest::newRow("every picture, shift held")
+        << true << QStringList{"a.bmp", "b.png", "old_mask.bmp", "sub/c.bmp"};
+}
+
+void TestCli::foldersDropOnTheWindow()
+{
+    QFETCH(bool, shift);
+    QFETCH(QStringList, listed);
+    frmMain w;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(m_dir->path()), QUrl::fromLocalFile(file("sub/c.bmp"))});
+    const auto mods = shift ? Qt::ShiftModifier : Qt::NoModifier;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, mods);
+    QCoreApplication::sendEvent(&w, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, mods);
+    QCoreApplication::sendEvent(&w, &drop);
+    QStringList got;
+    for (int i = 0; i < w.lstFiles->count(); ++i)
+        got.append(QDir(m_dir->path()).relativeFilePath(w.lstFiles->itemText(i)));
+    QCOMPARE(got, listed);
+    QCOMPARE(w.CurrentFile, file("a.bmp"));
+    QVERIFY(w.cmdClearList->isEnabled());
+}
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
