@@ -8,5 +8,24 @@
 // with the number a user can look up (path not found, permission denied, disk full).
 void writeFileWhole(const QString &path, const QByteArray &data);
 
+// The same, for data produced piece by piece: write() as often as needed, then commit().
+// A writer destroyed before commit() leaves the target as it was.
+class WholeFileWriter
+{
+public:
+    explicit WholeFileWriter(const QString &path);
+    ~WholeFileWriter();
+    WholeFileWriter(const WholeFileWriter &) = delete;
+    WholeFileWriter &operator=(const WholeFileWriter &) = delete;
+
+    void write(const char *data, qsizetype size);
+    void commit();
+
+private:
+    QString m_path;
+    QByteArray m_temp, m_target;
+    int m_fd = -1;
+};
+
 // Copies a file over another, whole or not at all.
 void copyFileReplacing(const QString &from, const QString &to);

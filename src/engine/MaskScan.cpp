@@ -201,7 +201,10 @@ MaskScan::Result MaskScan::run()
     for (qint64 k = RefreshEvery - 1; k < total; k += RefreshEvery) {
         result.percent = percentAt((k - 1) / rows);
         drawBar(result.percent);
-        if (repaintInterval <= 0 || repaintClock.elapsed() >= repaintInterval) {
+        // What a refresh shows can only be seen when the window shows a frame; in between,
+        // the mask and the status line are left as they are.
+        const bool frame = repaintInterval <= 0 || repaintClock.elapsed() >= repaintInterval;
+        if (frame) {
             // The frame's own pixel work counts towards the next frame, so that frames keep
             // their pace however much work piled up since the last one.
             repaintClock.restart();
@@ -213,7 +216,7 @@ MaskScan::Result MaskScan::run()
 
         result.elapsed = float(double(clock.nsecsElapsed()) / 1e9);
         const int secs = roundHalfEven(result.elapsed);
-        if (result.percent != shownPercent || secs != shownSeconds) {
+        if (frame && (result.percent != shownPercent || secs != shownSeconds)) {
             shownPercent = result.percent;
             shownSeconds = secs;
             w.setStatus(maskingText(result.percent, result.elapsed));

@@ -10,8 +10,10 @@
 #include <QMutex>
 #include <QtEndian>
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -127,6 +129,44 @@ bool gifIsComplete(const QByteArray &data)
     return false;
 }
 
+// The common sprite file, a plain 24-bit BMP, read directly: several times faster than
+// the general reader, with the same pixels. Anything else returns a null image.
+QImage readPlainBmp(const QByteArray &data)
+{
+    if (data.size() < 54 || !data.startsWith("BM"))
+        return {};
+    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(data.constData() + at); };
+    const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(data.constData() + at); };
+    const quint32 offset = u32(10), header = u32(14);
+    const qint64 w = qint32(u32(18)), rawH = qint32(u32(22));
+    if ((header != 40 && header != 108 && header != 124) || u16(26) != 1 || u16(28) != 24 ||
+        u32(30) != 0 || w <= 0 || rawH == 0)
+        return {};
+    const qint64 h = rawH < 0 ? -rawH : rawH;
+    const qint64 rowBytes = (w * 3 + 3) & ~qint64(3);
+    if (w * h > MaxPicturePixels || qint64(offset) + rowBytes * h > data.size())
+        return {};
+    QImage image(int(w), int(h), QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    for (qint64 y = 0; y < h; ++y) {
+        const uchar *row = reinterpret_cast<const uchar *>(data.constData()) + offset +
+                           (rawH > 0 ? h - 1 - y : y) * rowBytes;
+        QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
+        // Four bytes read per pixel, the fourth masked off; the last pixel of a row is read
+        // byte by byte so that no read goes past the end of the file.
+        qint64 x = 0;
+        for (; x + 1 < w; ++x) {
+            quint32 v;
+            std::memcpy(&v, row + 3 * x, 4);
+            out[x] = 0xFF000000u | qFromLittleEndian(v);
+        }
+        out[x] = 0xFF000000u | (uint(row[3 * x + 2]) << 16) | (uint(row[3 * x + 1]) << 8) |
+                 row[3 * x];
+    }
+    return image;
+}
+
 } // namespace
 
 QImage readPicture(const QString &path)
@@ -140,7 +180,11 @@ QImage readPicture(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw RunError::of(RunError::PermissionDenied, path);
-    const QByteArray data = file.readAll();
+    // Mapped rather than read: a sheet of a gigabyte is not copied before it is decoded.
+    uchar *mapped = file.size() > 0 ? file.map(0, file.size()) : nullptr;
+    const QByteArray data = mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped),
+                                                             qsizetype(file.size()))
+                                   : file.readAll();
 
     QBuffer buffer;
     buffer.setData(data);
@@ -158,6 +202,8 @@ QImage readPicture(const QString &path)
                                .arg(size.height()));
     if (!bmpIsComplete(data) || !gifIsComplete(data))
         throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" is cut short"));
+    if (QImage plain = readPlainBmp(data); !plain.isNull())
+        return plain;
     // Qt refuses images above 256 MB by default; a 16384 x 16384 sheet needs 1 GB.
     QImageReader::setAllocationLimit(1100);
 
@@ -184,15 +230,48 @@ QString pictureFilePattern()
 
 void writeBmp(const QImage &picture, const QString &path)
 {
-    // The resolution in the header would otherwise follow the screen (or its absence), and
-    // the same mask would come out as different files from the window and the command line.
-    QImage image = picture;
-    image.setDotsPerMeterX(3780); // 96 dots per inch
-    image.setDotsPerMeterY(3780);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "BMP"))
+    // 24-bit, bottom-up, with a fixed resolution of 96 dots per inch: the same picture always
+    // gives the same bytes, from the window or the command line.
+    const QImage image = picture.format() == QImage::Format_RGB32
+                             ? picture
+                             : picture.convertToFormat(QImage::Format_RGB32);
+    const qint64 w = image.width(), h = image.height();
+    const qint64 rowBytes = (w * 3 + 3) & ~qint64(3);
+    const qint64 size = 54 + rowBytes * h;
+    if (size > INT_MAX)
         throw RunError::of(RunError::OutOfMemory, path);
-    writeFileWhole(path, bytes);
+    char header[54] = {};
+    const auto put32 = [&](int at, quint32 v) { qToLittleEndian<quint32>(v, header + at); };
+    header[0] = 'B';
+    header[1] = 'M';
+    put32(2, quint32(size));
+    put32(10, 54);
+    put32(14, 40);
+    put32(18, quint32(w));
+    put32(22, quint32(h));
+    qToLittleEndian<quint16>(1, header + 26);
+    qToLittleEndian<quint16>(24, header + 28);
+    put32(34, quint32(rowBytes * h));
+    put32(38, 3780);
+    put32(42, 3780);
+
+    WholeFileWriter out(path);
+    out.write(header, sizeof header);
+    // Rows go out in chunks that stay in the processor's cache on their way to the kernel.
+    const qint64 rowsPerChunk = std::max<qint64>(1, (256 * 1024) / std::max<qint64>(1, rowBytes));
+    QByteArray chunk(qsizetype(rowsPerChunk * rowBytes), '\0');
+    for (qint64 y0 = 0; y0 < h; y0 += rowsPerChunk) {
+        const qint64 rows = std::min(rowsPerChunk, h - y0);
+        for (qint64 r = 0; r < rows; ++r) {
+            const QRgb *in = reinterpret_cast<const QRgb *>(image.constScanLine(int(h - 1 - (y0 + r))));
+            uchar *row = reinterpret_cast<uchar *>(chunk.data() + r * rowBytes);
+            for (qint64 x = 0; x < w; ++x) {
+                row[3 * x] = uchar(qBlue(in[x]));
+                row[3 * x + 1] = uchar(qGreen(in[x]));
+                row[3 * x + 2] = uchar(qRed(in[x]));
+            }
+        }
+        out.write(chunk.constData(), qsizetype(rows * rowBytes));
+    }
+    out.commit();
 }
