@@ -22,8 +22,6 @@ private slots:
     void linksReachTheDesktopWhole();
     void systemInformation_data();
     void systemInformation();
-    void enterAndEscapeClose_data();
-    void enterAndEscapeClose();
 };
 
 void TestAbout::aboutTexts()
@@ -107,23 +105,6 @@ void TestAbout::systemInformation()
         QCOMPARE(desk.messages[0].text, QStringLiteral("System Information Is Unavailable At This Time"));
         QCOMPARE(desk.messages[0].icon, Desktop::Icon::None);
     }
-}
-
-void TestAbout::enterAndEscapeClose_data()
-{
-    QTest::addColumn<int>("key");
-    QTest::newRow("enter") << int(Qt::Key_Return);
-    QTest::newRow("escape") << int(Qt::Key_Escape);
-}
-
-void TestAbout::enterAndEscapeClose()
-{
-    QFETCH(int, key);
-    frmAbout about;
-    about.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&about));
-    QTest::keyClick(&about, Qt::Key(key));
-    QVERIFY(!about.isVisible());
 }
 
 QTEST_MAIN(TestAbout)

@@ -65,7 +65,6 @@ private slots:
     void saveAsAsksAndReports_data();
     void saveAsAsksAndReports();
     void listHoldsManyEntries();
-    void suffixBoxSelectsAllOnFocus();
 
 private:
     std::unique_ptr<QTemporaryDir> m_settings, m_dir;
@@ -353,19 +352,6 @@ void TestFileDialogs::listHoldsManyEntries()
     w.addFiles({QStringLiteral("/s/last.bmp")}, false);
     QCOMPARE(w.lstFiles->count(), 40001);
     QCOMPARE(w.lstFiles->itemText(40000), QStringLiteral("/s/last.bmp"));
-}
-
-void TestFileDialogs::suffixBoxSelectsAllOnFocus()
-{
-    frmMain w;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-    w.txtSuffix->setText(QStringLiteral("_mask"));
-    w.txtSuffix->deselect();
-    w.txtSuffix->setFocus(Qt::TabFocusReason);
-    QTRY_COMPARE(w.txtSuffix->selectedText(), QStringLiteral("_mask"));
 }
 
 QTEST_MAIN(TestFileDialogs)

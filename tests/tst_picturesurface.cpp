@@ -12,8 +12,6 @@ private slots:
     void sizeChangesAreReportedOnce();
     void mouseInDrawableCoordinates_data();
     void mouseInDrawableCoordinates();
-    void movesKeepComingOutsideWhileHeld();
-    void clipFrameChildrenSitInsideTheBorder();
 };
 
 void TestPictureSurface::pixelsInsideAndOutside_data()
@@ -90,33 +88,6 @@ void TestPictureSurface::mouseInDrawableCoordinates()
     QCOMPARE(pressed.count(), 1);
     QCOMPARE(pressed[0], (QVariantList{code, 10, 5}));
     QCOMPARE(released[0], (QVariantList{code, 10, 5}));
-}
-
-void TestPictureSurface::movesKeepComingOutsideWhileHeld()
-{
-    PictureSurface s(nullptr, PictureSurface::NoBorder);
-    s.resize(50, 50);
-    s.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s));
-    QSignalSpy moved(&s, &PictureSurface::mouseMoved);
-    QTest::mousePress(&s, Qt::LeftButton, {}, QPoint(10, 10));
-    QMouseEvent move(QEvent::MouseMove, QPointF(80, -3), s.mapToGlobal(QPointF(80, -3)),
-                     Qt::NoButton, Qt::LeftButton | Qt::RightButton, {});
-    QApplication::sendEvent(&s, &move);
-    QCOMPARE(moved.count(), 1);
-    QCOMPARE(moved[0], (QVariantList{3, 80, -3}));
-    QTest::mouseRelease(&s, Qt::LeftButton, {}, QPoint(10, 10));
-}
-
-void TestPictureSurface::clipFrameChildrenSitInsideTheBorder()
-{
-    PictureSurface frame(nullptr, PictureSurface::SunkenBorder);
-    frame.place(QRect(0, 0, 345, 345));
-    auto *pic = new PictureSurface(frame.client());
-    pic->place(QRect(0, 0, 97, 97));
-    QCOMPARE(frame.drawableWidth(), 341.0);
-    QCOMPARE(pic->mapTo(&frame, QPoint(0, 0)), QPoint(2, 2));
-    QCOMPARE(frame.client()->size(), QSize(341, 341));
 }
 
 QTEST_MAIN(TestPictureSurface)

@@ -16,9 +16,6 @@ private slots:
     void initTestCase();
     void fileExists_data();
     void fileExists();
-    void reverseString_data();
-    void reverseString();
-    void playWaveLooksInTheSoundFolder();
     void flashLastsAsLongAsItsSwitches_data();
     void flashLastsAsLongAsItsSwitches();
 
@@ -63,34 +60,6 @@ void TestRunUtils::fileExists()
     QFETCH(bool, exists);
     const QString full = path.isEmpty() ? path : m_dir.path() + QLatin1Char('/') + path;
     QCOMPARE(FileExists(full), exists);
-}
-
-void TestRunUtils::reverseString_data()
-{
-    QTest::addColumn<QString>("in");
-    QTest::addColumn<QString>("out");
-    QTest::newRow("name") << "a.b.bmp" << "pmb.b.a";
-    QTest::newRow("empty") << "" << "";
-    QTest::newRow("outside the basic plane") << QString::fromUtf8("x\xF0\x9F\x98\x80y")
-                                             << QString::fromUtf8("y\xF0\x9F\x98\x80x");
-}
-
-void TestRunUtils::reverseString()
-{
-    QFETCH(QString, in);
-    QFETCH(QString, out);
-    QCOMPARE(ReverseString(in), out);
-    // The first "." of the reversed name locates the last "." of the name.
-    if (in == QLatin1String("a.b.bmp"))
-        QCOMPARE(ReverseString(in).indexOf(QLatin1Char('.')) + 1, 4);
-}
-
-void TestRunUtils::playWaveLooksInTheSoundFolder()
-{
-    ScriptedDesktop desk;
-    PlayWave(QStringLiteral("cheer.wav"), SndAsync | SndNoDefault);
-    QCOMPARE(desk.sounds,
-             QStringList{QCoreApplication::applicationDirPath() + QStringLiteral("/snd/cheer.wav")});
 }
 
 void TestRunUtils::flashLastsAsLongAsItsSwitches_data()

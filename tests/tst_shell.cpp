@@ -62,7 +62,6 @@ private slots:
     void startUpRestoresTheStore();
     void suffixRoundTrips_data();
     void suffixRoundTrips();
-    void togglingDoesNotWrite();
     void declinedExitKeepsWindowAndSettings();
     void confirmedExitWritesSysAndTheLog();
     void exitGoesOnWhenTheLogCannotBeWritten();
@@ -70,8 +69,6 @@ private slots:
     void exitQuestionDuringAScan();
     void logEntries();
     void logBackups();
-    void versionText_data();
-    void versionText();
 
 private:
     std::unique_ptr<QTemporaryDir> m_config;
@@ -143,18 +140,6 @@ void TestShell::suffixRoundTrips()
     w.Form_Load();
     QCOMPARE(w.txtSuffix->text(), suffix);
     QVERIFY(!w.chkBeep->isChecked());
-}
-
-void TestShell::togglingDoesNotWrite()
-{
-    frmMain w;
-    w.Form_Load();
-    const bool before = w.chkCheer->isChecked();
-    w.chkCheer->trigger();
-    QCOMPARE(w.chkCheer->isChecked(), !before);
-    w.chkCheer->trigger();
-    QCOMPARE(w.chkCheer->isChecked(), before);
-    QVERIFY(!QFile::exists(iniPath(*m_config)));
 }
 
 void TestShell::declinedExitKeepsWindowAndSettings()
@@ -291,21 +276,6 @@ void TestShell::logBackups()
     } catch (const RunError &e) {
         QCOMPARE(e.number(), int(RunError::PathNotFound));
     }
-}
-
-void TestShell::versionText_data()
-{
-    QTest::addColumn<int>("revision");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("1.21.0") << 0 << "Version: 1.21";
-    QTest::newRow("1.21.3") << 3 << "Version: 1.213";
-}
-
-void TestShell::versionText()
-{
-    QFETCH(int, revision);
-    QFETCH(QString, text);
-    QCOMPARE(::versionText(Version{1, 21, revision}), text);
 }
 
 QTEST_MAIN(TestShell)
