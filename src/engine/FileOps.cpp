@@ -35,28 +35,41 @@ WholeFileWriter::WholeFileWriter(const QString &path) : m_path(path)
     const QFileInfo info(path);
     if (info.isDir())
         throw RunError::of(RunError::PermissionDenied, path + QStringLiteral(" is a folder"));
-    // A hidden temporary file beside the target, renamed over it once it is complete: the
-    // target is never seen half-written, and an older file survives a failed write. No
-    // flush to the disk is forced per file; a batch of thousands would wait on the disk.
-    static std::atomic<unsigned> counter{0};
-    const QByteArray dir = QFile::encodeName(info.path()) + '/';
+    m_dir = QFile::encodeName(info.path());
     m_target = QFile::encodeName(path);
-    for (int attempt = 0; m_fd < 0 && attempt < 100; ++attempt) {
-        m_temp = dir + '.' + QFile::encodeName(info.fileName()) + ".part" +
+    // A file without a name in the target's folder, given its name once it is complete:
+    // nobody sees it half-written, and it costs the folder no more than a plain create.
+    static const bool canName = QFileInfo(QStringLiteral("/proc/self/fd")).isDir();
+    if (canName) {
+        m_fd = ::open(m_dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (m_fd >= 0)
+            return;
+    }
+    // File systems without unnamed files: a hidden temporary file, renamed over the target.
+    openNamedTemp();
+}
+
+void WholeFileWriter::openNamedTemp()
+{
+    static std::atomic<unsigned> counter{0};
+    const QFileInfo info(m_path);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        m_temp = m_dir + "/." + QFile::encodeName(info.fileName()) + ".part" +
                  QByteArray::number(qint64(getpid())) + '-' + QByteArray::number(counter++);
         m_fd = ::open(m_temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd < 0 && errno != EEXIST)
+        if (m_fd >= 0 || errno != EEXIST)
             break;
     }
     if (m_fd < 0)
-        throw errnoError(errno, path);
+        throw errnoError(errno, m_path);
 }
 
 WholeFileWriter::~WholeFileWriter()
 {
     if (m_fd >= 0) {
         ::close(m_fd);
-        ::unlink(m_temp.constData());
+        if (!m_temp.isEmpty())
+            ::unlink(m_temp.constData());
     }
 }
 
@@ -74,6 +87,30 @@ void WholeFileWriter::write(const char *data, qsizetype size)
 
 void WholeFileWriter::commit()
 {
+    // No flush to the disk is forced per file: a batch of thousands would wait on the disk.
+    if (m_temp.isEmpty()) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            ::close(std::exchange(m_fd, -1));
+            return;
+        }
+        if (errno != EEXIST) {
+            const int error = errno;
+            throw errnoError(error, m_path);
+        }
+        // Replacing a file: give the data a hidden name, then rename it over the old one,
+        // which survives should anything fail before.
+        static std::atomic<unsigned> counter{0};
+        m_temp = m_dir + "/." + QFile::encodeName(QFileInfo(m_path).fileName()) + ".part" +
+                 QByteArray::number(qint64(getpid())) + '-' + QByteArray::number(counter++);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_temp.constData(),
+                     AT_SYMLINK_FOLLOW) != 0) {
+            const int error = errno;
+            m_temp.clear();
+            throw errnoError(error, m_path);
+        }
+    }
     const int fd = std::exchange(m_fd, -1);
     const bool closed = ::close(fd) == 0;
     if (!closed || ::rename(m_temp.constData(), m_target.constData()) != 0) {

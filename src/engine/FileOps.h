@@ -22,8 +22,10 @@ public:
     void commit();
 
 private:
+    void openNamedTemp();
+
     QString m_path;
-    QByteArray m_temp, m_target;
+    QByteArray m_dir, m_temp, m_target;
     int m_fd = -1;
 };
 
