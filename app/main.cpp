@@ -3,7 +3,9 @@
 #include "modMain.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSessionManager>
+#include <QTextStream>
 
 int main(int argc, char *argv[])
 {
@@ -29,5 +31,18 @@ int main(int argc, char *argv[])
                      });
     // The process ends only through the window's close request, which ends it itself.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    // For checking an installation without a desktop: say what the window found, and end.
+    if (qEnvironmentVariableIsSet("PELLORAN_REPORT_AND_QUIT")) {
+        const auto found = [](const QString &path) {
+            return path + (QFileInfo(path).isFile() ? QStringLiteral(" (found)")
+                                                    : QStringLiteral(" (missing)"));
+        };
+        QTextStream(stdout) << "title: " << window.windowTitle() << '\n'
+                            << "sound: " << found(AppPath + QStringLiteral("snd/cheer.wav")) << '\n'
+                            << "help: " << found(AppPath + QStringLiteral("readme.txt")) << '\n'
+                            << "log: " << DataPath << Qt::endl;
+        return 0;
+    }
     return app.exec();
 }
