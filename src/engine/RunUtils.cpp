@@ -37,15 +37,27 @@ bool FileExists(const QString &path)
 
 bool matchesPattern(const QString &pattern, const QString &name)
 {
-    for (const QString &part : pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        const QString p = part.trimmed();
-        if (p == QLatin1String("*.*") || p == QLatin1String("*"))
-            return true;
-        const QRegularExpression re(QRegularExpression::wildcardToRegularExpression(p),
-                                    QRegularExpression::CaseInsensitiveOption);
+    // A folder of thousands of files is matched against one pattern: compile it once.
+    thread_local QString cachedPattern;
+    thread_local QList<QRegularExpression> compiled;
+    thread_local bool matchesAll = false;
+    if (pattern != cachedPattern || (compiled.isEmpty() && !matchesAll)) {
+        cachedPattern = pattern;
+        compiled.clear();
+        matchesAll = false;
+        for (const QString &part : pattern.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            const QString p = part.trimmed();
+            if (p == QLatin1String("*.*") || p == QLatin1String("*"))
+                matchesAll = true;
+            compiled.append(QRegularExpression(QRegularExpression::wildcardToRegularExpression(p),
+                                               QRegularExpression::CaseInsensitiveOption));
+        }
+    }
+    if (matchesAll)
+        return true;
+    for (const QRegularExpression &re : std::as_const(compiled))
         if (re.match(name).hasMatch())
             return true;
-    }
     return false;
 }
 
