@@ -1,5 +1,7 @@
 #include "DialogLook.h"
 
+#include "FileLists.h"
+
 #include <QGuiApplication>
 #include <QScreen>
 
@@ -31,4 +33,23 @@ QPushButton *dialogButton(QDialog *dialog, const char *name, const QString &text
     b->setGeometry(geometry);
     b->setFont(courierFont(9.75));
     return b;
+}
+
+void addFileLists(QDialog *dialog, FileList *&File1, DirList *&Dir1, DriveList *&Drive1)
+{
+    File1 = new FileList(dialog);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(8, 8, 201, 253);
+    Dir1 = new DirList(dialog);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(208, 8, 217, 231);
+    Drive1 = new DriveList(dialog);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(208, 240, 217, 21);
+    QObject::connect(Drive1, &DriveList::driveChanged, Dir1,
+                     [Dir1, Drive1](const QString &drive) {
+                         if (!Dir1->setPath(drive))
+                             Drive1->setDriveOf(Dir1->path());
+                     });
+    QObject::connect(Dir1, &DirList::pathChanged, File1, &FileList::setPath);
 }

@@ -9,3 +9,12 @@ void setToolWindowLook(QDialog *dialog, const QSize &clientSize);
 QPushButton *dialogButton(QDialog *dialog, const char *name, const QString &text,
                           const QRect &geometry);
 QFont courierFont(double points);
+
+class DirList;
+class DriveList;
+class FileList;
+
+// The file list, folder list and drive list both file dialogs show in the same places,
+// kept in step: a new drive opens that drive (one that cannot be read gives way to the
+// drive shown before), a new folder refills the file list.
+void addFileLists(QDialog *dialog, FileList *&File1, DirList *&Dir1, DriveList *&Drive1);

@@ -18,16 +18,8 @@ frmBrowse::frmBrowse(frmMain &main) : QDialog(&main), m_main(main)
     setObjectName(QStringLiteral("frmBrowse"));
     setToolWindowLook(this, QSize(433, 313));
 
-    File1 = new FileList(this);
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(8, 8, 201, 253);
+    addFileLists(this, File1, Dir1, Drive1);
     File1->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    Dir1 = new DirList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setGeometry(208, 8, 217, 231);
-    Drive1 = new DriveList(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    Drive1->setGeometry(208, 240, 217, 21);
     cmdOkay = dialogButton(this, "cmdOkay", QStringLiteral("Okay"), QRect(88, 288, 121, 17));
     cmdOkay->setDefault(true);
     cmdCancel =
@@ -46,8 +38,6 @@ frmBrowse::frmBrowse(frmMain &main) : QDialog(&main), m_main(main)
     QWidget::setTabOrder(cmdOkay, cmdCancel);
     QWidget::setTabOrder(cmdCancel, cmbFileTypes);
 
-    connect(Drive1, &DriveList::driveChanged, this, &frmBrowse::Drive1_Change);
-    connect(Dir1, &DirList::pathChanged, File1, &FileList::setPath);
     connect(cmbFileTypes, &QComboBox::editTextChanged, File1, &FileList::setPattern);
     connect(cmdOkay, &QPushButton::clicked, this, &frmBrowse::cmdOkay_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -66,13 +56,6 @@ void frmBrowse::Form_Load()
     if (!Dir1->setPath(last))
         Dir1->setPath(QDir::rootPath());
     File1->setPattern(cmbFileTypes->currentText());
-}
-
-void frmBrowse::Drive1_Change(const QString &drive)
-{
-    // A drive that cannot be listed keeps the drive and folder shown before.
-    if (!Dir1->setPath(drive))
-        Drive1->setDriveOf(Dir1->path());
 }
 
 void frmBrowse::cmdOkay_Click()

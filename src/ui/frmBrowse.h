@@ -27,7 +27,6 @@ public:
 
 private:
     void Form_Load();
-    void Drive1_Change(const QString &drive);
 
     frmMain &m_main;
 };

@@ -15,15 +15,7 @@ frmSave::frmSave(QWidget *parent) : QDialog(parent)
     setWindowTitle(QStringLiteral("Save..."));
     setToolWindowLook(this, QSize(433, 313));
 
-    File1 = new FileList(this);
-    File1->setObjectName(QStringLiteral("File1"));
-    File1->setGeometry(8, 8, 201, 253);
-    Dir1 = new DirList(this);
-    Dir1->setObjectName(QStringLiteral("Dir1"));
-    Dir1->setGeometry(208, 8, 217, 231);
-    Drive1 = new DriveList(this);
-    Drive1->setObjectName(QStringLiteral("Drive1"));
-    Drive1->setGeometry(208, 240, 217, 21);
+    addFileLists(this, File1, Dir1, Drive1);
     txtFilename = new QLineEdit(QStringLiteral("Unnamed.bmp"), this);
     txtFilename->setObjectName(QStringLiteral("txtFilename"));
     txtFilename->setGeometry(8, 264, 353, 19);
@@ -47,11 +39,6 @@ frmSave::frmSave(QWidget *parent) : QDialog(parent)
     QWidget::setTabOrder(File1, Dir1);
     QWidget::setTabOrder(Dir1, Drive1);
 
-    connect(Drive1, &DriveList::driveChanged, this, [this](const QString &drive) {
-        if (!Dir1->setPath(drive))
-            Drive1->setDriveOf(Dir1->path());
-    });
-    connect(Dir1, &DirList::pathChanged, File1, &FileList::setPath);
     connect(File1, &QListWidget::itemClicked, this,
             [this](QListWidgetItem *item) { txtFilename->setText(item->text()); });
     connect(cmdOkay, &QPushButton::clicked, this, &frmSave::cmdOkay_Click);
