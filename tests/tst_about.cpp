@@ -1,5 +1,6 @@
 #include "LinkLabel.h"
 #include "ScriptedDesktop.h"
+#include "TestSupport.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 #include "modHyperLink.h"
@@ -84,11 +85,8 @@ void TestAbout::systemInformation()
     QTemporaryDir bin;
     const QString program = bin.filePath(QStringLiteral("kinfocenter"));
     if (installed) {
-        QFile f(program);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("#!/bin/sh\n");
-        f.close();
-        f.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        writeFile(program, "#!/bin/sh\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
     }
     const QByteArray oldPath = qgetenv("PATH");
     qputenv("PATH", bin.path().toLocal8Bit());

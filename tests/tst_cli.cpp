@@ -1,6 +1,7 @@
 #include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "ScriptedDesktop.h"
+#include "TestSupport.h"
 #include "frmMain.h"
 #include "modMain.h"
 
@@ -32,12 +33,6 @@ Run maskCommand(const QStringList &args)
             QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(p.readAllStandardOutput())};
 }
 
-QByteArray bytes(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QStringList masksIn(const QString &dir)
 {
     return QDir(dir).entryList({QStringLiteral("*_mask*")}, QDir::Files, QDir::Name);
@@ -58,14 +53,14 @@ private slots:
     void foldersDropOnTheWindow();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString file(const QString &n) const { return m_dir->filePath(n); }
+    std::unique_ptr<Sandbox> m_box;
+    QString file(const QString &n) const { return m_box->file(n); }
 };
 
 void TestCli::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QDir(m_dir->path()).mkpath(QStringLiteral("sub"));
+    m_box = std::make_unique<Sandbox>();
+    QDir(m_box->files.path()).mkpath(QStringLiteral("sub"));
     writeBmp(randomSprite(30, 20, Black, 1), file("a.bmp"));
     randomSprite(25, 25, Black, 2).save(file("b.png"), "PNG");
     writeBmp(randomSprite(9, 40, Black, 3), file("sub/c.bmp"));
@@ -100,18 +95,15 @@ void TestCli::exitCodes()
     QFETCH(int, code);
     QFETCH(QStringList, masks);
     QFETCH(QString, message);
-    if (args.contains("broken.bmp")) {
-        QFile broken(file("broken.bmp"));
-        QVERIFY(broken.open(QIODevice::WriteOnly));
-        broken.write("BM but not really");
-    }
-    QDir::setCurrent(m_dir->path());
+    if (args.contains("broken.bmp"))
+        writeFile(file("broken.bmp"), "BM but not really");
+    QDir::setCurrent(m_box->files.path());
     const Run r = maskCommand(args);
     QCOMPARE(r.code, code);
     QVERIFY2(r.err.contains(message), qPrintable(r.err));
     QStringList expected = masks + QStringList{QStringLiteral("old_mask.bmp")};
     expected.sort();
-    QCOMPARE(masksIn(m_dir->path()), expected);
+    QCOMPARE(masksIn(m_box->files.path()), expected);
     for (const QString &m : masks) {
         const QString sprite = file(QString(m).remove(QStringLiteral("_mask")));
         const QImage pic = readPicture(sprite);
@@ -123,25 +115,25 @@ void TestCli::exitCodes()
 
 void TestCli::secondRunSkipsAndDryRunWritesNothing()
 {
-    QDir::setCurrent(m_dir->path());
+    QDir::setCurrent(m_box->files.path());
     const Run dry = maskCommand({"--dry-run", "."});
     QCOMPARE(dry.code, 0);
     QVERIFY(dry.out.contains("would mask " + file("a.bmp") + " -> " + file("a_mask.bmp")));
-    QCOMPARE(masksIn(m_dir->path()), QStringList{"old_mask.bmp"});
+    QCOMPARE(masksIn(m_box->files.path()), QStringList{"old_mask.bmp"});
 
-    const QString log = m_dir->filePath("run.log");
+    const QString log = m_box->files.filePath("run.log");
     QCOMPARE(maskCommand({"-q", "--log", log, "."}).code, 0);
-    const QByteArray first = bytes(file("a_mask.bmp"));
-    const QString entries = QString::fromUtf8(bytes(log));
+    const QByteArray first = readFile(file("a_mask.bmp"));
+    const QString entries = QString::fromUtf8(readFile(log));
     QVERIFY(QRegularExpression(R"((^|\n)\[[^\]]+ - [^\]]+\] Image '.*a\.bmp' masked successfully; mask saved as '.*a_mask\.bmp'\.\r\n)")
                 .match(entries)
                 .hasMatch());
     const Run again = maskCommand({"-t", "FFFFFF", "."});
     QCOMPARE(again.code, 1);
     QVERIFY(again.err.contains("0 masked, 2 skipped"));
-    QCOMPARE(bytes(file("a_mask.bmp")), first);
+    QCOMPARE(readFile(file("a_mask.bmp")), first);
     QCOMPARE(maskCommand({"--overwrite", "-t", "#FFFFFF", "a.bmp"}).code, 0);
-    QVERIFY(bytes(file("a_mask.bmp")) != first);
+    QVERIFY(readFile(file("a_mask.bmp")) != first);
 }
 
 void TestCli::sameMasksAsTheWindow()
@@ -154,7 +146,7 @@ void TestCli::sameMasksAsTheWindow()
         QFile::copy(file(s), other.filePath(s));
         paths.append(other.filePath(s));
     }
-    QDir::setCurrent(m_dir->path());
+    QDir::setCurrent(m_box->files.path());
     QCOMPARE(maskCommand({"-j", "2", "-t", "102030", "-m", "#00ff00", "a.bmp", "b.png"}).code, 0);
 
     ScriptedDesktop desk;
@@ -164,8 +156,8 @@ void TestCli::sameMasksAsTheWindow()
     w.addFiles(paths, true);
     w.cmdMaskAll->click();
     for (const QString m : {"a_mask.bmp", "b_mask.png"}) {
-        QVERIFY(!bytes(file(m)).isEmpty());
-        QCOMPARE(bytes(file(m)), bytes(other.filePath(m)));
+        QVERIFY(!readFile(file(m)).isEmpty());
+        QCOMPARE(readFile(file(m)), readFile(other.filePath(m)));
     }
 }
 
@@ -184,7 +176,7 @@ void TestCli::foldersDropOnTheWindow()
     QFETCH(QStringList, listed);
     frmMain w;
     QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(m_dir->path()), QUrl::fromLocalFile(file("sub/c.bmp"))});
+    data.setUrls({QUrl::fromLocalFile(m_box->files.path()), QUrl::fromLocalFile(file("sub/c.bmp"))});
     const auto mods = shift ? Qt::ShiftModifier : Qt::NoModifier;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -195,7 +187,7 @@ void TestCli::foldersDropOnTheWindow()
     QCoreApplication::sendEvent(&w, &drop);
     QStringList got;
     for (int i = 0; i < w.lstFiles->count(); ++i)
-        got.append(QDir(m_dir->path()).relativeFilePath(w.lstFiles->itemText(i)));
+        got.append(QDir(m_box->files.path()).relativeFilePath(w.lstFiles->itemText(i)));
     QCOMPARE(got, listed);
     QCOMPARE(w.CurrentFile, file("a.bmp"));
     QVERIFY(w.cmdClearList->isEnabled());

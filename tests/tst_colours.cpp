@@ -1,6 +1,7 @@
 #include "PictureIO.h"
 #include "PictureSurface.h"
 #include "ScriptedDesktop.h"
+#include "TestSupport.h"
 #include "frmMain.h"
 #include "frmPickColor.h"
 #include "modMain.h"
@@ -193,9 +194,7 @@ void TestColours::paletteScrolling()
         img.fill(Qt::red);
         writeBmp(img, path);
     } else if (palette.width() < 0) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write("BM broken");
+        writeFile(path, "BM broken");
     }
     frmPickColor d;
     QCOMPARE(d.picPalette->image().size(), shown);

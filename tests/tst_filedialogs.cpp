@@ -2,6 +2,7 @@
 #include "PictureIO.h"
 #include "PictureSurface.h"
 #include "ScriptedDesktop.h"
+#include "TestSupport.h"
 #include "Settings.h"
 #include "frmBrowse.h"
 #include "frmMain.h"
@@ -67,23 +68,19 @@ private slots:
     void listHoldsManyEntries();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_settings, m_dir;
-    QString file(const QString &name) const { return m_dir->filePath(name); }
+    std::unique_ptr<Sandbox> m_box;
+    QString file(const QString &name) const { return m_box->file(name); }
 };
 
 void TestFileDialogs::init()
 {
-    m_settings = std::make_unique<QTemporaryDir>();
-    m_dir = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings->path());
+    m_box = std::make_unique<Sandbox>();
     SetPaths();
-    DebugLog = clsDebug();
     writeBmp(flat(10, 10, 0xFFFF0000), file("a.bmp"));
     writeBmp(flat(20, 5, 0xFF00FF00), file("b.BMP"));
     writeBmp(flat(7, 7, 0xFF0000FF), file("c.bmp"));
     QImage(3, 3, QImage::Format_RGB32).save(file("d.gif"), "PNG"); // a picture, named .gif
-    QFile notes(file("notes.txt"));
-    QVERIFY(notes.open(QIODevice::WriteOnly));
+    writeFile(file("notes.txt"), {});
 }
 
 void TestFileDialogs::saveNameRules_data()
@@ -120,7 +117,7 @@ void TestFileDialogs::saveDialogOkayAndCancel()
 {
     ScriptedDesktop desk;
     frmMain w;
-    QDir::setCurrent(m_dir->path());
+    QDir::setCurrent(m_box->files.path());
     QString startFolder;
     desk.onDialog = [&](QDialog &d) {
         auto &s = static_cast<frmSave &>(d);
@@ -131,8 +128,8 @@ void TestFileDialogs::saveDialogOkayAndCancel()
         s.cmdOkay->click();
         return 1;
     };
-    QCOMPARE(w.ShowSave(), QDir(m_dir->path()).canonicalPath() + "/a.bmp.jpg");
-    QCOMPARE(startFolder, QDir(m_dir->path()).canonicalPath());
+    QCOMPARE(w.ShowSave(), QDir(m_box->files.path()).canonicalPath() + "/a.bmp.jpg");
+    QCOMPARE(startFolder, QDir(m_box->files.path()).canonicalPath());
     desk.onDialog = [&](QDialog &d) {
         auto &s = static_cast<frmSave &>(d);
         s.txtFilename->setText(QStringLiteral("typed"));
@@ -166,10 +163,10 @@ void TestFileDialogs::browseOkay()
     const auto full = [&](QStringList l) {
         for (QString &s : l)
             if (!s.startsWith('/'))
-                s = QDir(m_dir->path()).canonicalPath() + '/' + s;
+                s = QDir(m_box->files.path()).canonicalPath() + '/' + s;
         return l;
     };
-    SaveSetting("sys", "lastpath", m_dir->path());
+    SaveSetting("sys", "lastpath", m_box->files.path());
     ScriptedDesktop desk;
     frmMain w;
     w.addFiles(full(before), true);
@@ -190,12 +187,12 @@ void TestFileDialogs::browseOkay()
     QVERIFY(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled());
     QVERIFY(w.mnuSaveSprite->isEnabled());
     QCOMPARE(QDir(GetSetting("sys", "lastpath", "")).canonicalPath(),
-             QDir(m_dir->path()).canonicalPath());
+             QDir(m_box->files.path()).canonicalPath());
 }
 
 void TestFileDialogs::browseCancelChangesNothing()
 {
-    SaveSetting("sys", "lastpath", m_dir->path());
+    SaveSetting("sys", "lastpath", m_box->files.path());
     ScriptedDesktop desk;
     frmMain w;
     desk.onDialog = [&](QDialog &d) {
@@ -208,12 +205,12 @@ void TestFileDialogs::browseCancelChangesNothing()
     w.Browse(1);
     QCOMPARE(w.lstFiles->count(), 0);
     QVERIFY(!w.cmdAppendFiles->isEnabled() && !w.cmdClearList->isEnabled());
-    QCOMPARE(GetSetting("sys", "lastpath", ""), m_dir->path());
+    QCOMPARE(GetSetting("sys", "lastpath", ""), m_box->files.path());
 }
 
 void TestFileDialogs::browseStartsInTheProgramFolderWhenLastPathIsGone()
 {
-    SaveSetting("sys", "lastpath", m_dir->filePath("gone/away"));
+    SaveSetting("sys", "lastpath", m_box->files.filePath("gone/away"));
     ScriptedDesktop desk;
     frmMain w;
     QString opened;
@@ -227,7 +224,7 @@ void TestFileDialogs::browseStartsInTheProgramFolderWhenLastPathIsGone()
 
 void TestFileDialogs::patternFiltersAsTyped()
 {
-    SaveSetting("sys", "lastpath", m_dir->path());
+    SaveSetting("sys", "lastpath", m_box->files.path());
     frmMain w;
     frmBrowse b(w);
     const auto names = [&] {

@@ -3,6 +3,7 @@
 #include "PictureSurface.h"
 #include "ReferenceMask.h"
 #include "ScriptedDesktop.h"
+#include "TestSupport.h"
 #include "TestPictures.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -25,10 +26,7 @@ namespace
 
 QByteArray checksum(const QString &path)
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly)
-               ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-               : QByteArray();
+    return QCryptographicHash::hash(readFile(path), QCryptographicHash::Sha256);
 }
 
 QMap<QString, QByteArray> checksums(const QString &dir)
@@ -61,8 +59,8 @@ private slots:
     void maskAllEndToEnd();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir, m_data, m_settings;
-    QString file(const QString &name) const { return m_dir->filePath(name); }
+    std::unique_ptr<Sandbox> m_box;
+    QString file(const QString &name) const { return m_box->file(name); }
     void sprite(const QString &name, int w = 40, int h = 30)
     {
         writeBmp(randomSprite(w, h, Black, qHash(name)), file(name));
@@ -71,12 +69,7 @@ private:
 
 void TestMaskRun::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
-    m_data = std::make_unique<QTemporaryDir>();
-    m_settings = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_settings->path());
-    DebugLog = clsDebug();
-    DebugLog.setDataPath(m_data->path() + '/');
+    m_box = std::make_unique<Sandbox>();
 }
 
 void TestMaskRun::outputNames_data()
@@ -117,7 +110,7 @@ void TestMaskRun::refusesToStart()
     QFETCH(QString, message);
     ScriptedDesktop desk;
     sprite("hero.bmp");
-    const auto before = checksums(m_dir->path());
+    const auto before = checksums(m_box->files.path());
     frmMain w;
     w.txtSuffix->setText(suffix);
     if (load)
@@ -125,7 +118,7 @@ void TestMaskRun::refusesToStart()
     w.cmdMaskCurr->click();
     QCOMPARE(desk.messages.size(), 1);
     QVERIFY2(desk.messages[0].text.contains(message), qPrintable(desk.messages[0].text));
-    QCOMPARE(checksums(m_dir->path()), before);
+    QCOMPARE(checksums(m_box->files.path()), before);
     QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready"));
 }
 
@@ -188,10 +181,7 @@ void TestMaskRun::overwriteRule()
     ScriptedDesktop desk;
     desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
     sprite("hero.bmp");
-    QFile old(file("hero_mask.bmp"));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("an older mask");
-    old.close();
+    writeFile(file("hero_mask.bmp"), "an older mask");
     frmMain w;
     w.chkPromptOverwrite->setChecked(prompt);
     w.addFiles({file("hero.bmp")}, true);
@@ -231,10 +221,10 @@ void TestMaskRun::errorOnTheLastFile()
     ScriptedDesktop desk;
     desk.answers = {showLog ? Desktop::Answer::Yes : Desktop::Answer::No};
     if (!logWritable)
-        DebugLog.setDataPath(m_data->path() + "/missing/");
+        DebugLog.setDataPath(m_box->data.path() + "/missing/");
     sprite("a.bmp");
     sprite("b.bmp");
-    QVERIFY(QDir(m_dir->path()).mkdir("b_mask.bmp"));
+    QVERIFY(QDir(m_box->files.path()).mkdir("b_mask.bmp"));
     frmMain w;
     w.show();
     w.setWindowState(Qt::WindowMinimized);
@@ -248,7 +238,7 @@ void TestMaskRun::errorOnTheLastFile()
     const QString log = DebugLog.GetHistory();
     QVERIFY(log.contains("] An error occured while masking '" + file("b.bmp") + "'. (Err#"));
     if (logWritable)
-        QCOMPARE(checksum(m_data->filePath("debug.dat")),
+        QCOMPARE(checksum(m_box->data.filePath("debug.dat")),
                  QCryptographicHash::hash(log.toUtf8(), QCryptographicHash::Sha256));
     QCOMPARE(desk.sounds.size(), 1);
     QCOMPARE(desk.alerts.size(), 1);
@@ -263,20 +253,14 @@ void TestMaskRun::maskAllEndToEnd()
     writeBmp(hero, file("noext"));
     hero.save(file("hero.png"), "PNG");
     hero.save(file("hero.jpg"), "JPG", 95);
-    QFile g(file("sample.gif"));
-    QVERIFY(g.open(QIODevice::WriteOnly));
-    g.write(gif());
-    g.close();
-    QFile damaged(file("damaged.bmp"));
-    QVERIFY(damaged.open(QIODevice::WriteOnly));
-    damaged.write("this is not a picture");
-    damaged.close();
+    writeFile(file("sample.gif"), gif());
+    writeFile(file("damaged.bmp"), "this is not a picture");
     const QStringList names{"hero.bmp", "damaged.bmp", "noext",
                             "hero.png", "hero.jpg",    "sample.gif"};
     QStringList files;
     for (const QString &n : names)
         files.append(file(n));
-    const auto before = checksums(m_dir->path());
+    const auto before = checksums(m_box->files.path());
 
     frmMain w;
     w.addFiles(files, true);
@@ -293,9 +277,7 @@ void TestMaskRun::maskAllEndToEnd()
         const QString out = MaskRun::outputName(file(n), "_mask");
         QVERIFY(log.contains("] Image '" + file(n) + "' masked successfully; mask saved as '" +
                              out + "'."));
-        QFile f(out);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QVERIFY2(f.read(2) == "BM", qPrintable(out)); // BMP content whatever the name says
+        QVERIFY2(readFile(out).startsWith("BM"), qPrintable(out)); // BMP whatever the name says
         const QImage source = readPicture(file(n));
         QCOMPARE(readPicture(out), referenceMask(source, source.size(), Black, White));
     }

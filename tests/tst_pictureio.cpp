@@ -1,6 +1,7 @@
 #include "PictureIO.h"
 #include "RunError.h"
 #include "TestPictures.h"
+#include "TestSupport.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -85,10 +86,8 @@ private slots:
 private:
     QString file(const QString &name, const QByteArray &bytes)
     {
-        QFile f(m_dir.filePath(name));
-        if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(f.fileName()));
-        return f.fileName();
+        writeFile(m_dir.filePath(name), bytes);
+        return m_dir.filePath(name);
     }
     QTemporaryDir m_dir;
 };

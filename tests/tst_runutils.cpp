@@ -1,6 +1,7 @@
 #include "Attention.h"
 #include "RunUtils.h"
 #include "ScriptedDesktop.h"
+#include "TestSupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -29,8 +30,7 @@ void TestRunUtils::initTestCase()
     const QDir d(m_dir.path());
     for (const char *name : {"HERO.BMP", "nodot/README", ".hidden.bmp", "onlyhidden/.x.png"}) {
         QDir().mkpath(QFileInfo(d.filePath(QLatin1String(name))).path());
-        QFile f(d.filePath(QLatin1String(name)));
-        QVERIFY(f.open(QIODevice::WriteOnly));
+        writeFile(d.filePath(QLatin1String(name)), {});
     }
     QVERIFY(d.mkdir(QStringLiteral("folder.bmp")));
 }

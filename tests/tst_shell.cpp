@@ -1,6 +1,7 @@
 #include "PictureSurface.h"
 #include "RunError.h"
 #include "ScriptedDesktop.h"
+#include "TestSupport.h"
 #include "Settings.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -19,17 +20,10 @@
 
 namespace {
 
-QString iniPath(const QTemporaryDir &dir)
-{
-    return dir.path() + QStringLiteral("/Pelloran/Pelloran.ini");
-}
-
 void writeIni(const QTemporaryDir &dir, const QByteArray &text)
 {
     QDir().mkpath(dir.path() + QStringLiteral("/Pelloran"));
-    QFile f(iniPath(dir));
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(text);
+    writeFile(dir.path() + QStringLiteral("/Pelloran/Pelloran.ini"), text);
 }
 
 QString readBack(const QString &section, const QString &key)
@@ -43,12 +37,6 @@ QStringList lines(const QString &text)
     if (!l.isEmpty() && l.last().isEmpty())
         l.removeLast();
     return l;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 } // namespace
@@ -71,17 +59,12 @@ private slots:
     void logBackups();
 
 private:
-    std::unique_ptr<QTemporaryDir> m_config;
-    std::unique_ptr<QTemporaryDir> m_data;
+    std::unique_ptr<Sandbox> m_box;
 };
 
 void TestShell::init()
 {
-    m_config = std::make_unique<QTemporaryDir>();
-    m_data = std::make_unique<QTemporaryDir>();
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config->path());
-    DebugLog = clsDebug();
-    DebugLog.setDataPath(m_data->path() + QLatin1Char('/'));
+    m_box = std::make_unique<Sandbox>();
 }
 
 void TestShell::startUpRestoresTheStore_data()
@@ -107,7 +90,7 @@ void TestShell::startUpRestoresTheStore()
     QFETCH(QList<bool>, checks);
     QFETCH(QString, suffix);
     if (!ini.isEmpty())
-        writeIni(*m_config, ini);
+        writeIni(m_box->settings, ini);
     frmMain w;
     w.Form_Load();
     const QList<bool> got{w.chkPromptOverwrite->isChecked(), w.chkBeep->isChecked(),
@@ -173,10 +156,7 @@ void TestShell::confirmedExitWritesSysAndTheLog()
     w.show();
     w.txtSuffix->setText(QStringLiteral(" _yes"));
     w.chkPromptOverwrite->setChecked(true);
-    QFile old(m_data->filePath(QStringLiteral("debug.dat")));
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write("previous run\r\n");
-    old.close();
+    writeFile(m_box->data.filePath(QStringLiteral("debug.dat")), "previous run\r\n");
 
     w.close();
     QCOMPARE(desk.endedWith, QList<int>{0});
@@ -184,18 +164,18 @@ void TestShell::confirmedExitWritesSysAndTheLog()
     QCOMPARE(readBack("sys", "suffix"), QStringLiteral(" _yes"));
     QCOMPARE(readBack("sys", "overwrite"), readBack("settings", "chkPromptOverwrite"));
     QCOMPARE(readBack("sys", "overwrite"), QStringLiteral("True"));
-    const QStringList log = lines(QString::fromUtf8(readFile(m_data->filePath("debug.dat"))));
+    const QStringList log = lines(QString::fromUtf8(readFile(m_box->data.filePath("debug.dat"))));
     QCOMPARE(log.size(), 2);
     QVERIFY(log.first().endsWith(QStringLiteral("] Applet started...")));
     QVERIFY(log.last().endsWith(QStringLiteral("] Terminating...")));
-    QCOMPARE(readFile(m_data->filePath("debug.dat.bak")), QByteArray("previous run\r\n"));
+    QCOMPARE(readFile(m_box->data.filePath("debug.dat.bak")), QByteArray("previous run\r\n"));
 }
 
 void TestShell::exitGoesOnWhenTheLogCannotBeWritten()
 {
     ScriptedDesktop desk;
     desk.answers = {Desktop::Answer::Yes};
-    DebugLog.setDataPath(m_data->path() + QStringLiteral("/no such folder/"));
+    DebugLog.setDataPath(m_box->data.path() + QStringLiteral("/no such folder/"));
     frmMain w;
     w.Form_Load();
     w.close();
@@ -258,8 +238,8 @@ void TestShell::logEntries()
 void TestShell::logBackups()
 {
     clsDebug log;
-    log.setDataPath(m_data->path() + QLatin1Char('/'));
-    const QString dat = m_data->filePath(QStringLiteral("debug.dat"));
+    log.setDataPath(m_box->data.path() + QLatin1Char('/'));
+    const QString dat = m_box->data.filePath(QStringLiteral("debug.dat"));
     log.Print_(QStringLiteral("one"));
     log.SaveHistory(QStringLiteral("debug.dat"), true);
     QVERIFY(!QFile::exists(dat + ".bak")); // nothing to back up the first time
@@ -269,7 +249,7 @@ void TestShell::logBackups()
     QCOMPARE(readFile(dat + ".bak"), first);
     QCOMPARE(readFile(dat), log.GetHistory().toUtf8());
 
-    log.setDataPath(m_data->path() + QStringLiteral("/missing/"));
+    log.setDataPath(m_box->data.path() + QStringLiteral("/missing/"));
     try {
         log.SaveHistory(QStringLiteral("debug.dat"), true);
         QFAIL("a missing data folder must raise");

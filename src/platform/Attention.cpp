@@ -6,15 +6,10 @@
 
 #include <algorithm>
 
-QString appFolder()
-{
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/');
-}
-
 void PlayWave(const QString &fileName, quint16 flags)
 {
     Q_UNUSED(flags);
-    desktop().playSound(appFolder() + QStringLiteral("snd/") + fileName);
+    desktop().playSound(QCoreApplication::applicationDirPath() + QStringLiteral("/snd/") + fileName);
 }
 
 void FlashWindowTimes(QWidget *window, qint16 times, qint16 milliseconds)

@@ -14,6 +14,3 @@ void PlayWave(const QString &fileName, quint16 flags);
 // Signals the window for as long as Times flashes of Milliseconds each would take, and
 // returns at once: the window keeps working and ends in its normal look.
 void FlashWindowTimes(QWidget *window, qint16 times, qint16 milliseconds);
-
-// The folder that holds the executable, with a trailing "/".
-QString appFolder();

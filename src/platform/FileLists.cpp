@@ -103,14 +103,18 @@ void FileList::setPattern(const QString &pattern)
 void FileList::refresh()
 {
     clear();
-    if (m_path.isEmpty())
-        return;
+    if (!m_path.isEmpty())
+        addItems(namesIn(m_path, m_pattern));
+}
+
+QStringList FileList::namesIn(const QString &folder, const QString &pattern)
+{
     QStringList names;
-    for (const QFileInfo &f : QDir(m_path).entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
-        if (!f.fileName().startsWith(QLatin1Char('.')) && matchesPattern(m_pattern, f.fileName()))
+    for (const QFileInfo &f : QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
+        if (!f.fileName().startsWith(QLatin1Char('.')) && matchesPattern(pattern, f.fileName()))
             names.append(f.fileName());
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
-    addItems(names);
+    return names;
 }

@@ -57,6 +57,8 @@ public:
     void setPattern(const QString &pattern);
     // Reads the folder again.
     void refresh();
+    // The names the list shows for a folder and a pattern, in its order.
+    static QStringList namesIn(const QString &folder, const QString &pattern);
 
 private:
     QString m_path;

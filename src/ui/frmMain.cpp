@@ -648,11 +648,10 @@ QStringList frmMain::droppedFiles(const QList<QUrl> &urls, bool everyPicture) co
         if (info.isFile()) {
             files.append(info.absoluteFilePath());
         } else if (info.isDir()) {
-            FileList list; // the browse dialog's own listing: same order, same filter
-            list.setPattern(pattern);
-            list.setPath(info.absoluteFilePath());
-            for (int i = 0; i < list.count(); ++i)
-                files.append(QDir(info.absoluteFilePath()).filePath(list.item(i)->text()));
+            // The browse dialog's own listing: same order, same filter.
+            const QDir dir(info.absoluteFilePath());
+            for (const QString &name : FileList::namesIn(dir.path(), pattern))
+                files.append(dir.filePath(name));
         }
     }
     return files;
