@@ -40,7 +40,10 @@ void FileJob::log(const QString &text)
 
 void FileJob::logError(const QString &text, const RunError &error)
 {
-    if (m_problem.isEmpty())
+    // Another run took the mask's name between the check and the write: its mask is kept.
+    if (error.number() == RunError::FileAlreadyExists)
+        m_existed = true;
+    else if (m_problem.isEmpty())
         m_problem = error.description();
     QMutexLocker lock(&m_logLock);
     m_log.Print_(text, error);

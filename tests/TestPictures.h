@@ -45,3 +45,61 @@ inline QByteArray gif()
     return out + char(lzw.size()) + lzw + QByteArray("\0\x3B", 2);
 }
 
+// headerTail extends the 40-byte info header (the V4 masks); the palette follows it.
+inline QByteArray bmp(int w, int h, int bpp, int compression, const QByteArray &pixels,
+               int paletteSize = 0, const QByteArray &headerTail = {})
+{
+    QByteArray out;
+    const int offset = 54 + headerTail.size() + 4 * paletteSize;
+    const int tail = headerTail.size(), size = pixels.size();
+    put(out, 0x4D42, 2);
+    for (int v : {offset + size, 0, offset, 40 + tail, w, h, 1 | bpp << 16, compression, size, 2835,
+                  2835, paletteSize, 0})
+        put(out, v, 4);
+    out += headerTail;
+    for (int i = 0; i < paletteSize; ++i)
+        put(out, colour(i), 4);
+    return out + pixels;
+}
+
+// The sample's rows as 8-bit indices, 24/32-bit BGR(A) pixels, or RLE8 runs of one pixel
+// closed by end-of-line and end-of-bitmap codes.
+inline QByteArray rows(int bpp, bool bottomUp, bool rle = false)
+{
+    QByteArray out;
+    for (int r = 0; r < 3; ++r) {
+        QByteArray row;
+        for (int x = 0, i = 5 * (bottomUp ? 2 - r : r); x < 5; ++x, ++i)
+            put(row,
+                bpp == 8 ? (rle ? 1 | i << 8 : i) : (colour(i) & 0xffffff) | quint32(i * 18) << 24,
+                rle ? 2 : bpp / 8);
+        out += row + (rle ? QByteArray(1, '\0') + char(r == 2)
+                          : QByteArray((4 - row.size() % 4) % 4, '\0'));
+    }
+    return out;
+}
+
+// The sample as RLE4: a run of one pixel each, rows closed by end-of-line codes.
+inline QByteArray rle4Rows()
+{
+    QByteArray out;
+    for (int r = 0; r < 3; ++r) {
+        for (int x = 0; x < 5; ++x)
+            put(out, 1 | (5 * (2 - r) + x) % 16 << 12, 2);
+        put(out, r == 2 ? 0x100 : 0, 2);
+    }
+    return out;
+}
+
+// The sample in the old 12-byte core header, 24 bits, rows bottom-up.
+inline QByteArray coreBmp()
+{
+    QByteArray out;
+    const QByteArray pixels = rows(24, true);
+    put(out, 0x4D42, 2);
+    for (int v : {26 + int(pixels.size()), 0, 26, 12})
+        put(out, v, 4);
+    for (int v : {5, 3, 1, 24})
+        put(out, v, 2);
+    return out + pixels;
+}

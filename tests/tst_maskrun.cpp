@@ -163,36 +163,44 @@ void TestMaskRun::cancelDuringTheThirdFile()
 
 void TestMaskRun::overwriteRule_data()
 {
+    QTest::addColumn<QString>("base");
+    QTest::addColumn<QString>("existing"); // holds "an older mask"
     QTest::addColumn<bool>("prompt");
     QTest::addColumn<bool>("yes");
     QTest::addColumn<int>("questions");
     QTest::addColumn<bool>("replaced");
-    QTest::newRow("asked, no") << true << false << 1 << false;
-    QTest::newRow("asked, yes") << true << true << 1 << true;
-    QTest::newRow("not asked") << false << false << 0 << true;
+    QTest::newRow("asked, no") << "hero" << "hero_mask.bmp" << true << false << 1 << false;
+    QTest::newRow("asked, yes") << "hero" << "hero_mask.bmp" << true << true << 1 << true;
+    QTest::newRow("not asked") << "hero" << "hero_mask.bmp" << false << false << 0 << true;
+    QTest::newRow("hidden mask, asked, no") << ".hero" << ".hero_mask.bmp" << true << false << 1 << false;
+    // Names are names, not patterns: another file that would match is not the mask.
+    QTest::newRow("? in the name") << "what?" << "whatX_mask.bmp" << true << false << 0 << true;
+    QTest::newRow("[ in the name") << "[a]" << "a_mask.bmp" << true << false << 0 << true;
 }
 
 void TestMaskRun::overwriteRule()
 {
+    QFETCH(QString, base);
+    QFETCH(QString, existing);
     QFETCH(bool, prompt);
     QFETCH(bool, yes);
     QFETCH(int, questions);
     QFETCH(bool, replaced);
     ScriptedDesktop desk;
     desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
-    sprite("hero.bmp");
-    writeFile(file("hero_mask.bmp"), "an older mask");
+    sprite(base + ".bmp");
+    const QString mask = file(base + "_mask.bmp");
+    const QByteArray older = QCryptographicHash::hash("an older mask", QCryptographicHash::Sha256);
+    writeFile(file(existing), "an older mask");
     frmMain w;
     w.chkPromptOverwrite->setChecked(prompt);
-    w.addFiles({file("hero.bmp")}, true);
+    w.addFiles({file(base + ".bmp")}, true);
     w.cmdMaskAll->click();
     QCOMPARE(desk.messages.size(), questions);
     if (questions)
-        QCOMPARE(desk.messages[0].text,
-                 "'" + file("hero_mask.bmp") + "' already exists. Overwrite?");
-    QCOMPARE(checksum(file("hero_mask.bmp")) !=
-                 QCryptographicHash::hash("an older mask", QCryptographicHash::Sha256),
-             replaced);
+        QCOMPARE(desk.messages[0].text, "'" + mask + "' already exists. Overwrite?");
+    QCOMPARE(checksum(mask) != older, replaced);
+    QCOMPARE(checksum(file(existing)) == older, file(existing) != mask || !replaced);
     QCOMPARE(DebugLog.GetHistory().contains("masked successfully"), replaced);
     QCOMPARE(desk.beeps, 1);
     QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));

@@ -10,8 +10,16 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <atomic>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+// From the sanitizer runtime (GCC ships no header for it): calls back on every allocation.
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void *, size_t),
+                                                         void (*)(const volatile void *));
+#endif
 
 namespace
 {
@@ -25,39 +33,10 @@ QByteArray saved(const QImage &img, const char *format, int quality = -1)
     return bytes;
 }
 
-// headerTail extends the 40-byte info header (the V4 masks); the palette follows it.
-QByteArray bmp(int w, int h, int bpp, int compression, const QByteArray &pixels,
-               int paletteSize = 0, const QByteArray &headerTail = {})
-{
-    QByteArray out;
-    const int offset = 54 + headerTail.size() + 4 * paletteSize;
-    const int tail = headerTail.size(), size = pixels.size();
-    put(out, 0x4D42, 2);
-    for (int v : {offset + size, 0, offset, 40 + tail, w, h, 1 | bpp << 16, compression, size, 2835,
-                  2835, paletteSize, 0})
-        put(out, v, 4);
-    out += headerTail;
-    for (int i = 0; i < paletteSize; ++i)
-        put(out, colour(i), 4);
-    return out + pixels;
-}
+std::atomic<size_t> g_largestAllocation{0};
 
-// The sample's rows as 8-bit indices, 24/32-bit BGR(A) pixels, or RLE8 runs of one pixel
-// closed by end-of-line and end-of-bitmap codes.
-QByteArray rows(int bpp, bool bottomUp, bool rle = false)
-{
-    QByteArray out;
-    for (int r = 0; r < 3; ++r) {
-        QByteArray row;
-        for (int x = 0, i = 5 * (bottomUp ? 2 - r : r); x < 5; ++x, ++i)
-            put(row,
-                bpp == 8 ? (rle ? 1 | i << 8 : i) : (colour(i) & 0xffffff) | quint32(i * 18) << 24,
-                rle ? 2 : bpp / 8);
-        out += row + (rle ? QByteArray(1, '\0') + char(r == 2)
-                          : QByteArray((4 - row.size() % 4) % 4, '\0'));
-    }
-    return out;
-}
+// What may already stand at a mask's name.
+enum class There { Nothing, File, ReadOnlyFile, Fifo, Folder, DanglingLink, LinkToFile };
 
 int errorOf(const std::function<void()> &f)
 {
@@ -71,17 +50,22 @@ int errorOf(const std::function<void()> &f)
 
 } // namespace
 
+Q_DECLARE_METATYPE(There)
+
 class TestPictureIO : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { QVERIFY(m_dir.isValid()); }
+    void initTestCase();
     void loads_data();
     void loads();
     void refuses_data();
     void refuses();
+    void allocatesLittleForHugeClaims();
+    void fileShrinkingWhileRead();
     void writesBmp_data();
     void writesBmp();
+    void secondWriterKeepsTheFirst();
 
 private:
     QString file(const QString &name, const QByteArray &bytes)
@@ -91,6 +75,20 @@ private:
     }
     QTemporaryDir m_dir;
 };
+
+void TestPictureIO::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+#if defined(__SANITIZE_ADDRESS__)
+    __sanitizer_install_malloc_and_free_hooks(
+        [](const volatile void *, size_t size) {
+            size_t seen = g_largestAllocation.load();
+            while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
+            }
+        },
+        [](const volatile void *) {});
+#endif
+}
 
 void TestPictureIO::loads_data()
 {
@@ -103,6 +101,8 @@ void TestPictureIO::loads_data()
     QTest::newRow("24-bit bmp") << saved(sample(), "BMP") << sample() << 0;
     QTest::newRow("8-bit palette bmp") << bmp(5, 3, 8, 0, rows(8, true), 16) << sample() << 0;
     QTest::newRow("rle8 bmp") << bmp(5, 3, 8, 1, rows(8, true, true), 16) << sample() << 0;
+    QTest::newRow("rle4 bmp") << bmp(5, 3, 4, 2, rle4Rows(), 16) << sample() << 0;
+    QTest::newRow("core header bmp") << coreBmp() << sample() << 0;
     QTest::newRow("top-down bmp") << bmp(5, -3, 24, 0, rows(24, false)) << sample() << 0;
     QTest::newRow("32-bit bmp, alpha dropped")
         << bmp(5, 3, 32, 3, rows(32, true), 0, alphaMasks + QByteArray(52, '\0')) << sample() << 0;
@@ -135,16 +135,40 @@ void TestPictureIO::refuses_data()
     // Large enough that each cut lands in the pixel data rather than the headers.
     const QImage big = sample().scaled(64, 64);
     const QByteArray bmp24 = saved(big, "BMP"), jpeg = saved(big, "JPG", 90), g = gif();
+    const QByteArray rle8 = bmp(5, 3, 8, 1, rows(8, true, true), 16);
+    const QByteArray rle4 = bmp(5, 3, 4, 2, rle4Rows(), 16), core = coreBmp();
+    const auto with = [](QByteArray b, int at, quint32 v, int n = 4) {
+        for (int i = 0; i < n; ++i)
+            b[at + i] = char(v >> (8 * i));
+        return b;
+    };
+    const int damaged = RunError::DamagedPicture, invalid = RunError::InvalidPicture;
     QTest::newRow("missing file") << "absent.bmp" << QByteArray() << 53;
-    QTest::newRow("text named .bmp") << "x.bmp" << QByteArray("not a picture\n") << 481;
-    QTest::newRow("empty .bmp") << "empty.bmp" << QByteArray("") << 481;
-    QTest::newRow("bmp cut in half") << "half.bmp" << bmp24.left(bmp24.size() / 2) << 481;
-    QTest::newRow("jpeg cut at 60%") << "cut.jpg" << jpeg.left(jpeg.size() * 6 / 10) << 481;
-    QTest::newRow("gif cut in its codes") << "cut.gif" << g.left(g.size() - 8) << 481;
+    QTest::newRow("text named .bmp") << "x.bmp" << QByteArray("not a picture\n") << invalid;
+    QTest::newRow("empty .bmp") << "empty.bmp" << QByteArray("") << invalid;
+    QTest::newRow("bmp cut in half") << "half.bmp" << bmp24.left(bmp24.size() / 2) << damaged;
+    QTest::newRow("rle8 cut") << "c.bmp" << rle8.left(rle8.size() - 5) << damaged;
+    QTest::newRow("rle8 ending a row early") << "e.bmp" << with(rle8, 54 + 64 + 12, 0x100, 2) << damaged;
+    QTest::newRow("rle4 cut") << "c4.bmp" << rle4.left(rle4.size() - 4) << damaged;
+    QTest::newRow("core header cut") << "core.bmp" << core.left(core.size() - 10) << damaged;
+    QTest::newRow("core header, width 0") << "core0.bmp" << with(core, 18, 0, 2) << invalid;
+    QTest::newRow("pixels inside the header") << "off.bmp" << with(bmp24, 10, 30) << damaged;
+    QTest::newRow("palette past the end") << "pal.bmp" << with(rle8, 46, 200).left(300) << damaged;
+    QTest::newRow("palette over 256") << "pal2.bmp" << with(rle8, 46, 1000) << damaged;
+    QTest::newRow("width 0") << "w0.bmp" << with(bmp24, 18, 0) << invalid;
+    QTest::newRow("negative width") << "w-.bmp" << with(bmp24, 18, quint32(-64)) << invalid;
+    QTest::newRow("height 0") << "h0.bmp" << with(bmp24, 22, 0) << invalid;
+    QTest::newRow("more rows than bytes") << "rows.bmp" << with(bmp24, 22, 4000) << damaged;
+    QTest::newRow("unknown header size") << "hs.bmp" << with(bmp24, 14, 41) << damaged;
+    QTest::newRow("jpeg cut at 60%") << "cut.jpg" << jpeg.left(jpeg.size() * 6 / 10) << damaged;
+    QTest::newRow("gif cut in its codes") << "cut.gif" << g.left(g.size() - 8) << damaged;
+    QTest::newRow("gif with a code past its table") << "bad.gif" << with(g, 75, 0xFF, 1) << damaged;
+    QTest::newRow("gif of 0 x 3") << "g0.gif" << with(g, 6, 0, 2) << invalid;
     QTest::newRow("20000 x 20000 header only") << "huge.bmp" << bmp(20000, 20000, 24, 0, {}) << 7;
     QTest::newRow("20000 x 20000 rle header only")
         << "huge-rle.bmp" << bmp(20000, 20000, 8, 1, {}, 16) << 7;
-    QTest::newRow("folder") << "folder.bmp" << QByteArray() << 70;
+    QTest::newRow("folder") << "folder.bmp" << QByteArray() << 54;
+    QTest::newRow("fifo") << "fifo.bmp" << QByteArray() << 54;
 }
 
 void TestPictureIO::refuses()
@@ -153,53 +177,149 @@ void TestPictureIO::refuses()
     QFETCH(QByteArray, bytes);
     QFETCH(int, number);
     const QString path = m_dir.filePath(name);
-    if (number == RunError::PermissionDenied)
+    if (name == QLatin1String("folder.bmp"))
         QVERIFY(QDir().mkpath(path));
+    else if (name == QLatin1String("fifo.bmp"))
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
     else if (number != RunError::FileNotFound)
         file(name, bytes);
     QCOMPARE(errorOf([&] { readPicture(path); }), number);
 }
 
+// A few dozen bytes that declare a sheet of 16384 x 16384 must not make the reader
+// allocate for it: the file is refused first.
+void TestPictureIO::allocatesLittleForHugeClaims()
+{
+#if !defined(__SANITIZE_ADDRESS__)
+    QSKIP("allocations are watched through the address sanitizer's hooks");
+#else
+    QByteArray rle = bmp(16384, 16384, 8, 1, QByteArray(10, '\0') + QByteArray("\0\1", 2), 1);
+    QByteArray bigGif = gif();
+    bigGif[6] = bigGif[8] = 0;
+    bigGif[7] = bigGif[9] = char(0x40); // a 16384 x 16384 screen around the 5 x 3 picture
+    QImage tall(1, 1, QImage::Format_RGB32);
+    QByteArray png = saved(tall, "PNG");
+    png[18] = png[22] = char(0x40); // IHDR: 16384 x 16384
+    png[19] = png[23] = 0;
+    for (const QByteArray &bytes : {rle, bigGif, png}) {
+        const QString path = file(QStringLiteral("claim"), bytes);
+        g_largestAllocation = 0;
+        QVERIFY(errorOf([&] { readPicture(path); }) != 0);
+        QVERIFY2(g_largestAllocation < (1 << 20), qPrintable(QString::number(g_largestAllocation)));
+    }
+#endif
+}
+
+// Another program shortens or extends the file between two reads of it: the read fails
+// as a damaged file rather than with a signal or with half a picture.
+void TestPictureIO::fileShrinkingWhileRead()
+{
+    const QImage big(2000, 2000, QImage::Format_RGB32);
+    const QString path = file(QStringLiteral("sheet.bmp"), saved(big, "BMP"));
+    for (const qint64 newSize : {qint64(1000), qint64(100 << 20)}) {
+        int calls = 0;
+        const int got = errorOf([&] {
+            readFileWhole(path, 1 << 30, [&](qint64) {
+                if (calls++ == 0)
+                    QVERIFY(QFile::resize(path, newSize));
+            });
+        });
+        QCOMPARE(got, int(RunError::DamagedPicture));
+        QVERIFY(QFile::resize(path, 54 + 2000 * 2000 * 3));
+    }
+}
+
+// What a write without and with the user's consent does to whatever has the name already.
+
 void TestPictureIO::writesBmp_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("replacing");
+    QTest::addColumn<There>("there");
+    QTest::addColumn<bool>("consent");
     QTest::addColumn<int>("number");
-    QTest::newRow("extension says jpeg") << "mask.jpg" << false << 0;
-    QTest::newRow("over an existing file") << "x.bmp" << true << 0;
-    QTest::newRow("missing folder") << "absent/x.bmp" << false << 76;
-    QTest::newRow("read-only folder") << "x.bmp" << false << 70;
+    const int exists = RunError::FileAlreadyExists, notFile = RunError::NotARegularFile;
+    QTest::newRow("extension says jpeg") << "mask.jpg" << There::Nothing << false << 0;
+    QTest::newRow("missing folder") << "absent/x.bmp" << There::Nothing << true << 76;
+    QTest::newRow("read-only folder") << "x.bmp" << There::Nothing << true << 70;
+    QTest::newRow("kept: hidden file") << ".x_mask.bmp" << There::File << false << exists;
+    QTest::newRow("kept: fifo") << "x.bmp" << There::Fifo << false << exists;
+    QTest::newRow("kept: folder") << "x.bmp" << There::Folder << false << exists;
+    QTest::newRow("kept: dangling link") << "x.bmp" << There::DanglingLink << false << exists;
+    QTest::newRow("replaced: file, mode kept") << "x.bmp" << There::File << true << 0;
+    QTest::newRow("replaced: link, target kept") << "x.bmp" << There::LinkToFile << true << 0;
+    QTest::newRow("replaced: dangling link") << "x.bmp" << There::DanglingLink << true << 0;
+    QTest::newRow("refused: read-only file") << "x.bmp" << There::ReadOnlyFile << true << 70;
+    QTest::newRow("refused: fifo") << "x.bmp" << There::Fifo << true << notFile;
+    QTest::newRow("refused: folder") << "x.bmp" << There::Folder << true << notFile;
 }
 
 void TestPictureIO::writesBmp()
 {
     QFETCH(QString, name);
-    QFETCH(bool, replacing);
+    QFETCH(There, there);
+    QFETCH(bool, consent);
     QFETCH(int, number);
-    if (number == RunError::PermissionDenied && geteuid() == 0)
+    const bool lockedFolder = QByteArray(QTest::currentDataTag()) == "read-only folder";
+    if (lockedFolder && geteuid() == 0)
         QSKIP("permissions do not bind root");
-    // Each row writes into a folder of its own so leftovers show in its listing.
+    // Each row writes into a folder of its own so leftovers show in its listing; a link's
+    // target lives outside it.
     const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(folder));
-    const QString path = folder + '/' + name;
-    if (replacing)
-        QVERIFY(QFile(path).open(QIODevice::WriteOnly) && QFile(path).resize(4096));
-    if (number == RunError::PermissionDenied)
+    const QString path = folder + '/' + name, outside = folder + QStringLiteral(".target");
+    const QByteArray old(4096, 'o'), raw = QFile::encodeName(path);
+    switch (there) {
+    case There::Nothing: break;
+    case There::File:
+    case There::ReadOnlyFile:
+        writeFile(path, old);
+        QCOMPARE(::chmod(raw.constData(), there == There::File ? 0640 : 0444), 0);
+        break;
+    case There::Fifo: QCOMPARE(::mkfifo(raw.constData(), 0644), 0); break;
+    case There::Folder: QVERIFY(QDir().mkpath(path)); break;
+    case There::LinkToFile: writeFile(outside, old); Q_FALLTHROUGH();
+    case There::DanglingLink: QVERIFY(QFile::link(outside, path)); break;
+    }
+    if (lockedFolder)
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-    const int got = errorOf([&] { writeBmp(sample(), path); });
+    const int got = errorOf([&] { writeBmp(sample(), path, consent ? Existing::Replace : Existing::Keep); });
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(got, number);
+    // Nothing is left behind, and nothing but the name itself was touched.
     const QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
                                                     QDir::Hidden | QDir::System);
-    QCOMPARE(left, number ? QStringList() : QStringList{name});
-    if (number)
+    QCOMPARE(left, number && there == There::Nothing ? QStringList() : QStringList{name});
+    if (there == There::LinkToFile)
+        QCOMPARE(readFile(outside), old);
+    if (there == There::DanglingLink)
+        QVERIFY(!QFile::exists(outside));
+    if (number) {
+        if (there == There::File || there == There::ReadOnlyFile)
+            QCOMPARE(readFile(path), old);
         return;
+    }
+    struct stat st;
+    QCOMPARE(::lstat(raw.constData(), &st), 0);
+    QVERIFY(S_ISREG(st.st_mode));
+    if (there == There::File)
+        QCOMPARE(st.st_mode & 0777, mode_t(0640));
     QFile f(path);
     QVERIFY(f.open(QIODevice::ReadOnly));
     const QByteArray head = f.read(6);
     QVERIFY(head.startsWith("BM"));
     // Nothing may remain of an older, longer file.
     QCOMPARE(f.size(), qFromLittleEndian<quint32>(head.constData() + 2));
+    QCOMPARE(readPicture(path), sample());
+}
+
+// Two runs finish the same mask at once: the first to take the name keeps it.
+void TestPictureIO::secondWriterKeepsTheFirst()
+{
+    const QString path = m_dir.filePath(QStringLiteral("raced_mask.bmp"));
+    WholeFileWriter late(path, Existing::Keep);
+    late.write("late", 4);
+    writeBmp(sample(), path, Existing::Keep);
+    QCOMPARE(errorOf([&] { late.commit(); }), int(RunError::FileAlreadyExists));
     QCOMPARE(readPicture(path), sample());
 }
 

@@ -2,75 +2,74 @@
 
 #include "RunError.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <atomic>
-#include <utility>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-RunError errnoError(int error, const QString &path)
+bool canNameUnnamedFiles()
 {
-    const QString detail = path + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(error)) + ')';
-    switch (error) {
-    case ENOENT:
-    case ENOTDIR: return RunError::of(RunError::PathNotFound, detail);
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG: return RunError::of(RunError::DiskFull, detail);
-    default: return RunError::of(RunError::PermissionDenied, detail);
-    }
+    static const bool can = QFileInfo(QStringLiteral("/proc/self/fd")).isDir();
+    return can;
+}
+
+// Root may write any file, so for root "read-only" means no write bit at all.
+bool userMayWrite(const QByteArray &target, const struct stat &st)
+{
+    if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0)
+        return false;
+    return ::geteuid() != 0 || (st.st_mode & 0222) != 0;
 }
 
 } // namespace
 
-WholeFileWriter::WholeFileWriter(const QString &path) : m_path(path)
+WholeFileWriter::WholeFileWriter(const QString &path, Existing existing)
+    : m_path(path), m_existing(existing)
 {
-    const QFileInfo info(path);
-    if (info.isDir())
-        throw RunError::of(RunError::PermissionDenied, path + QStringLiteral(" is a folder"));
-    m_dir = QFile::encodeName(info.path());
+    m_dir = QFile::encodeName(QFileInfo(path).path());
     m_target = QFile::encodeName(path);
     // A file without a name in the target's folder, given its name once it is complete:
     // nobody sees it half-written, and it costs the folder no more than a plain create.
-    static const bool canName = QFileInfo(QStringLiteral("/proc/self/fd")).isDir();
-    if (canName) {
+    if (canNameUnnamedFiles()) {
         m_fd = ::open(m_dir.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (m_fd >= 0)
             return;
     }
-    // File systems without unnamed files: a hidden temporary file, renamed over the target.
-    openNamedTemp();
-}
-
-void WholeFileWriter::openNamedTemp()
-{
-    static std::atomic<unsigned> counter{0};
-    const QFileInfo info(m_path);
+    // File systems without unnamed files: a hidden temporary file.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        m_temp = m_dir + "/." + QFile::encodeName(info.fileName()) + ".part" +
-                 QByteArray::number(qint64(getpid())) + '-' + QByteArray::number(counter++);
+        m_temp = hiddenName();
         m_fd = ::open(m_temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_fd >= 0 || errno != EEXIST)
             break;
     }
-    if (m_fd < 0)
-        throw errnoError(errno, m_path);
+    if (m_fd < 0) {
+        const int error = errno;
+        m_temp.clear();
+        throw RunError::fromErrno(error, m_path);
+    }
+}
+
+QByteArray WholeFileWriter::hiddenName() const
+{
+    static std::atomic<unsigned> counter{0};
+    return m_dir + "/." + QFile::encodeName(QFileInfo(m_path).fileName()) + ".part" +
+           QByteArray::number(qint64(getpid())) + '-' + QByteArray::number(counter++);
 }
 
 WholeFileWriter::~WholeFileWriter()
 {
-    if (m_fd >= 0) {
+    if (m_fd >= 0)
         ::close(m_fd);
-        if (!m_temp.isEmpty())
-            ::unlink(m_temp.constData());
-    }
+    if (!m_temp.isEmpty())
+        ::unlink(m_temp.constData());
 }
 
 void WholeFileWriter::write(const char *data, qsizetype size)
@@ -80,7 +79,7 @@ void WholeFileWriter::write(const char *data, qsizetype size)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            throw errnoError(n < 0 ? errno : ENOSPC, m_path);
+            throw RunError::fromErrno(n < 0 ? errno : ENOSPC, m_path);
         done += n;
     }
 }
@@ -88,41 +87,76 @@ void WholeFileWriter::write(const char *data, qsizetype size)
 void WholeFileWriter::commit()
 {
     // No flush to the disk is forced per file: a batch of thousands would wait on the disk.
-    if (m_temp.isEmpty()) {
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(),
-                     AT_SYMLINK_FOLLOW) == 0) {
-            ::close(std::exchange(m_fd, -1));
-            return;
-        }
-        if (errno != EEXIST) {
-            const int error = errno;
-            throw errnoError(error, m_path);
-        }
-        // Replacing a file: give the data a hidden name, then rename it over the old one,
-        // which survives should anything fail before.
-        static std::atomic<unsigned> counter{0};
-        m_temp = m_dir + "/." + QFile::encodeName(QFileInfo(m_path).fileName()) + ".part" +
-                 QByteArray::number(qint64(getpid())) + '-' + QByteArray::number(counter++);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_temp.constData(),
-                     AT_SYMLINK_FOLLOW) != 0) {
-            const int error = errno;
-            m_temp.clear();
-            throw errnoError(error, m_path);
-        }
-    }
-    const int fd = std::exchange(m_fd, -1);
-    const bool closed = ::close(fd) == 0;
-    if (!closed || ::rename(m_temp.constData(), m_target.constData()) != 0) {
-        const int error = errno;
-        ::unlink(m_temp.constData());
-        throw errnoError(error == EISDIR ? EACCES : error, m_path);
+    const QByteArray self = m_temp.isEmpty() ? "/proc/self/fd/" + QByteArray::number(m_fd)
+                                             : QByteArray();
+    if (m_existing == Existing::Keep)
+        linkInPlace(self);
+    else
+        replaceInPlace(self);
+}
+
+// link() fails when the name is taken, whatever takes it: this is the exclusive create.
+void WholeFileWriter::linkInPlace(const QByteArray &self)
+{
+    const int linked = self.isEmpty()
+                           ? ::link(m_temp.constData(), m_target.constData())
+                           : ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(),
+                                      AT_SYMLINK_FOLLOW);
+    const int error = errno;
+    if (linked != 0)
+        throw RunError::fromErrno(error, m_path);
+    if (::close(std::exchange(m_fd, -1)) != 0) {
+        const int closeError = errno;
+        ::unlink(m_target.constData());
+        throw RunError::fromErrno(closeError, m_path);
     }
 }
 
-void writeFileWhole(const QString &path, const QByteArray &data)
+void WholeFileWriter::replaceInPlace(const QByteArray &self)
 {
-    WholeFileWriter writer(path);
+    struct stat st;
+    if (::lstat(m_target.constData(), &st) != 0) {
+        if (errno != ENOENT)
+            throw RunError::fromErrno(errno, m_path);
+        try {
+            linkInPlace(self);
+            return;
+        } catch (const RunError &e) {
+            if (e.number() != RunError::FileAlreadyExists)
+                throw;
+            // Someone took the name meanwhile: replace it like any other file, below.
+            if (::lstat(m_target.constData(), &st) != 0)
+                throw RunError::fromErrno(errno, m_path);
+        }
+    }
+    if (S_ISREG(st.st_mode)) {
+        if (!userMayWrite(m_target, st))
+            throw RunError::of(RunError::PermissionDenied, m_path + QStringLiteral(" is read-only"));
+        ::fchmod(m_fd, st.st_mode & 07777);
+    } else if (!S_ISLNK(st.st_mode)) {
+        throw RunError::of(RunError::NotARegularFile,
+                           m_path + (S_ISDIR(st.st_mode) ? QStringLiteral(" is a folder")
+                                                          : QStringLiteral(" is not a regular file")));
+    }
+    // The data gets a hidden name first and is then renamed over the old entry, which
+    // survives should anything fail before. A link is replaced, never followed.
+    if (!self.isEmpty()) {
+        m_temp = hiddenName();
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_temp.constData(), AT_SYMLINK_FOLLOW) != 0) {
+            const int error = errno;
+            m_temp.clear();
+            throw RunError::fromErrno(error, m_path);
+        }
+    }
+    const bool closed = ::close(std::exchange(m_fd, -1)) == 0;
+    if (!closed || ::rename(m_temp.constData(), m_target.constData()) != 0)
+        throw RunError::fromErrno(errno, m_path);
+    m_temp.clear();
+}
+
+void writeFileWhole(const QString &path, const QByteArray &data, Existing existing)
+{
+    WholeFileWriter writer(path, existing);
     writer.write(data.constData(), data.size());
     writer.commit();
 }
@@ -134,4 +168,123 @@ void copyFileReplacing(const QString &from, const QString &to)
         throw RunError::of(source.exists() ? RunError::PermissionDenied : RunError::FileNotFound,
                            from);
     writeFileWhole(to, source.readAll());
+}
+
+QByteArray readFileWhole(const QString &path, qint64 maxBytes,
+                         const std::function<void(qint64)> &afterChunk)
+{
+    const QByteArray name = QFile::encodeName(path);
+    // Not blocking, so that a FIFO with no writer is refused rather than waited on.
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        const int error = errno;
+        throw error == ENOENT ? RunError::of(RunError::FileNotFound, path)
+                              : RunError::fromErrno(error, path);
+    }
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        throw RunError::fromErrno(errno, path);
+    if (S_ISDIR(st.st_mode))
+        throw RunError::of(RunError::NotARegularFile, path + QStringLiteral(" is a folder"));
+    if (!S_ISREG(st.st_mode))
+        throw RunError::of(RunError::NotARegularFile, path + QStringLiteral(" is not a regular file"));
+    if (st.st_size > maxBytes)
+        throw RunError::of(RunError::OutOfMemory, path + QStringLiteral(" is too large"));
+
+    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
+    constexpr qint64 Chunk = 4 << 20;
+    qint64 done = 0;
+    const auto changed = [&] {
+        return RunError::of(RunError::DamagedPicture,
+                            path + QStringLiteral(" changed while it was read"));
+    };
+    while (done < st.st_size) {
+        const ssize_t n = ::read(fd, data.data() + done, size_t(std::min(Chunk, st.st_size - done)));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw RunError::fromErrno(errno, path);
+        if (n == 0)
+            throw changed();
+        done += n;
+        if (afterChunk)
+            afterChunk(done);
+    }
+    char extra;
+    ssize_t n;
+    while ((n = ::read(fd, &extra, 1)) < 0 && errno == EINTR) {
+    }
+    if (n != 0)
+        throw changed();
+    return data;
+}
+
+bool entryExists(const QString &path)
+{
+    struct stat st;
+    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+bool nameRoundTrips(const QByteArray &rawName)
+{
+    return QFile::encodeName(QFile::decodeName(rawName)) == rawName;
+}
+
+namespace {
+
+void appendEscaped(QString &out, uint code)
+{
+    switch (code) {
+    case '\n': out += QStringLiteral("\\n"); return;
+    case '\t': out += QStringLiteral("\\t"); return;
+    case '\r': out += QStringLiteral("\\r"); return;
+    default: out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+    }
+}
+
+bool needsEscape(char32_t c)
+{
+    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
+}
+
+} // namespace
+
+QString printableName(const QString &name)
+{
+    QString out;
+    out.reserve(name.size());
+    for (const char32_t c : name.toUcs4()) {
+        if (needsEscape(c))
+            appendEscaped(out, uint(c));
+        else
+            out += QString::fromUcs4(&c, 1);
+    }
+    return out;
+}
+
+QString printableName(const QByteArray &rawName)
+{
+    // Walks the bytes as UTF-8; each byte that does not start a valid sequence is escaped.
+    QString out;
+    const auto *s = reinterpret_cast<const uchar *>(rawName.constData());
+    const qsizetype n = rawName.size();
+    for (qsizetype i = 0; i < n;) {
+        int len = s[i] < 0x80 ? 1 : (s[i] >> 5) == 6 ? 2 : (s[i] >> 4) == 14 ? 3 : (s[i] >> 3) == 30 ? 4 : 0;
+        bool valid = len > 0 && i + len <= n;
+        for (int k = 1; valid && k < len; ++k)
+            valid = (s[i + k] & 0xC0) == 0x80;
+        const QString piece = valid ? QString::fromUtf8(rawName.constData() + i, len) : QString();
+        if (!valid || piece.contains(QChar::ReplacementCharacter)) {
+            appendEscaped(out, s[i]);
+            ++i;
+            continue;
+        }
+        out += printableName(piece);
+        i += len;
+    }
+    return out;
 }

@@ -3,17 +3,30 @@
 #include <QByteArray>
 #include <QString>
 
-// File writes that never leave half a file behind: the data goes to a temporary file in
-// the same folder, which then replaces the target in one rename. Failures raise RunError
-// with the number a user can look up (path not found, permission denied, disk full).
-void writeFileWhole(const QString &path, const QByteArray &data);
+#include <functional>
+
+// What a write does to an entry that already has the target's name.
+//  Keep: nothing; the write fails with RunError::FileAlreadyExists. The name is taken in
+//        the same step that puts the finished file in place, so whatever is there (a hidden
+//        file, a FIFO, a dangling link, a folder, a file another run wrote a moment ago) is
+//        never replaced.
+//  Replace: a regular file the user may write is replaced and keeps its permission bits; a
+//        symbolic link is replaced itself, never followed. A read-only file, a folder, a
+//        FIFO or a device is refused.
+enum class Existing { Keep, Replace };
+
+// File writes that never leave half a file behind: the data goes to a file without a name
+// (or a hidden temporary one) in the target's folder, which gets the target's name only
+// once it is complete. Failures raise RunError with the number a user can look up.
+void writeFileWhole(const QString &path, const QByteArray &data,
+                    Existing existing = Existing::Replace);
 
 // The same, for data produced piece by piece: write() as often as needed, then commit().
 // A writer destroyed before commit() leaves the target as it was.
 class WholeFileWriter
 {
 public:
-    explicit WholeFileWriter(const QString &path);
+    explicit WholeFileWriter(const QString &path, Existing existing = Existing::Replace);
     ~WholeFileWriter();
     WholeFileWriter(const WholeFileWriter &) = delete;
     WholeFileWriter &operator=(const WholeFileWriter &) = delete;
@@ -22,12 +35,34 @@ public:
     void commit();
 
 private:
-    void openNamedTemp();
+    QByteArray hiddenName() const;
+    void linkInPlace(const QByteArray &self);
+    void replaceInPlace(const QByteArray &self);
 
     QString m_path;
+    Existing m_existing;
     QByteArray m_dir, m_temp, m_target;
     int m_fd = -1;
 };
 
 // Copies a file over another, whole or not at all.
 void copyFileReplacing(const QString &from, const QString &to);
+
+// Reads a whole regular file without mapping it: another program may shorten a file while
+// it is read, which a mapping turns into a fatal signal. A file whose size changes while it
+// is read raises RunError::DamagedPicture; one over `maxBytes`, RunError::OutOfMemory.
+// `afterChunk` (for tests) is called with the bytes read so far after each chunk.
+QByteArray readFileWhole(const QString &path, qint64 maxBytes,
+                         const std::function<void(qint64)> &afterChunk = {});
+
+// Whether anything at all has this exact name: hidden files, FIFOs and dangling links
+// count, and a link is not followed. Never a pattern.
+bool entryExists(const QString &path);
+
+// A name as it can be shown on one line of a report: control characters are escaped
+// ("\n", "\t", "\x1b"), and so are the bytes of a raw name that are not UTF-8.
+QString printableName(const QString &name);
+QString printableName(const QByteArray &rawName);
+// Whether a raw file name survives the trip through QString and back, i.e. whether Qt
+// can open it under the name it shows.
+bool nameRoundTrips(const QByteArray &rawName);

@@ -3,7 +3,6 @@
 #include "PictureIO.h"
 #include "Rounding.h"
 #include "RunHost.h"
-#include "RunUtils.h"
 
 MaskRun::MaskRun(RunHost &host) : m_host(host) {}
 
@@ -68,10 +67,18 @@ void MaskRun::maskFile()
         const QString output = outputName(sprite, h.suffix());
         // Whatever the suffix, a sprite is never written over; with no file at all there is
         // no folder to write into.
-        const bool write = !sprite.isEmpty() && output != sprite &&
-                           (!FileExists(output) || !h.promptOverwrite() || h.askOverwrite(output));
+        bool write = !sprite.isEmpty() && output != sprite;
+        // Only an answered question replaces anything. Without one, the name is taken in the
+        // step that puts the mask in place, so a file that appears there meanwhile is kept.
+        Existing existing = Existing::Replace;
+        if (write && h.promptOverwrite()) {
+            if (entryExists(output))
+                write = h.askOverwrite(output);
+            else
+                existing = Existing::Keep;
+        }
         if (write)
-            writeBmp(h.maskPicture(), output);
+            writeBmp(h.maskPicture(), output, existing);
         if (h.beepAfterEachFile())
             h.beep();
         if (write) {

@@ -1,32 +1,34 @@
 #include "PictureIO.h"
 
 #include "FileOps.h"
+#include "PngDecode.h"
 #include "RunError.h"
 
 #include <QBuffer>
-#include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QMutex>
 #include <QtEndian>
 
 #include <algorithm>
+#include <array>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
 
-// Qt's readers fill in what a cut-short file lacks and say so only in a warning (JPEG), or
-// not at all (BMP). A warning during a read is taken as a damaged file.
+// Qt's readers fill in what a damaged file lacks and say so only in a warning, or not at
+// all. A warning while a picture is read marks the file as damaged, and its text goes into
+// that file's message instead of onto the terminal, where with several files read at once
+// nobody could tell which file it was about.
 thread_local bool t_reading = false;
-thread_local bool t_warned = false;
+thread_local QString t_warning;
 QtMessageHandler g_previous = nullptr;
 
 void watchWarnings(QtMsgType type, const QMessageLogContext &context, const QString &msg)
 {
-    if (t_reading && type != QtDebugMsg && type != QtInfoMsg) {
-        t_warned = true;
+    if (t_reading) {
+        if (type != QtDebugMsg && type != QtInfoMsg && t_warning.isEmpty())
+            t_warning = msg.trimmed();
         return;
     }
     if (g_previous)
@@ -44,125 +46,340 @@ struct WarningWatch {
             installed = true;
         }
         t_reading = true;
-        t_warned = false;
+        t_warning.clear();
     }
     ~WarningWatch() { t_reading = false; }
 };
 
-// An uncompressed BMP must hold all the rows its header promises.
-bool bmpIsComplete(const QByteArray &data)
+// The most pixels a file of compressed data can honestly describe per byte: a deflate
+// stream of a 1-bit PNG packs about 8,300, LZW in a GIF about 2,700, JPEG far fewer. A
+// file declaring more is refused before the picture is allocated.
+constexpr qint64 MaxPixelsPerByte = 16384;
+
+// The largest file read whole: a 16384 x 16384 sheet at 32 bits with room for headers.
+constexpr qint64 MaxFileBytes = MaxPicturePixels * 4 + (1 << 20);
+
+RunError damaged(const QString &path, const QString &why)
 {
-    if (data.size() < 54 || !data.startsWith("BM"))
-        return true; // not a BMP this check knows; the reader decides
-    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(data.constData() + at); };
-    const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(data.constData() + at); };
-    const quint32 offset = u32(10);
-    const quint32 headerSize = u32(14);
-    if (headerSize < 40)
-        return true; // the old core header: rare, left to the reader
-    const qint64 width = qint32(u32(18));
-    const qint64 height = qint32(u32(22));
-    const int bpp = u16(28);
-    const quint32 compression = u32(30);
-    if (compression != 0 && compression != 3)
-        return true; // run-length data has no fixed size
-    const qint64 rowBytes = ((width * bpp + 31) / 32) * 4;
-    const qint64 needed = qint64(offset) + rowBytes * (height < 0 ? -height : height);
-    return width > 0 && data.size() >= needed;
+    return RunError::of(RunError::DamagedPicture, path + QLatin1Char(' ') + why);
 }
 
-// The size a BMP header declares. Qt's reader gives no size for sides over 16384, so a too
-// large sheet is recognised here, before anything is decoded.
-QSize bmpDeclaredSize(const QByteArray &data)
+RunError invalidSize(const QString &path, qint64 w, qint64 h)
 {
-    if (data.size() < 26 || !data.startsWith("BM"))
-        return {};
-    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(data.constData() + at); };
-    const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(data.constData() + at); };
-    if (u32(14) == 12)
-        return QSize(u16(18), u16(20));
-    const qint64 w = qint32(u32(18)), h = qint32(u32(22));
-    return QSize(int(std::min<qint64>(std::abs(w), INT_MAX)), int(std::min<qint64>(std::abs(h), INT_MAX)));
+    return RunError::of(RunError::InvalidPicture,
+                        QStringLiteral("%1 is not a valid picture (%2 x %3 pixels)").arg(path).arg(w).arg(h));
 }
 
-// A GIF's first image must end in its closing block: Qt shows a cut-short GIF as a
-// partly black picture and says nothing.
-bool gifIsComplete(const QByteArray &data)
+void checkPixelCount(const QString &path, qint64 w, qint64 h)
 {
-    if (!data.startsWith("GIF8"))
-        return true;
-    const qsizetype n = data.size();
-    const auto byte = [&](qsizetype at) { return quint8(data.at(at)); };
-    qsizetype at = 13;
-    if (n < at)
-        return false;
-    if (byte(10) & 0x80)
-        at += 3 * (qsizetype(2) << (byte(10) & 7));
-    const auto skipSubBlocks = [&]() {
-        while (at < n) {
-            const quint8 len = byte(at++);
-            if (len == 0)
-                return true;
-            at += len;
+    if (w * h > MaxPicturePixels)
+        throw RunError::of(RunError::OutOfMemory,
+                           QStringLiteral("%1 is %2 x %3 pixels, more than 16384 x 16384")
+                               .arg(path)
+                               .arg(w)
+                               .arg(h));
+}
+
+class Bytes
+{
+public:
+    explicit Bytes(const QByteArray &data)
+        : m_p(reinterpret_cast<const uchar *>(data.constData())), m_n(data.size())
+    {
+    }
+    qint64 size() const { return m_n; }
+    uchar u8(qint64 at) const { return m_p[at]; }
+    quint16 u16(qint64 at) const { return qFromLittleEndian<quint16>(m_p + at); }
+    quint32 u32(qint64 at) const { return qFromLittleEndian<quint32>(m_p + at); }
+    const uchar *at(qint64 offset) const { return m_p + offset; }
+
+private:
+    const uchar *m_p;
+    qint64 m_n;
+};
+
+// What a BMP's headers say, once they have been found consistent with the file.
+struct BmpLayout {
+    qint64 width = 0, height = 0; // height as stored: negative for top-down rows
+    int bpp = 0;
+    quint32 compression = 0;
+    quint32 headerSize = 0;
+    qint64 offset = 0;
+    qint64 rowBytes() const { return ((width * bpp + 31) / 32) * 4; }
+    qint64 rows() const { return height < 0 ? -height : height; }
+};
+
+enum : quint32 { BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitfields = 3 };
+
+// Whether a run-length stream paints every row before its end: a stream that ends early
+// or is cut off would otherwise come out with rows of palette colour 0. Runs past a row's
+// end are cut there, as the decoder does.
+void checkRunLengths(const Bytes &b, const BmpLayout &bmp, const QString &path)
+{
+    const bool four = bmp.compression == BiRle4;
+    const qint64 w = bmp.width, h = bmp.rows();
+    qint64 x = 0, y = 0, p = bmp.offset;
+    while (y < h) {
+        if (p + 2 > b.size())
+            throw damaged(path, QStringLiteral("is cut short"));
+        const uchar count = b.u8(p), code = b.u8(p + 1);
+        p += 2;
+        if (count > 0) {
+            x = std::min(w, x + count);
+            continue;
         }
-        return false;
-    };
-    while (at < n) {
-        const quint8 kind = byte(at++);
-        if (kind == 0x21) { // extension: a label, then sub-blocks
-            ++at;
-            if (!skipSubBlocks())
-                return false;
-        } else if (kind == 0x2C) { // image: descriptor, colour table, code size, data
-            if (at + 9 > n)
-                return false;
-            const quint8 flags = byte(at + 8);
-            at += 9;
-            if (flags & 0x80)
-                at += 3 * (qsizetype(2) << (flags & 7));
-            ++at;
-            return skipSubBlocks();
-        } else {
-            return true; // the trailer or something the reader judges
+        switch (code) {
+        case 0: // end of line
+            x = 0;
+            ++y;
+            break;
+        case 1: // end of picture
+            if (y < h - 1)
+                throw damaged(path, QStringLiteral("ends before its last row"));
+            return;
+        case 2: // a jump right and up
+            if (p + 2 > b.size())
+                throw damaged(path, QStringLiteral("is cut short"));
+            x = std::min(w, x + b.u8(p));
+            y += b.u8(p + 1);
+            p += 2;
+            break;
+        default: { // `code` literal pixels, padded to a whole number of 16-bit words
+            qint64 bytes = four ? (code + 1) / 2 : code;
+            bytes += bytes & 1;
+            if (p + bytes > b.size())
+                throw damaged(path, QStringLiteral("is cut short"));
+            p += bytes;
+            x = std::min(w, x + code);
+        }
         }
     }
-    return false;
+}
+
+BmpLayout checkBmp(const Bytes &b, const QString &path)
+{
+    const auto cut = [&] { return damaged(path, QStringLiteral("is cut short")); };
+    if (b.size() < 18)
+        throw cut();
+    BmpLayout bmp;
+    bmp.headerSize = b.u32(14);
+    const quint32 hs = bmp.headerSize;
+    if (hs != 12 && hs != 40 && hs != 64 && hs != 108 && hs != 124)
+        throw damaged(path, QStringLiteral("has a header of %1 bytes, which no BMP has").arg(hs));
+    if (b.size() < 14 + qint64(hs))
+        throw cut();
+    const bool core = hs == 12;
+    int planes;
+    quint32 colorsUsed = 0;
+    if (core) {
+        bmp.width = qint16(b.u16(18));
+        bmp.height = qint16(b.u16(20));
+        planes = b.u16(22);
+        bmp.bpp = b.u16(24);
+    } else {
+        bmp.width = qint32(b.u32(18));
+        bmp.height = qint32(b.u32(22));
+        planes = b.u16(26);
+        bmp.bpp = b.u16(28);
+        bmp.compression = b.u32(30);
+        colorsUsed = b.u32(46);
+    }
+    if (bmp.width <= 0 || bmp.height == 0)
+        throw invalidSize(path, bmp.width, bmp.height);
+    checkPixelCount(path, bmp.width, bmp.rows());
+    const int bpp = bmp.bpp;
+    if (planes != 1 || (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
+        throw damaged(path, QStringLiteral("has %1 bits per pixel in %2 planes").arg(bpp).arg(planes));
+    const quint32 c = bmp.compression;
+    if (!(c == BiRgb || (c == BiRle4 && bpp == 4) || (c == BiRle8 && bpp == 8) ||
+          (c == BiBitfields && (bpp == 16 || bpp == 32))))
+        throw RunError::of(RunError::InvalidPicture,
+                           path + QStringLiteral(" is a BMP of a kind the program does not read "
+                                                 "(compression %1 at %2 bits)").arg(c).arg(bpp));
+
+    // Colour masks follow a 40-byte header; the later headers hold them.
+    qint64 tablesEnd = 14 + hs;
+    if (c == BiBitfields) {
+        const qint64 masks = hs == 40 ? tablesEnd : 14 + 40;
+        if (hs == 40)
+            tablesEnd += 12;
+        if (tablesEnd > b.size())
+            throw cut();
+        if ((b.u32(masks) | b.u32(masks + 4) | b.u32(masks + 8)) == 0)
+            throw damaged(path, QStringLiteral("has no colour masks"));
+    }
+    if (bpp <= 8) {
+        const qint64 colours = colorsUsed ? colorsUsed : 1 << bpp;
+        if (colours > 256)
+            throw damaged(path, QStringLiteral("has a palette of %1 colours").arg(colours));
+        tablesEnd += colours * (core ? 3 : 4);
+        if (tablesEnd > b.size())
+            throw damaged(path, QStringLiteral("has a palette that runs past its end"));
+    }
+    bmp.offset = b.u32(10);
+    if (bmp.offset < tablesEnd)
+        throw damaged(path, QStringLiteral("has its pixels start inside its header"));
+    if (bmp.offset >= b.size())
+        throw cut();
+
+    const qint64 data = b.size() - bmp.offset;
+    if (c == BiRle4 || c == BiRle8) {
+        // A run is two bytes and paints at most 255 pixels.
+        if (bmp.width * bmp.rows() > 255 * (data / 2))
+            throw damaged(path, QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
+                                    .arg(bmp.width).arg(bmp.rows()).arg(b.size()));
+        checkRunLengths(b, bmp, path);
+    } else if (bmp.rowBytes() * bmp.rows() > data) {
+        throw cut();
+    }
+    return bmp;
+}
+
+// Reads the codes of a GIF picture's LZW stream, which is split into sub-blocks of up to
+// 255 bytes.
+class GifCodes
+{
+public:
+    GifCodes(const Bytes &b, qint64 at) : m_b(b), m_at(at) {}
+
+    // The next code of `bits` bits; -1 when the stream has ended.
+    int next(int bits)
+    {
+        while (m_have < bits) {
+            if (m_left == 0) {
+                if (m_ended || m_at >= m_b.size())
+                    return -1;
+                m_left = m_b.u8(m_at++);
+                if (m_left == 0) {
+                    m_ended = true;
+                    return -1;
+                }
+            }
+            if (m_at >= m_b.size())
+                return -1;
+            m_bits |= quint32(m_b.u8(m_at++)) << m_have;
+            m_have += 8;
+            --m_left;
+        }
+        const int code = int(m_bits & ((1u << bits) - 1));
+        m_bits >>= bits;
+        m_have -= bits;
+        return code;
+    }
+
+private:
+    const Bytes &m_b;
+    qint64 m_at;
+    int m_left = 0;
+    bool m_ended = false;
+    quint32 m_bits = 0;
+    int m_have = 0;
+};
+
+// Whether the LZW stream at `at` holds a valid code sequence for at least `needed`
+// pixels. Qt's decoder shows a broken or cut-short stream as a picture part black.
+void checkGifPixels(const Bytes &b, qint64 at, qint64 needed, const QString &path)
+{
+    if (at >= b.size())
+        throw damaged(path, QStringLiteral("is cut short"));
+    const int minBits = b.u8(at);
+    if (minBits < 1 || minBits > 11)
+        throw damaged(path, QStringLiteral("has a broken picture stream"));
+    const int clear = 1 << minBits, end = clear + 1;
+    std::array<quint16, 4096> length{}; // of the string each table code stands for
+    GifCodes codes(b, at + 1);
+    int bits = minBits + 1, next = end + 1, previous = -1;
+    qint64 produced = 0;
+    while (produced < needed) {
+        const int code = codes.next(bits);
+        if (code < 0 || code == end)
+            break;
+        if (code == clear) {
+            bits = minBits + 1;
+            next = end + 1;
+            previous = -1;
+            continue;
+        }
+        int len;
+        if (code < clear)
+            len = 1;
+        else if (code < next && code > end)
+            len = length[code];
+        else if (code == next && previous >= 0)
+            len = (previous < clear ? 1 : length[previous]) + 1;
+        else
+            throw damaged(path, QStringLiteral("has a broken picture stream"));
+        produced += len;
+        if (previous >= 0 && next < 4096) {
+            length[next] = quint16((previous < clear ? 1 : length[previous]) + 1);
+            if (++next == (1 << bits) && bits < 12)
+                ++bits;
+        }
+        previous = code;
+    }
+    if (produced < needed)
+        throw damaged(path, QStringLiteral("is cut short"));
+}
+
+// A GIF's first picture must be there whole: Qt shows a cut-short or broken GIF as a
+// partly black picture and says nothing.
+void checkGif(const Bytes &b, const QString &path)
+{
+    const auto cut = [&] { return damaged(path, QStringLiteral("is cut short")); };
+    if (b.size() < 13)
+        throw cut();
+    if (b.u16(6) == 0 || b.u16(8) == 0)
+        throw invalidSize(path, b.u16(6), b.u16(8));
+    qint64 at = 13;
+    if (b.u8(10) & 0x80)
+        at += 3 * (qint64(2) << (b.u8(10) & 7));
+    while (at < b.size()) {
+        const uchar kind = b.u8(at++);
+        if (kind == 0x21) { // extension: a label, then sub-blocks
+            ++at;
+            while (at < b.size() && b.u8(at) != 0)
+                at += 1 + b.u8(at);
+            if (at >= b.size())
+                throw cut();
+            ++at;
+        } else if (kind == 0x2C) { // picture: descriptor, colour table, LZW stream
+            if (at + 9 > b.size())
+                throw cut();
+            const qint64 w = b.u16(at + 4), h = b.u16(at + 6);
+            const uchar flags = b.u8(at + 8);
+            at += 9;
+            if (flags & 0x80)
+                at += 3 * (qint64(2) << (flags & 7));
+            checkGifPixels(b, at, w * h, path);
+            return;
+        } else {
+            throw damaged(path, QStringLiteral("holds no picture"));
+        }
+    }
+    throw cut();
 }
 
 // The common sprite file, a plain 24-bit BMP, read directly: several times faster than
-// the general reader, with the same pixels. Anything else returns a null image.
-QImage readPlainBmp(const QByteArray &data)
+// the general reader, with the same pixels.
+QImage readPlainBmp(const Bytes &b, const BmpLayout &bmp)
 {
-    if (data.size() < 54 || !data.startsWith("BM"))
-        return {};
-    const auto u32 = [&](int at) { return qFromLittleEndian<quint32>(data.constData() + at); };
-    const auto u16 = [&](int at) { return qFromLittleEndian<quint16>(data.constData() + at); };
-    const quint32 offset = u32(10), header = u32(14);
-    const qint64 w = qint32(u32(18)), rawH = qint32(u32(22));
-    if ((header != 40 && header != 108 && header != 124) || u16(26) != 1 || u16(28) != 24 ||
-        u32(30) != 0 || w <= 0 || rawH == 0)
-        return {};
-    const qint64 h = rawH < 0 ? -rawH : rawH;
-    const qint64 rowBytes = (w * 3 + 3) & ~qint64(3);
-    if (w * h > MaxPicturePixels || qint64(offset) + rowBytes * h > data.size())
-        return {};
-    QImage image(int(w), int(h), QImage::Format_RGB32);
+    QImage image(int(bmp.width), int(bmp.rows()), QImage::Format_RGB32);
     if (image.isNull())
-        return {};
+        throw RunError::of(RunError::OutOfMemory);
+    const qint64 w = bmp.width, h = bmp.rows(), rowBytes = bmp.rowBytes();
     for (qint64 y = 0; y < h; ++y) {
-        const uchar *row = reinterpret_cast<const uchar *>(data.constData()) + offset +
-                           (rawH > 0 ? h - 1 - y : y) * rowBytes;
+        const uchar *row = b.at(bmp.offset + (bmp.height > 0 ? h - 1 - y : y) * rowBytes);
         QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
         // Four pixels from three 32-bit words at a time; the rest byte by byte.
         qint64 x = 0;
         for (; x + 4 <= w; x += 4) {
             quint32 word[3];
             std::memcpy(word, row + 3 * x, 12);
-            const quint32 a = qFromLittleEndian(word[0]), b = qFromLittleEndian(word[1]),
+            const quint32 a = qFromLittleEndian(word[0]), b1 = qFromLittleEndian(word[1]),
                           c = qFromLittleEndian(word[2]);
             out[x] = 0xFF000000u | a;
-            out[x + 1] = 0xFF000000u | (a >> 24) | (b << 8);
-            out[x + 2] = 0xFF000000u | (b >> 16) | (c << 16);
+            out[x + 1] = 0xFF000000u | (a >> 24) | (b1 << 8);
+            out[x + 2] = 0xFF000000u | (b1 >> 16) | (c << 16);
             out[x + 3] = 0xFF000000u | (c >> 8);
         }
         for (; x < w; ++x)
@@ -174,59 +391,50 @@ QImage readPlainBmp(const QByteArray &data)
 
 } // namespace
 
-QImage readPicture(const QString &path)
+QImage decodePicture(const QByteArray &data, const QString &path)
 {
-    const QFileInfo info(path);
-    if (!info.exists())
-        throw RunError::of(RunError::FileNotFound, path);
-    if (!info.isFile())
-        throw RunError::of(RunError::PermissionDenied, path + QStringLiteral(" is a folder"));
-
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw RunError::of(RunError::PermissionDenied, path);
-    // A large sheet is mapped rather than read, so it is not copied before it is decoded; a
-    // small sprite is read, since unmapping costs every core a flush of its address cache.
-    constexpr qint64 MapFrom = 8 * 1024 * 1024;
-    uchar *mapped = file.size() >= MapFrom ? file.map(0, file.size()) : nullptr;
-    const QByteArray data = mapped ? QByteArray::fromRawData(reinterpret_cast<const char *>(mapped),
-                                                             qsizetype(file.size()))
-                                   : file.readAll();
-
-    // Checked before anything asks the image plugins what the file is.
-    if (QImage plain = readPlainBmp(data); !plain.isNull())
-        return plain;
+    WarningWatch watch;
+    const Bytes b(data);
+    if (data.startsWith("BM")) {
+        const BmpLayout bmp = checkBmp(b, path);
+        if (bmp.bpp == 24 && bmp.compression == BiRgb)
+            return readPlainBmp(b, bmp);
+    } else if (data.startsWith("GIF8")) {
+        checkGif(b, path);
+    } else if (data.startsWith("\x89PNG\r\n\x1a\n")) {
+        return decodePng(data, path, std::min(MaxPicturePixels, MaxPixelsPerByte * data.size()));
+    }
 
     QBuffer buffer;
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    QSize size = reader.size();
-    if (!size.isValid())
-        size = bmpDeclaredSize(data);
-    if (size.isValid() && qint64(size.width()) * size.height() > MaxPicturePixels)
-        throw RunError::of(RunError::OutOfMemory,
-                           QStringLiteral("%1 is %2 x %3 pixels, more than 16384 x 16384")
-                               .arg(path)
-                               .arg(size.width())
-                               .arg(size.height()));
-    if (!bmpIsComplete(data) || !gifIsComplete(data))
-        throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" is cut short"));
+    if (!reader.canRead())
+        throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" is not a picture"));
+    if (const QSize size = reader.size(); size != QSize()) {
+        if (size.width() <= 0 || size.height() <= 0)
+            throw invalidSize(path, size.width(), size.height());
+        const qint64 pixels = qint64(size.width()) * size.height();
+        checkPixelCount(path, size.width(), size.height());
+        if (pixels > MaxPixelsPerByte * data.size())
+            throw damaged(path, QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
+                                    .arg(size.width()).arg(size.height()).arg(data.size()));
+    }
     // Qt refuses images above 256 MB by default; a 16384 x 16384 sheet needs 1 GB.
     QImageReader::setAllocationLimit(1100);
-
-    QImage image;
-    {
-        WarningWatch watch;
-        image = reader.read();
-        if (!image.isNull() && t_warned)
-            throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" is damaged"));
-    }
+    QImage image = reader.read();
+    if (!t_warning.isEmpty())
+        throw damaged(path, QStringLiteral("is damaged (") + t_warning + ')');
     if (image.isNull())
-        throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" (") +
-                                                         reader.errorString() + ')');
+        throw RunError::of(RunError::InvalidPicture,
+                           path + QStringLiteral(" could not be read (") + reader.errorString() + ')');
     return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QImage readPicture(const QString &path)
+{
+    return decodePicture(readFileWhole(path, MaxFileBytes), path);
 }
 
 QString pictureFilePattern()
@@ -237,7 +445,7 @@ QString pictureFilePattern()
     return patterns.join(QLatin1Char(';'));
 }
 
-void writeBmp(const QImage &picture, const QString &path)
+void writeBmp(const QImage &picture, const QString &path, Existing existing)
 {
     // 24-bit, bottom-up, with a fixed resolution of 96 dots per inch: the same picture always
     // gives the same bytes, from the window or the command line.
@@ -264,7 +472,7 @@ void writeBmp(const QImage &picture, const QString &path)
     put32(38, 3780);
     put32(42, 3780);
 
-    WholeFileWriter out(path);
+    WholeFileWriter out(path, existing);
     out.write(header, sizeof header);
     // Rows go out in chunks that stay in the processor's cache on their way to the kernel.
     const qint64 rowsPerChunk = std::max<qint64>(1, (256 * 1024) / std::max<qint64>(1, rowBytes));

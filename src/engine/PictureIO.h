@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FileOps.h"
+
 #include <QImage>
 #include <QString>
 
@@ -8,12 +10,17 @@
 constexpr qint64 MaxPicturePixels = 16384LL * 16384LL;
 
 // Reads a picture file (BMP, JPEG, GIF, PNG and whatever else Qt reads) as Format_RGB32.
-// Raises RunError: FileNotFound when nothing is there, InvalidPicture when the file is
-// not a picture or is damaged or cut short, OutOfMemory when it is too large.
+// The file is read, never mapped, and checked before anything of the picture's declared
+// size is allocated. Raises RunError: FileNotFound when nothing is there, NotARegularFile
+// for a folder or a FIFO, InvalidPicture when the file is not a picture (or has no valid
+// size), DamagedPicture when it is cut short, broken, or changed while it was read,
+// OutOfMemory when it is too large; decoder warnings go into the message.
 QImage readPicture(const QString &path);
+// The same for a file's bytes already in memory; `path` names the file in messages.
+QImage decodePicture(const QByteArray &data, const QString &path);
 
 // A file-list pattern for every picture the reader reads ("*.bmp;*.gif;...").
 QString pictureFilePattern();
 
 // Writes a picture as BMP data, whatever the name's extension says, whole or not at all.
-void writeBmp(const QImage &picture, const QString &path);
+void writeBmp(const QImage &picture, const QString &path, Existing existing = Existing::Replace);

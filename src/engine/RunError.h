@@ -13,13 +13,22 @@ public:
         Overflow = 6,
         OutOfMemory = 7,
         DivisionByZero = 11,
+        NameTooLong = 52,
         FileNotFound = 53,
+        NotARegularFile = 54,
         FileAlreadyOpen = 55,
+        DeviceError = 57,
+        FileAlreadyExists = 58,
         DiskFull = 61,
         PermissionDenied = 70,
+        ReadOnlyFileSystem = 75,
         PathNotFound = 76,
+        DamagedPicture = 480,
         InvalidPicture = 481,
     };
+
+    // The failure an errno value stands for, naming `path` (the name as the user knows it).
+    static RunError fromErrno(int error, const QString &path);
 
     RunError(int number, QString description);
 

@@ -2,10 +2,10 @@
 
 #include "FileOps.h"
 #include "RunError.h"
-#include "RunUtils.h"
 
 #include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QLocale>
 #include <QTime>
 
@@ -57,7 +57,7 @@ void clsDebug::SaveHistory(const QString &hFilename, bool BackupOld) const
     if (m_createOnUse)
         QDir().mkpath(m_dataPath);
     const QString path = m_dataPath + hFilename;
-    if (BackupOld && FileExists(path))
+    if (BackupOld && QFileInfo(path).isFile())
         copyFileReplacing(path, path + QStringLiteral(".bak"));
     writeFileWhole(path, m_history.toUtf8());
 }
