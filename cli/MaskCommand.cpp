@@ -9,7 +9,7 @@
 #include "clsDebug.h"
 
 #include <QCommandLineParser>
-#include <QDirIterator>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QMutex>
@@ -20,14 +20,20 @@
 #include <cstdio>
 #include <thread>
 #include <unistd.h>
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
 
+// Every line printed is one line: names with control characters are shown escaped.
 void err(const QString &line)
 {
-    std::fputs(qPrintable(line + QLatin1Char('\n')), stderr);
+    std::fputs(qPrintable(printableName(line) + QLatin1Char('\n')), stderr);
 }
+
+const QString notUtf8 = QStringLiteral("the name is not valid UTF-8, so it cannot be opened");
 
 QString baseName(const QString &fileName)
 {
@@ -47,39 +53,73 @@ Colour MaskCommand::parseColour(const QString &text)
     return Colour(((rgb >> 16) & 0xFF) | (rgb & 0xFF00) | ((rgb & 0xFF) << 16));
 }
 
-QStringList MaskCommand::expand(const QStringList &inputs, int &missing)
+void MaskCommand::walk(const QByteArray &folder, QStringList &found)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir) {
+        const int error = errno;
+        m_unreadable.append({QFile::decodeName(folder), RunError::fromErrno(error, QFile::decodeName(folder)).description()});
+        return;
+    }
+    QList<QByteArray> subfolders;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray full = folder + '/' + name;
+        struct stat st;
+        // Links are not followed: a linked folder could lead out of the tree or round it.
+        if (::lstat(full.constData(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (m_recursive)
+                subfolders.append(full);
+            continue;
+        }
+        const QString fileName = QFile::decodeName(name);
+        // Masks made by an earlier run are not sprites.
+        if (!S_ISREG(st.st_mode) || baseName(fileName).endsWith(m_settings.suffix) ||
+            !matchesPattern(m_pattern, fileName))
+            continue;
+        if (nameRoundTrips(full))
+            found.append(QFile::decodeName(full));
+        else
+            m_unreadable.append({printableName(full), notUtf8});
+    }
+    ::closedir(dir);
+    for (const QByteArray &sub : std::as_const(subfolders))
+        walk(sub, found);
+}
+
+QStringList MaskCommand::expand(const QStringList &inputs)
 {
     QStringList files;
     for (const QString &input : inputs) {
+        if (const auto raw = m_lossyArguments.constFind(input); raw != m_lossyArguments.cend()) {
+            m_unreadable.append({printableName(*raw), notUtf8});
+            continue;
+        }
         const QFileInfo info(input);
         if (info.isFile()) {
             files.append(info.absoluteFilePath());
         } else if (info.isDir()) {
             QStringList found;
-            QDirIterator it(info.absoluteFilePath(), QDir::Files,
-                            m_recursive ? QDirIterator::Subdirectories
-                                        : QDirIterator::NoIteratorFlags);
-            while (it.hasNext()) {
-                const QFileInfo f(it.next());
-                // Masks made by an earlier run are not sprites.
-                if (f.fileName().startsWith(QLatin1Char('.')) ||
-                    baseName(f.fileName()).endsWith(m_settings.suffix) ||
-                    !matchesPattern(m_pattern, f.fileName()))
-                    continue;
-                found.append(f.absoluteFilePath());
-            }
+            walk(QFile::encodeName(info.absoluteFilePath()), found);
             found.sort();
             files += found;
         } else {
-            err(input + QStringLiteral(": no such file or folder"));
-            ++missing;
+            m_unreadable.append({input, QStringLiteral("no such file or folder")});
         }
     }
     return files;
 }
 
-int MaskCommand::run(const QStringList &arguments)
+int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawArguments)
 {
+    for (const QByteArray &raw : rawArguments)
+        if (!nameRoundTrips(raw))
+            m_lossyArguments.insert(QFile::decodeName(raw), raw);
+
     QCommandLineParser p;
     p.setApplicationDescription(
         QStringLiteral("Writes the mask of each sprite beside it: pixels of the transparency "
@@ -151,15 +191,17 @@ int MaskCommand::run(const QStringList &arguments)
     if (p.positionalArguments().isEmpty())
         return usage(QStringLiteral("no sprite files or folders given"));
 
-    int missing = 0;
-    const QStringList files = expand(p.positionalArguments(), missing);
+    const QStringList files = expand(p.positionalArguments());
+    const int missing = int(m_unreadable.size());
+    for (const auto &[name, why] : std::as_const(m_unreadable))
+        err(QStringLiteral("failed ") + name + QStringLiteral(": ") + why);
 
     if (m_dryRun) {
         for (const QString &f : files) {
             const QString out = MaskRun::outputName(f, m_settings.suffix);
-            const bool skip = FileExists(out) && !m_settings.overwrite;
-            std::puts(qPrintable((skip ? QStringLiteral("would skip ") : QStringLiteral("would mask ")) +
-                                 f + QStringLiteral(" -> ") + out));
+            const bool skip = entryExists(out) && !m_settings.overwrite;
+            std::puts(qPrintable(printableName((skip ? QStringLiteral("would skip ") : QStringLiteral("would mask ")) +
+                                 f + QStringLiteral(" -> ") + out)));
         }
         return missing ? SomeNotMasked : AllMasked;
     }

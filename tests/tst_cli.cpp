@@ -1,3 +1,4 @@
+#include "MaskRun.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "ScriptedDesktop.h"
@@ -16,6 +17,9 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -49,6 +53,8 @@ private slots:
     void exitCodes();
     void secondRunSkipsAndDryRunWritesNothing();
     void sameMasksAsTheWindow();
+    void names_data();
+    void names();
     void foldersDropOnTheWindow_data();
     void foldersDropOnTheWindow();
 
@@ -159,6 +165,70 @@ void TestCli::sameMasksAsTheWindow()
         QVERIFY(!readFile(file(m)).isEmpty());
         QCOMPARE(readFile(file(m)), readFile(other.filePath(m)));
     }
+}
+
+// Names as the file system has them: never patterns, hidden ones included, bytes that are
+// not UTF-8 and control characters shown escaped on one report line.
+void TestCli::names_data()
+{
+    QTest::addColumn<QByteArray>("sprite");
+    QTest::addColumn<QByteArray>("there"); // already in the folder, must stay as it is
+    QTest::addColumn<bool>("byName");      // named on the command line, or found in the folder
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("report");
+    QTest::newRow("?") << QByteArray("what?.bmp") << QByteArray("whatX_mask.bmp") << false << 0
+                       << "1 masked";
+    QTest::newRow("*") << QByteArray("st*r.bmp") << QByteArray("stXXr_mask.bmp") << true << 0
+                       << "1 masked";
+    QTest::newRow("[") << QByteArray("[a].bmp") << QByteArray("a_mask.bmp") << false << 0
+                       << "1 masked";
+    QTest::newRow("hidden mask") << QByteArray(".hero.bmp") << QByteArray(".hero_mask.bmp")
+                                 << false << 1 << "1 skipped";
+    QTest::newRow("latin-1, in a folder") << QByteArray("h\xe9ro.bmp") << QByteArray() << false
+                                          << 1 << "n/h\\xe9ro.bmp: the name is not valid UTF-8";
+    QTest::newRow("latin-1, named") << QByteArray("h\xe9ro.bmp") << QByteArray() << true << 1
+                                    << "failed n/h\\xe9ro.bmp: the name is not valid UTF-8";
+    QTest::newRow("newline and escape") << QByteArray("a\nb\x1b[31m.bmp") << QByteArray() << true
+                                        << 0 << "/n/a\\nb\\x1b[31m.bmp -> ";
+}
+
+void TestCli::names()
+{
+    QFETCH(QByteArray, sprite);
+    QFETCH(QByteArray, there);
+    QFETCH(bool, byName);
+    QFETCH(int, code);
+    QFETCH(QString, report);
+    QDir::setCurrent(m_box->files.path());
+    QVERIFY(QDir().mkpath(QStringLiteral("n")));
+    const QByteArray spriteBytes = readFile(file("a.bmp"));
+    const auto create = [](const QByteArray &name, const QByteArray &bytes) {
+        const int fd = ::open("n/" + name, O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size());
+        ::close(fd);
+    };
+    create(sprite, spriteBytes);
+    if (!there.isEmpty())
+        create(there, "keep me");
+    // Raw bytes reach the program through printf, since QProcess passes text.
+    QByteArray octal;
+    for (const char c : QByteArray("n/") + sprite)
+        octal += QByteArray("\\0") + QByteArray::number(uchar(c), 8);
+    QProcess p;
+    p.start(QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"), QStringLiteral("exec \"$0\" -j 1 \"$(printf '%b' \"$1\")\""),
+             QStringLiteral(PELLORAN_MASK_BIN), byName ? QString::fromLatin1(octal) : QStringLiteral("n")});
+    QVERIFY(p.waitForFinished(60000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), code);
+    QVERIFY2(err.contains(report), qPrintable(err));
+    QVERIFY(!err.contains(QChar(0x1b)));
+    QCOMPARE(err.count(QLatin1Char('\n')), 2); // one line for the file, one for the summary
+    if (!there.isEmpty())
+        QCOMPARE(readFile(QStringLiteral("n/") + QString::fromUtf8(there)), QByteArray("keep me"));
+    if (code == 0)
+        QVERIFY(QFile::exists(QStringLiteral("n/") +
+                              MaskRun::outputName(QString::fromUtf8(sprite), QStringLiteral("_mask"))));
 }
 
 void TestCli::foldersDropOnTheWindow_data()
