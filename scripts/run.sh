@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds a release Pelloran and starts it; arguments go to the program.
+# Builds a release Pelloran (the programs only: no tests, no benchmarks) and starts it;
+# arguments go to the program.
 set -euo pipefail
 
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
@@ -8,7 +9,8 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/deps.sh
 pelloran_deps || exit $?
 
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLORAN_SANITIZE=OFF
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLORAN_SANITIZE=OFF \
+  -DBUILD_TESTING=OFF -DPELLORAN_BENCH=OFF
 cmake --build build/release
 
 # Checked after building so the script still leaves a fresh binary behind on a
@@ -18,4 +20,4 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   exit 2
 fi
 
-exec build/release/bin/Pelloran "$@"
+exec build/release/bin/pelloran "$@"

@@ -1,25 +1,57 @@
 #!/usr/bin/env bash
-# Installs the build into a scratch prefix and starts what was installed.
+# Installs the build as a distribution package would (into a scratch prefix, and staged
+# with DESTDIR), checks the desktop files, the manifest, and starts what was installed.
 set -euo pipefail
 build=$1
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
-cmake --install "$build" --prefix "$prefix" > /dev/null
+scratch=$(cd "$(mktemp -d)" && pwd -P)
+trap 'rm -rf "$scratch"' EXIT
+id=io.github.pelloran.Pelloran
 
 fail() { echo "install test: $*" >&2; exit 1; }
-for f in bin/pelloran bin/pelloran-mask lib/pelloran/Pelloran lib/pelloran/snd/cheer.wav \
-         lib/pelloran/readme.txt share/applications/pelloran.desktop \
-         share/icons/hicolor/48x48/apps/pelloran.png; do
+
+# The manifest just written lists every file installed under prefix $2, no more; it names
+# them as the package will have them, without the DESTDIR $1.
+check_manifest() {
+  local destdir=$1 prefix=$2 manifest="$build/install_manifest.txt"
+  [[ -s "$manifest" ]] || fail "no install_manifest.txt"
+  diff <(find "$destdir$prefix" \( -type f -o -type l \) | sed "s|^$destdir||" | sort) \
+       <(sort "$manifest") \
+    || fail "install_manifest.txt and the installed files differ (< only installed, > only listed)"
+}
+
+# What the window finds when installed under $1; its log goes to the user's data folder,
+# as an installation has no writable data folder of its own.
+check_program() {
+  local prefix=$1 report
+  report=$(PELLORAN_REPORT_AND_QUIT=1 XDG_DATA_HOME="$scratch/userdata" "$prefix/bin/pelloran")
+  grep -qx "title: Pelloran" <<<"$report" || fail "unexpected window: $report"
+  grep -qx "sound: $prefix/share/pelloran/snd/cheer.wav (found)" <<<"$report" || fail "$report"
+  grep -qx "help: $prefix/share/pelloran/readme.txt (found)" <<<"$report" || fail "$report"
+  grep -qx "log: $scratch/userdata/Pelloran/data/" <<<"$report" || fail "$report"
+}
+
+prefix=$scratch/prefix
+cmake --install "$build" --prefix "$prefix" > /dev/null
+for f in bin/pelloran bin/pelloran-mask share/pelloran/snd/cheer.wav share/pelloran/readme.txt \
+         share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+         share/doc/pelloran/LICENSE share/doc/pelloran/CHANGELOG; do
   [[ -e "$prefix/$f" ]] || fail "$f is missing"
 done
-grep -qx "Exec=$prefix/bin/pelloran" "$prefix/share/applications/pelloran.desktop" \
-  || fail "the desktop entry does not start the installed launcher"
-
-report=$(PELLORAN_REPORT_AND_QUIT=1 XDG_DATA_HOME="$prefix/userdata" "$prefix/bin/pelloran")
-grep -qx "title: Pelloran" <<<"$report" || fail "unexpected window: $report"
-grep -qx "sound: $prefix/lib/pelloran/snd/cheer.wav (found)" <<<"$report" || fail "$report"
-grep -qx "help: $prefix/lib/pelloran/readme.txt (found)" <<<"$report" || fail "$report"
-# Installed without a data folder of its own, the log goes to the user's data folder.
-grep -qx "log: $prefix/userdata/Pelloran/data/" <<<"$report" || fail "$report"
+for size in 16 22 32 48 64 128 256; do
+  icon=$prefix/share/icons/hicolor/${size}x${size}/apps/$id.png
+  [[ $(identify -format '%wx%h' "$icon") == "${size}x${size}" ]] || fail "$icon is not ${size}x${size}"
+done
+desktop-file-validate "$prefix/share/applications/$id.desktop" || fail "desktop entry"
+grep -qx "Exec=pelloran %F" "$prefix/share/applications/$id.desktop" || fail "desktop Exec"
+appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" > /dev/null \
+  || fail "metainfo: $(appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml")"
+check_manifest "" "$prefix"
+check_program "$prefix"
 [[ $("$prefix/bin/pelloran-mask" --version) == "Version: 1.21" ]] || fail "pelloran-mask --version"
+
+# A package build stages the installation under DESTDIR; the staged program runs there.
+DESTDIR=$scratch/stage cmake --install "$build" --prefix /usr > /dev/null
+[[ -e "$scratch/stage/usr/share/applications/$id.desktop" ]] || fail "DESTDIR: no desktop entry"
+check_manifest "$scratch/stage" /usr
+check_program "$scratch/stage/usr"
 echo "install test: passed"

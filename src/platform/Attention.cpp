@@ -1,15 +1,14 @@
 #include "Attention.h"
 
 #include "Desktop.h"
-
-#include <QCoreApplication>
+#include "ProgramFiles.h"
 
 #include <algorithm>
 
 void PlayWave(const QString &fileName, quint16 flags)
 {
     Q_UNUSED(flags);
-    desktop().playSound(QCoreApplication::applicationDirPath() + QStringLiteral("/snd/") + fileName);
+    desktop().playSound(programFilesPath() + QStringLiteral("snd/") + fileName);
 }
 
 void FlashWindowTimes(QWidget *window, qint16 times, qint16 milliseconds)

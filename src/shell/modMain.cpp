@@ -1,11 +1,11 @@
 #include "modMain.h"
 
 #include "Desktop.h"
+#include "ProgramFiles.h"
 #include "RunError.h"
 #include "Settings.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QWidget>
@@ -18,13 +18,10 @@ QString DataPath;
 
 void SetPaths()
 {
-    AppPath = QCoreApplication::applicationDirPath();
-    // At the root the folder already ends in "/".
-    if (!AppPath.endsWith(QLatin1Char('/')))
-        AppPath += QLatin1Char('/');
-    // Beside the program when it comes with a data folder it may write to (a build, or an
-    // installation of one's own); otherwise, as when installed for all users, in the
-    // user's data folder, made when the log is first written.
+    AppPath = programFilesPath();
+    // Beside the program's files when they come with a data folder the program may write
+    // to (a build, or a folder of one's own); otherwise, as when installed for all users,
+    // in the user's data folder, made when the log is first written.
     const QFileInfo beside(AppPath + QStringLiteral("data"));
     if (beside.isDir() && beside.isWritable()) {
         DataPath = AppPath + QStringLiteral("data/");

@@ -10,8 +10,12 @@ class QWidget;
 // Program-wide state: the one debug log and the two folders every file access is built on.
 // They live as long as the process.
 extern clsDebug DebugLog;
-extern QString AppPath;  // the executable's folder, with a trailing "/"
-extern QString DataPath; // AppPath + "data/"
+// AppPath: the folder of the program's own files, with a trailing "/": the executable's
+// folder in a build, share/pelloran/ when installed (see programFilesPath()).
+// DataPath: where the log is written: AppPath + "data/" when that folder exists and is
+// writable, otherwise $XDG_DATA_HOME/Pelloran/data/.
+extern QString AppPath;
+extern QString DataPath;
 
 void SetPaths();
 
