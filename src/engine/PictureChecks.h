@@ -1,0 +1,60 @@
+#pragma once
+
+// Checks that a picture file's headers and data agree before anything of the picture's
+// declared size is allocated. Shared by the reader and the command line's streaming path.
+
+#include "PictureIO.h"
+#include "RunError.h"
+
+#include <QtEndian>
+
+RunError damaged(const QString &path, const QString &why);
+
+RunError invalidSize(const QString &path, qint64 w, qint64 h);
+
+// Raises OutOfMemory for a picture over MaxPicturePixels.
+void checkPixelCount(const QString &path, qint64 w, qint64 h);
+
+class Bytes
+{
+public:
+    explicit Bytes(const QByteArray &data)
+        : m_p(reinterpret_cast<const uchar *>(data.constData())), m_n(data.size())
+    {
+    }
+    Bytes(const uchar *p, qint64 n) : m_p(p), m_n(n) {}
+    qint64 size() const { return m_n; }
+    uchar u8(qint64 at) const { return m_p[at]; }
+    quint16 u16(qint64 at) const { return qFromLittleEndian<quint16>(m_p + at); }
+    quint32 u32(qint64 at) const { return qFromLittleEndian<quint32>(m_p + at); }
+    const uchar *at(qint64 offset) const { return m_p + offset; }
+
+private:
+    const uchar *m_p;
+    qint64 m_n;
+};
+
+// What a BMP's headers say, once they have been found consistent with the file.
+struct BmpLayout {
+    qint64 width = 0, height = 0; // height as stored: negative for top-down rows
+    int bpp = 0;
+    quint32 compression = 0;
+    quint32 headerSize = 0;
+    qint64 offset = 0;
+    qint64 rowBytes() const { return ((width * bpp + 31) / 32) * 4; }
+    qint64 rows() const { return height < 0 ? -height : height; }
+};
+
+enum : quint32 { BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitfields = 3 };
+
+// A BMP's headers checked against the file: `head` holds the file's first bytes, at least
+// its headers and palette (the first 64 KiB always do), `fileSize` its length. The
+// run-length stream of an RLE file is walked as well when `head` is the whole file.
+BmpLayout checkBmp(const Bytes &head, qint64 fileSize, const QString &path);
+
+// A GIF's first picture must be there whole, its code stream valid.
+void checkGif(const Bytes &b, const QString &path);
+
+// The 54 bytes before the rows of a 24-bit, bottom-up BMP with a fixed 96 dpi: the same
+// picture always gives the same bytes, from the window or the command line.
+void bmpHeader24(qint64 width, qint64 height, char out[54]);
