@@ -1,8 +1,10 @@
 #include "Desktop.h"
+#include "EndSignals.h"
 #include "frmMain.h"
 #include "modMain.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QSessionManager>
 #include <QTextStream>
@@ -19,7 +21,16 @@ int main(int argc, char *argv[])
 
     frmMain window;
     window.Form_Load();
+    // Files handed over by a file manager or typed after the program's name.
+    QStringList files;
+    for (int i = 1; i < argc; ++i)
+        files.append(QFile::decodeName(argv[i]));
+    window.openFiles(files);
     window.show();
+
+    // Ended by a signal (a logout, a shutdown, Ctrl+C): as the session ending, no question.
+    const EndSignals endSignals;
+    QObject::connect(&endSignals, &EndSignals::received, &window, &frmMain::endSession);
 
     // The desktop session ending is one more close request, with the same question.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &window,

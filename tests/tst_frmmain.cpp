@@ -1,18 +1,30 @@
+#include "EndSignals.h"
+#include "PictureIO.h"
 #include "PictureSurface.h"
 #include "ReferenceMask.h"
 #include "ScriptedDesktop.h"
+#include "Settings.h"
+#include "TestSupport.h"
 #include "frmMain.h"
 
 #include <QAction>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QDir>
+#include <QRegularExpression>
+#include <QScreen>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+
+#include <cmath>
+#include <csignal>
+#include <functional>
 
 namespace {
 
@@ -37,6 +49,12 @@ private slots:
     void escapeCancelsOnlyDuringARun();
     void scanInTheWindow_data();
     void scanInTheWindow();
+    void opensCentred();
+    void statusAndBarShowOneRefreshPoint();
+    void signalEndsTheSessionMidScan_data();
+    void signalEndsTheSessionMidScan();
+    void noRunStartsInsideAnother();
+    void commandLineFilesAreAppended();
 
 private:
     QTemporaryDir m_settings;
@@ -150,6 +168,129 @@ void TestFrmMain::scanInTheWindow()
     QCOMPARE(fromQRgb(bar.pixel(0, 0)), Colour(0xFF0000));
     QCOMPARE(fromQRgb(bar.pixel(bar.width() - 1, bar.height() - 1)), Colour(0xFF0000));
     QVERIFY(!w.cmdCancel->isEnabled());
+}
+
+void TestFrmMain::opensCentred()
+{
+    frmMain w;
+    const QRect avail = w.screen()->availableGeometry();
+    QRect r(QPoint(0, 0), w.size());
+    r.moveCenter(avail.center());
+    // Taller than the test screen: the top stays on it.
+    QCOMPARE(w.pos(), QPoint(std::max(r.left(), avail.left()), std::max(r.top(), avail.top())));
+    QCOMPARE(w.pos().x(), r.left());
+}
+
+// Each time the status line is painted, the bar painted with it shows the same percent.
+void TestFrmMain::statusAndBarShowOneRefreshPoint()
+{
+    frmMain w;
+    w.setMaskRepaintInterval(0);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.picSprite->setPicture(randomSprite(400, 300, Black, 2));
+    const QImage &bar = w.picProgress->image();
+    int frames = 0;
+    struct Watch : QObject {
+        std::function<void()> onPaint;
+        bool eventFilter(QObject *, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                onPaint();
+            return false;
+        }
+    } watch;
+    watch.onPaint = [&] {
+        static const QRegularExpression masking("^Status: Masking\\((\\d+)%");
+        const auto m = masking.match(w.lblStatus->text());
+        if (!m.hasMatch())
+            return;
+        int blue = 0;
+        while (blue < bar.width() && fromQRgb(bar.pixel(blue, 0)) == 0xFF0000)
+            ++blue;
+        const int percent = m.captured(1).toInt();
+        QCOMPARE(blue, int(std::lround(float(bar.width() / 100.0 * percent))));
+        ++frames;
+    };
+    w.lblStatus->installEventFilter(&watch);
+    w.MaskFile();
+    QVERIFY(frames > 50);
+}
+
+void TestFrmMain::signalEndsTheSessionMidScan_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::newRow("TERM") << SIGTERM;
+    QTest::newRow("HUP") << SIGHUP;
+    QTest::newRow("INT") << SIGINT;
+}
+
+void TestFrmMain::signalEndsTheSessionMidScan()
+{
+    QFETCH(int, signal);
+    Sandbox box;
+    ScriptedDesktop desk;
+    frmMain w;
+    w.Form_Load();
+    w.chkBeep->setChecked(false);
+    w.txtSuffix->setText("_m");
+    const EndSignals ends;
+    bool midScan = false;
+    connect(&ends, &EndSignals::received, &w, [&] {
+        midScan = w.cmdCancel->isEnabled();
+        w.endSession();
+    });
+    w.picSprite->setPicture(QImage(300, 300, QImage::Format_RGB32));
+    QTimer::singleShot(0, &w, [signal] { std::raise(signal); });
+    w.MaskFile();
+    QVERIFY(midScan);
+    QCOMPARE(desk.endedWith, QList<int>{0});
+    QCOMPARE(desk.messages.size(), 0);
+    QCOMPARE(GetSetting("settings", "chkBeep", ""), QStringLiteral("False"));
+    QCOMPARE(GetSetting("sys", "suffix", ""), QStringLiteral("_m"));
+    const QStringList log = QString::fromUtf8(readFile(box.data.filePath("debug.dat")))
+                                .split("\r\n", Qt::SkipEmptyParts);
+    QVERIFY(!log.isEmpty() && log.last().endsWith("] Terminating..."));
+}
+
+// A Cancel unlocks the window while the scan is still in its yield; a click on Mask
+// Current or Mask All in that same yield must not start a run inside the one ending.
+void TestFrmMain::noRunStartsInsideAnother()
+{
+    Sandbox box;
+    ScriptedDesktop desk;
+    frmMain w;
+    QStringList files;
+    for (const char *n : {"a.bmp", "b.bmp", "c.bmp"}) {
+        writeBmp(randomSprite(100, 100, Black, 1), box.file(n));
+        files.append(box.file(n));
+    }
+    w.addFiles(files, true);
+    QTimer::singleShot(0, &w, [&] {
+        w.cmdCancel->click();
+        w.cmdMaskCurr->click();
+        w.cmdMaskAll->click();
+    });
+    w.cmdMaskAll->click();
+    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 1 of 3"));
+    QVERIFY(w.lblStatus->text().startsWith("Status: Cancelled("));
+    QVERIFY(!QFile::exists(box.file("a_mask.bmp")) && !QFile::exists(box.file("b_mask.bmp")));
+}
+
+void TestFrmMain::commandLineFilesAreAppended()
+{
+    Sandbox box;
+    frmMain w;
+    writeBmp(randomSprite(20, 10, Black, 1), box.file("a.bmp"));
+    QVERIFY(QDir(box.files.path()).mkdir("f"));
+    writeBmp(randomSprite(20, 10, Black, 2), box.file("f/c.bmp"));
+    writeFile(box.file("f/d.gif"), "not taken from a folder");
+    w.openFiles({box.file("a.bmp"), box.file("f"), box.file("missing.bmp")});
+    QCOMPARE(w.lstFiles->count(), 2);
+    QCOMPARE(w.lstFiles->itemText(1), box.file("f/c.bmp"));
+    QCOMPARE(w.CurrentFile, box.file("a.bmp"));
+    QCOMPARE(w.picSprite->image().size(), QSize(20, 10));
+    QVERIFY(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled());
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -52,6 +52,7 @@ private slots:
     void refusesToStart();
     void emptyListStillCheersAndFlashes();
     void cancelDuringTheThirdFile();
+    void escapeStopsABatchOfTinySprites();
     void overwriteRule_data();
     void overwriteRule();
     void errorOnTheLastFile_data();
@@ -157,6 +158,25 @@ void TestMaskRun::cancelDuringTheThirdFile()
     QVERIFY(w.lblStatus->text().startsWith(QStringLiteral("Status: Cancelled(")));
     for (int i = 1; i <= 5; ++i)
         QCOMPARE(QFile::exists(file(QStringLiteral("s%1_mask.bmp").arg(i))), i < 3);
+    QVERIFY(desk.sounds.isEmpty());
+    QVERIFY(w.cmdMaskAll->isEnabled() && !w.cmdCancel->isEnabled());
+}
+
+// 21 x 21 counted pixels never reach a refresh point; the batch still yields per file.
+void TestMaskRun::escapeStopsABatchOfTinySprites()
+{
+    ScriptedDesktop desk;
+    frmMain w;
+    w.chkPromptOverwrite->setChecked(false);
+    sprite("tiny.bmp", 20, 20);
+    w.addFiles(QStringList(5000, file("tiny.bmp")), true);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QTimer::singleShot(0, &w, [&] { QTest::keyClick(&w, Qt::Key_Escape); });
+    w.cmdMaskAll->click();
+    const int reached = w.lblFileStat->text().section(' ', 1, 1).toInt();
+    QVERIFY2(reached >= 1 && reached <= 3, qPrintable(w.lblFileStat->text()));
+    QVERIFY(w.CancelRun);
     QVERIFY(desk.sounds.isEmpty());
     QVERIFY(w.cmdMaskAll->isEnabled() && !w.cmdCancel->isEnabled());
 }
@@ -272,8 +292,14 @@ void TestMaskRun::maskAllEndToEnd()
 
     frmMain w;
     w.addFiles(files, true);
+    desk.answers = {Desktop::Answer::No};
     w.cmdMaskAll->click();
 
+    // The skipped file is in the log on disk, and the log is offered once.
+    QCOMPARE(desk.messages.size(), 1);
+    QCOMPARE(desk.messages[0].text, "An error has occured! Do you wish to see the debug file?");
+    QVERIFY(readFile(m_box->data.filePath("debug.dat")).contains("Can't load"));
+    QVERIFY(desk.opened.isEmpty());
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         QCOMPARE(checksum(it.key()), it.value());
     QVERIFY(!QFile::exists(file("damaged_mask.bmp")));

@@ -101,13 +101,18 @@ void MaskRun::errorExit(const RunError &error)
     h.logError(QStringLiteral("An error occured while masking '") + h.currentFile() +
                    QStringLiteral("'."),
                error);
+    saveAndOfferLog(QStringLiteral("Masking '") + h.currentFile() +
+                    QStringLiteral("' failed (") + error.description() + QLatin1Char(')'));
+}
+
+void MaskRun::saveAndOfferLog(const QString &failure)
+{
+    RunHost &h = m_host;
     try {
         h.saveLog();
     } catch (const RunError &e) {
-        // The user is told once; the batch goes on with its next file.
-        h.reportFailure(QStringLiteral("Masking '") + h.currentFile() +
-                        QStringLiteral("' failed (") + error.description() +
-                        QStringLiteral("), and the debug log could not be written: ") +
+        // The user is told once; a batch goes on with its next file.
+        h.reportFailure(failure + QStringLiteral(", and the debug log could not be written: ") +
                         e.description());
         return;
     }
@@ -118,19 +123,44 @@ void MaskRun::maskAll()
 {
     RunHost &h = m_host;
     const int m = h.fileCount();
+    int skipped = 0;
+    bool locked = false;
     for (int i = 0; i < m; ++i) {
+        if (i > 0) {
+            // Between two files the window yields once, locked as during a scan, so that
+            // a batch of sprites too small to reach a refresh point still shows its files
+            // and can be cancelled.
+            h.setCancelRun(false);
+            h.setCancelEnabled(true);
+            h.ControlsEnabled(false);
+            locked = true;
+            h.yield();
+            if (h.cancelRun())
+                return; // the Cancel button has unlocked the window
+        }
         h.setFileCounter(QStringLiteral("File %1 of %2").arg(i + 1).arg(m));
         const QString path = h.fileAt(i);
         // A file that cannot be loaded is not masked: the picture on show is the previous
         // file's, and its mask must not be written under this file's name.
         if (!h.loadSprite(path)) {
             h.setStatus(skippedText(path));
+            ++skipped;
             continue;
         }
         maskFile();
+        locked = false;
         if (h.cancelRun())
             return;
     }
+    if (locked) {
+        h.ControlsEnabled(true);
+        h.setCancelEnabled(false);
+    }
+    // The skips are in the log; without this the batch would end looking as if every file
+    // had been masked.
+    if (skipped > 0)
+        saveAndOfferLog(QString::number(skipped) + QStringLiteral(" of ") + QString::number(m) +
+                        QStringLiteral(" files could not be loaded"));
     if (h.cheerAtEnd())
         h.cheer();
     h.flash();

@@ -35,6 +35,9 @@ public:
 
 private:
     void errorExit(const RunError &error);
+    // Writes the log and offers it; `failure` says what went wrong when it cannot be
+    // written.
+    void saveAndOfferLog(const QString &failure);
 
     RunHost &m_host;
     MaskScan::Result m_last;

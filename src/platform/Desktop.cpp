@@ -90,3 +90,15 @@ void setDesktop(Desktop *stand_in)
 {
     g_standIn = stand_in;
 }
+
+void tell(QWidget *parent, const QString &text)
+{
+    desktop().message(parent, text, Desktop::Buttons::Ok, Desktop::Icon::Exclamation,
+                      Desktop::Answer::Ok);
+}
+
+bool ask(QWidget *parent, const QString &text, Desktop::Icon icon)
+{
+    return desktop().message(parent, text, Desktop::Buttons::YesNo, icon,
+                             Desktop::Answer::Yes) == Desktop::Answer::Yes;
+}

@@ -47,4 +47,9 @@ Desktop &desktop();
 // Installs a stand-in (not owned); nullptr restores the real desktop.
 void setDesktop(Desktop *stand_in);
 
+// The two messages most calls make: a notice with OK and the exclamation icon, and a
+// question with Yes and No (Yes the default) that is true on Yes.
+void tell(QWidget *parent, const QString &text);
+bool ask(QWidget *parent, const QString &text, Desktop::Icon icon = Desktop::Icon::Question);
+
 extern const QString ProductTitle;

@@ -3,27 +3,15 @@
 #include "Desktop.h"
 #include "LinkLabel.h"
 #include "ProgramIcon.h"
+#include "WindowLook.h"
 #include "modHyperLink.h"
 #include "modMain.h"
 
 #include <QApplication>
-#include <QGuiApplication>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
-#include <QScreen>
 #include <QStandardPaths>
-
-namespace {
-
-QFont courier(double points)
-{
-    QFont f(QStringLiteral("Courier New"));
-    f.setPointSizeF(points); // QFont(name, int) would cut the fraction off
-    return f;
-}
-
-} // namespace
 
 const QStringList frmAbout::SysInfoPrograms = {
     QStringLiteral("hardinfo"),           QStringLiteral("gnome-system-monitor"),
@@ -37,12 +25,8 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     setFixedSize(382, 237);
-    setFont(courier(9.75));
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        QRect r(QPoint(0, 0), size());
-        r.moveCenter(screen->availableGeometry().center());
-        move(r.topLeft());
-    }
+    setFont(courierFont(9.75));
+    centreOnScreen(this, size());
 
     picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
@@ -57,7 +41,7 @@ frmAbout::frmAbout(QWidget *parent) : QDialog(parent)
         return l;
     };
     lblTitle = label("lblTitle", QRect(70, 16, 259, 32));
-    QFont title = courier(11.25);
+    QFont title = courierFont(11.25);
     title.setBold(true);
     title.setUnderline(true);
     lblTitle->setFont(title);

@@ -20,8 +20,7 @@ namespace {
 
 void tellCannotOpen(QWidget *parent, const QString &what)
 {
-    desktop().message(parent, QStringLiteral("Nothing could be started to open ") + what + '.',
-                      Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
+    tell(parent, QStringLiteral("Nothing could be started to open ") + what + '.');
 }
 
 } // namespace

@@ -49,10 +49,14 @@ void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour)
 
 bool QuitApp(QWidget *mainWindow, const QString &suffix, bool promptOverwrite)
 {
-    if (desktop().message(mainWindow, QStringLiteral("Do you really want to exit?"),
-                          Desktop::Buttons::YesNo, Desktop::Icon::Question,
-                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
+    if (!ask(mainWindow, QStringLiteral("Do you really want to exit?")))
         return false;
+    Terminate(mainWindow, suffix, promptOverwrite);
+    return true;
+}
+
+void Terminate(QWidget *mainWindow, const QString &suffix, bool promptOverwrite)
+{
 
     DebugLog.Print_(QStringLiteral("Terminating..."));
     SaveSetting(QStringLiteral("sys"), QStringLiteral("suffix"), suffix);
@@ -66,5 +70,4 @@ bool QuitApp(QWidget *mainWindow, const QString &suffix, bool promptOverwrite)
         if (w != mainWindow && w->isVisible())
             w->hide();
     desktop().endProcess(0);
-    return true;
 }

@@ -28,3 +28,6 @@ void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour);
 // option under "sys", writes the log (a log that cannot be written does not stop the
 // exit), closes every other window and ends the process.
 bool QuitApp(QWidget *mainWindow, const QString &suffix, bool promptOverwrite);
+// The part of QuitApp after the user said Yes; also how the program ends when it is told
+// to without a question (the session ending, a termination signal).
+void Terminate(QWidget *mainWindow, const QString &suffix, bool promptOverwrite);

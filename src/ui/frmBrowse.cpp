@@ -4,16 +4,14 @@
 #include "DialogLook.h"
 #include "FileLists.h"
 #include "Settings.h"
-#include "frmMain.h"
 #include "modMain.h"
 
-#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 
-frmBrowse::frmBrowse(frmMain &main) : QDialog(&main), m_main(main)
+frmBrowse::frmBrowse(QWidget &parent) : QDialog(&parent)
 {
     setObjectName(QStringLiteral("frmBrowse"));
     setToolWindowLook(this, QSize(433, 313));
@@ -32,11 +30,7 @@ frmBrowse::frmBrowse(frmMain &main) : QDialog(&main), m_main(main)
     cmbFileTypes->addItems({QStringLiteral("*.bmp"), QStringLiteral("*.*")});
     cmbFileTypes->setEditText(QStringLiteral("*.bmp"));
 
-    QWidget::setTabOrder(File1, Dir1);
-    QWidget::setTabOrder(Dir1, Drive1);
-    QWidget::setTabOrder(Drive1, cmdOkay);
-    QWidget::setTabOrder(cmdOkay, cmdCancel);
-    QWidget::setTabOrder(cmdCancel, cmbFileTypes);
+    chainTabs({File1, Dir1, Drive1, cmdOkay, cmdCancel, cmbFileTypes});
 
     connect(cmbFileTypes, &QComboBox::editTextChanged, File1, &FileList::setPattern);
     connect(cmdOkay, &QPushButton::clicked, this, &frmBrowse::cmdOkay_Click);
@@ -60,16 +54,10 @@ void frmBrowse::Form_Load()
 
 void frmBrowse::cmdOkay_Click()
 {
-    QStringList picked;
+    Picked.clear();
     for (int i = 0; i < File1->count(); ++i)
         if (File1->item(i)->isSelected())
-            picked.append(QDir(File1->path()).filePath(File1->item(i)->text()));
-    m_main.addFiles(picked, m_main.BrowseMode == 1);
-    if (m_main.lstFiles->count() >= 1)
-        m_main.LoadPic(m_main.picSprite, m_main.lstFiles->itemText(0));
-    m_main.cmdClearList->setEnabled(true);
-    m_main.cmdAppendFiles->setEnabled(true);
-    m_main.mnuSaveSprite->setEnabled(true);
+            Picked.append(QDir(File1->path()).filePath(File1->item(i)->text()));
     SaveSetting(QStringLiteral("sys"), QStringLiteral("lastpath"), Dir1->path());
     accept();
 }

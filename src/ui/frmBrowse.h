@@ -7,26 +7,24 @@ class DriveList;
 class FileList;
 class QComboBox;
 class QPushButton;
-class frmMain;
 
-// Picks sprite files for the main window's list: Okay replaces the list (BrowseMode 1) or
-// adds to it (any other mode), shows the first entry and remembers the folder.
+// Picks sprite files for the main window's list. Okay leaves the picked files in Picked
+// (the main window adds them after the modal show) and remembers the folder.
 class frmBrowse : public QDialog
 {
     Q_OBJECT
 public:
-    explicit frmBrowse(frmMain &main);
+    explicit frmBrowse(QWidget &parent);
 
     FileList *File1;
     DirList *Dir1;
     DriveList *Drive1;
     QPushButton *cmdOkay, *cmdCancel;
     QComboBox *cmbFileTypes;
+    QStringList Picked;
 
     void cmdOkay_Click();
 
 private:
     void Form_Load();
-
-    frmMain &m_main;
 };

@@ -1,42 +1,25 @@
 #include "frmMain.h"
 
-#include "Attention.h"
 #include "Desktop.h"
-#include "PictureIO.h"
-#include "RunError.h"
-#include "RunUtils.h"
-#include "Settings.h"
-#include "FileLists.h"
 #include "LinkLabel.h"
-#include "frmAbout.h"
-#include "frmBrowse.h"
-#include "modHyperLink.h"
-#include "frmPickColor.h"
-#include "frmSave.h"
-#include "modMain.h"
-#include "MaskRun.h"
 #include "PictureSurface.h"
 #include "ProgramIcon.h"
-#include "Rounding.h"
+#include "Settings.h"
+#include "WindowLook.h"
+#include "frmAbout.h"
+#include "modHyperLink.h"
+#include "modMain.h"
 
 #include <QAction>
-#include <QDir>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
-#include <QScopedValueRollback>
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
-#include <QFileInfo>
-#include <QTimer>
-#include <QUrl>
-#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShortcut>
 
@@ -46,16 +29,6 @@ namespace {
 
 constexpr int ClientWidth = 761;
 constexpr int ClientHeight = 617;
-
-QFont courier(double points, bool bold = false, bool italic = false)
-{
-    QFont f(QStringLiteral("Courier New"));
-    // QFont(name, int) would cut 9.75 down to 9 points.
-    f.setPointSizeF(points);
-    f.setBold(bold);
-    f.setItalic(italic);
-    return f;
-}
 
 // The background of surfaces that were given none: the desktop's window face.
 Colour faceColour()
@@ -67,27 +40,6 @@ template <typename W> W *named(W *widget, const char *name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
-}
-
-// Scroll bars hold 16-bit values.
-int clamp16(int v)
-{
-    return std::clamp(v, -32768, 32767);
-}
-
-void setScrollRange(QScrollBar *bar, double overhang)
-{
-    bar->setMaximum(clamp16(roundHalfEven(overhang)));
-    bar->setMinimum(0);
-    // A step below one pixel would make the arrows and the track do nothing.
-    bar->setSingleStep(std::max(1, roundHalfEven(bar->maximum() / 10.0)));
-    bar->setPageStep(std::max(1, roundHalfEven(bar->maximum() / 5.0)));
-}
-
-void clearScrollRange(QScrollBar *bar)
-{
-    bar->setMaximum(0);
-    bar->setMinimum(0);
 }
 
 } // namespace
@@ -103,7 +55,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     m_client = new QWidget(this);
     m_client->setObjectName(QStringLiteral("client"));
     m_client->setFixedSize(ClientWidth, ClientHeight);
-    m_client->setFont(courier(9.75));
+    m_client->setFont(courierFont(9.75));
     setCentralWidget(m_client);
 
     buildControls(m_client);
@@ -121,6 +73,7 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
     setAcceptDrops(true);
     adjustSize();
     setFixedSize(sizeHint());
+    centreOnScreen(this, size());
 }
 
 frmMain::~frmMain() = default;
@@ -139,7 +92,7 @@ void frmMain::buildControls(QWidget *c)
     Image1->setScaledContents(true);
 
     lblTitle = label("lblTitle", 104, 8, 143, 23, QString());
-    lblTitle->setFont(courier(15.75, true, true));
+    lblTitle->setFont(courierFont(15.75, true, true));
     lblVer = label("lblVer", 112, 32, 88, 16, QString());
     lblWebsite = named(new LinkLabel(WebsiteHost, c), "lblWebsite");
     lblWebsite->setGeometry(112, 48, 112, 16);
@@ -204,7 +157,7 @@ void frmMain::buildControls(QWidget *c)
     Label1[3] = label("Label1(3)", 8, 544, 133, 14, QStringLiteral("Transparency Color:"));
     Label1[5] = label("Label1(5)", 168, 544, 105, 14, QStringLiteral("Opposite Color:"));
     for (QLabel *l : {Label1[3], Label1[5]}) {
-        l->setFont(courier(8.25));
+        l->setFont(courierFont(8.25));
         l->setAlignment(Qt::AlignRight | Qt::AlignTop);
     }
     picTColor = named(new PictureSurface(c, PictureSurface::SingleBorder, Black), "picTColor");
@@ -236,7 +189,7 @@ void frmMain::buildControls(QWidget *c)
     connect(cmdAppendFiles, &QPushButton::clicked, this, &frmMain::cmdAppendFiles_Click);
     connect(cmdClearList, &QPushButton::clicked, this, &frmMain::cmdClearList_Click);
     connect(lstFiles, &QComboBox::activated, this, &frmMain::lstFiles_Click);
-    txtSuffix->installEventFilter(this);
+    selectAllOnFocus(txtSuffix);
 
     lblFileStat = label("lblFileStat", 8, 576, 88, 16, QStringLiteral("File 0 of 0"));
     lblStatus = label("lblStatus", 144, 576, 104, 16, QStringLiteral("Status: Ready"));
@@ -297,8 +250,13 @@ void frmMain::buildMenus()
     sep1 = named(mnuHelp->addSeparator(), "sep1");
     mnuAbout = action(mnuHelp, "mnuAbout", QStringLiteral("About.."),
                       QKeySequence(Qt::CTRL | Qt::Key_A));
-    connect(mnuMainHelp, &QAction::triggered, this, [this] { openHelp(this); });
+    connect(mnuMainHelp, &QAction::triggered, this, [this] {
+        if (!m_running)
+            openHelp(this);
+    });
     connect(mnuAbout, &QAction::triggered, this, [this] {
+        if (m_running)
+            return;
         frmAbout about(this);
         desktop().exec(about);
     });
@@ -325,11 +283,8 @@ void frmMain::buildMenus()
 
 void frmMain::setTabOrder()
 {
-    const QList<QWidget *> order = {cmdSelFiles, cmdAppendFiles, cmdClearList, cmdMaskCurr,
-                                    cmdMaskAll,  cmdCancel,      lstFiles,     txtSuffix,
-                                    HScrSprite,  HScrMask,       VScrSprite,   VScrMask};
-    for (qsizetype i = 1; i < order.size(); ++i)
-        QWidget::setTabOrder(order[i - 1], order[i]);
+    chainTabs({cmdSelFiles, cmdAppendFiles, cmdClearList, cmdMaskCurr, cmdMaskAll, cmdCancel,
+               lstFiles, txtSuffix, HScrSprite, HScrMask, VScrSprite, VScrMask});
     cmdSelFiles->setFocus();
 }
 
@@ -379,16 +334,23 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     SaveSettings();
     // A close during a scan: the window must be able to repaint behind the question.
-    const bool holding = m_holdingScreen;
-    if (holding)
-        m_client->setUpdatesEnabled(true);
-    const bool quit = QuitApp(this, txtSuffix->text(), chkPromptOverwrite->isChecked());
-    if (holding)
-        m_client->setUpdatesEnabled(false);
+    if (m_holdingScreen)
+        paintFrame();
+    bool quit;
+    {
+        const QScopedValueRollback released(m_holdingScreen, false);
+        quit = QuitApp(this, txtSuffix->text(), chkPromptOverwrite->isChecked());
+    }
     if (quit)
         event->accept();
     else
         event->ignore();
+}
+
+void frmMain::endSession()
+{
+    SaveSettings();
+    Terminate(this, txtSuffix->text(), chkPromptOverwrite->isChecked());
 }
 
 void frmMain::setCaption(QLabel *label, const QString &text)
@@ -408,530 +370,4 @@ bool frmMain::isControlEnabled(const QObject *control)
     return false;
 }
 
-void frmMain::ControlsEnabled(bool Enable)
-{
-    for (const TaggedControl &t : std::as_const(m_tagged)) {
-        if (!t.tag.contains(QLatin1String("<d>")))
-            continue;
-        if (auto *menu = qobject_cast<QMenu *>(t.control))
-            menu->menuAction()->setEnabled(Enable);
-        else if (auto *w = qobject_cast<QWidget *>(t.control))
-            w->setEnabled(Enable);
-        else if (auto *a = qobject_cast<QAction *>(t.control))
-            a->setEnabled(Enable);
-    }
-}
 
-void frmMain::MaskFile()
-{
-    MaskRun run(*this);
-    run.maskFile();
-    m_lastScan = run.lastScan();
-}
-
-void frmMain::FlashMe()
-{
-    if (isMinimized())
-        FlashWindowTimes(this, 3, 500);
-}
-
-bool frmMain::runCanStart()
-{
-    const QString problem = MaskRun::suffixProblem(txtSuffix->text());
-    if (!problem.isEmpty()) {
-        desktop().message(this, problem, Desktop::Buttons::Ok, Desktop::Icon::Exclamation,
-                          Desktop::Answer::Ok);
-        return false;
-    }
-    return true;
-}
-
-void frmMain::cmdMaskAll_Click()
-{
-    if (!runCanStart())
-        return;
-    const QScopedValueRollback running(m_running, true);
-    MaskRun run(*this);
-    run.maskAll();
-    m_lastScan = run.lastScan();
-}
-
-void frmMain::cmdMaskCurr_Click()
-{
-    if (!runCanStart())
-        return;
-    if (!m_spriteLoaded) {
-        desktop().message(this,
-                          CurrentFile.isEmpty()
-                              ? QStringLiteral("There is no sprite to mask yet: pick a file "
-                                               "from the list first.")
-                              : QStringLiteral("'") + CurrentFile +
-                                    QStringLiteral("' could not be loaded, so there is "
-                                                   "nothing to mask. Pick another file."),
-                          Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
-        return;
-    }
-    setCaption(lblFileStat, QStringLiteral("File 1 of 1"));
-    const QScopedValueRollback running(m_running, true);
-    MaskFile();
-    FlashMe();
-}
-
-void frmMain::cmdCancel_Click()
-{
-    CancelRun = true;
-    cmdCancel->setEnabled(false);
-    ControlsEnabled(true);
-}
-
-bool frmMain::LoadPic(PictureSurface *PicBox, const QString &Filename)
-{
-    CurrentFile = Filename;
-    try {
-        PicBox->setPicture(readPicture(Filename));
-        m_spriteLoaded = PicBox == picSprite;
-        return true;
-    } catch (const RunError &e) {
-        if (PicBox == picSprite)
-            m_spriteLoaded = false;
-        DebugLog.Print_(QStringLiteral("Can't load '") + Filename + QLatin1Char('\''), e);
-        return false;
-    }
-}
-
-QString frmMain::ShowSave()
-{
-    frmSave dialog(this);
-    desktop().exec(dialog);
-    return dialog.SavePath;
-}
-
-void frmMain::SaveAs(const QImage &pic)
-{
-    const QString name = ShowSave();
-    if (name.isEmpty())
-        return;
-    // Anything under that name, hidden files included, is asked about before it is lost.
-    if (QFileInfo::exists(name) &&
-        desktop().message(this,
-                          QStringLiteral("The file '") + name +
-                              QStringLiteral("' already exists! Overwrite?"),
-                          Desktop::Buttons::YesNo, Desktop::Icon::Question,
-                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
-        return;
-    try {
-        writeBmp(pic, name);
-    } catch (const RunError &e) {
-        desktop().message(this, QStringLiteral("Can't save '") + name + QStringLiteral("': ") +
-                                    e.description(),
-                          Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
-    }
-}
-
-void frmMain::mnuSaveSprite_Click()
-{
-    SaveAs(picSprite->image());
-}
-
-void frmMain::mnuSaveMask_Click()
-{
-    SaveAs(picMask->image());
-}
-
-void frmMain::SetTColor(Colour Color)
-{
-    TColor = Color;
-    picTColor->setBackColor(Color);
-    SetMColor(complement(Color));
-}
-
-void frmMain::SetMColor(Colour Color)
-{
-    MColor = Color;
-    picMColor->setBackColor(Color);
-}
-
-Colour frmMain::PickColor(Colour InitialColor, const QString &Caption)
-{
-    frmPickColor dialog(this);
-    dialog.Display(InitialColor, Caption);
-    return dialog.CurrColor;
-}
-
-void frmMain::picTColor_Click()
-{
-    const Colour r = PickColor(TColor, QStringLiteral("Transparency Color.."));
-    if (r > -1)
-        SetTColor(r);
-}
-
-void frmMain::picMColor_Click()
-{
-    const Colour r = PickColor(MColor, QStringLiteral("Opposite Color..."));
-    if (r > -1)
-        SetMColor(r);
-}
-
-void frmMain::pickFromSprite(int buttons, int x, int y)
-{
-    // Outside the picture there is no colour to take: the last one inside stays.
-    const Colour c = picSprite->pixel(x, y);
-    if (c == NoColour)
-        return;
-    if (buttons == 1)
-        SetTColor(c);
-    else if (buttons == 2)
-        SetMColor(c);
-}
-
-void frmMain::Browse(qint16 Mode)
-{
-    BrowseMode = Mode;
-    frmBrowse dialog(*this);
-    desktop().exec(dialog);
-}
-
-void frmMain::cmdSelFiles_Click()
-{
-    Browse(1);
-}
-
-void frmMain::cmdAppendFiles_Click()
-{
-    Browse(2);
-}
-
-void frmMain::addFiles(const QStringList &paths, bool replace)
-{
-    const int current = replace ? -1 : lstFiles->currentIndex();
-    if (replace)
-        lstFiles->clear();
-    // One insertion for the lot: lists of many thousands of sprites stay quick.
-    lstFiles->addItems(paths);
-    lstFiles->setCurrentIndex(current);
-}
-
-void frmMain::cmdClearList_Click()
-{
-    if (lstFiles->count() == 0)
-        return;
-    if (desktop().message(this, QStringLiteral("Are you sure you want to clear the file list?"),
-                          Desktop::Buttons::YesNo, Desktop::Icon::Question,
-                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
-        return;
-    lstFiles->clear();
-    cmdAppendFiles->setEnabled(false);
-    cmdClearList->setEnabled(false);
-}
-
-void frmMain::lstFiles_Click(int index)
-{
-    if (index >= 0)
-        LoadPic(picSprite, lstFiles->itemText(index));
-}
-
-bool frmMain::eventFilter(QObject *watched, QEvent *event)
-{
-    // However the suffix box gets the focus, its whole text is selected so that typing
-    // replaces it; after a mouse click, once the click has placed the cursor.
-    if (watched == txtSuffix && event->type() == QEvent::FocusIn)
-        QTimer::singleShot(0, txtSuffix, &QLineEdit::selectAll);
-    return QMainWindow::eventFilter(watched, event);
-}
-
-QStringList frmMain::droppedFiles(const QList<QUrl> &urls, bool everyPicture) const
-{
-    const QString pattern = everyPicture ? pictureFilePattern() : QStringLiteral("*.bmp");
-    QStringList files;
-    for (const QUrl &url : urls) {
-        const QFileInfo info(url.toLocalFile());
-        if (info.isFile()) {
-            files.append(info.absoluteFilePath());
-        } else if (info.isDir()) {
-            // The browse dialog's own listing: same order, same filter.
-            const QDir dir(info.absoluteFilePath());
-            for (const QString &name : FileList::namesIn(dir.path(), pattern))
-                files.append(dir.filePath(name));
-        }
-    }
-    return files;
-}
-
-void frmMain::dragEnterEvent(QDragEnterEvent *event)
-{
-    const QList<QUrl> urls = event->mimeData()->urls();
-    if (!m_running && !urls.isEmpty() &&
-        std::all_of(urls.cbegin(), urls.cend(), [](const QUrl &u) { return u.isLocalFile(); }))
-        event->acceptProposedAction();
-}
-
-void frmMain::dropEvent(QDropEvent *event)
-{
-    if (m_running)
-        return;
-    const bool shift = event->modifiers().testFlag(Qt::ShiftModifier);
-    addFiles(droppedFiles(event->mimeData()->urls(), shift), false);
-    event->acceptProposedAction();
-    if (lstFiles->count() >= 1)
-        LoadPic(picSprite, lstFiles->itemText(0));
-    cmdClearList->setEnabled(true);
-    cmdAppendFiles->setEnabled(true);
-    mnuSaveSprite->setEnabled(true);
-}
-
-void frmMain::picSprite_Resize()
-{
-    picSprite->move(0, 0);
-    picMask->move(0, 0);
-    picMask->setDrawableSize(picSprite->image().size());
-
-    if (picSprite->drawableWidth() > conSprite->drawableWidth()) {
-        setScrollRange(HScrSprite, picSprite->drawableWidth() - conSprite->drawableWidth());
-        setScrollRange(HScrMask, picMask->drawableWidth() - conMask->drawableWidth());
-    } else {
-        clearScrollRange(HScrSprite);
-        clearScrollRange(HScrMask);
-    }
-    if (picSprite->drawableHeight() > conSprite->drawableHeight()) {
-        setScrollRange(VScrSprite, picSprite->drawableHeight() - conSprite->drawableHeight());
-        setScrollRange(VScrMask, picMask->drawableHeight() - conMask->drawableHeight());
-    } else {
-        clearScrollRange(VScrSprite);
-        clearScrollRange(VScrMask);
-    }
-}
-
-void frmMain::scrollPictures()
-{
-    // During a scan the bars move at nearly every refresh point; moving a picture scrolls
-    // the window's backing store, so the pictures follow their bars once a frame instead.
-    if (m_holdingScreen) {
-        m_picturesBehind = true;
-        return;
-    }
-    m_picturesBehind = false;
-    picSprite->move(-HScrSprite->value(), -VScrSprite->value());
-    picMask->move(-HScrMask->value(), -VScrMask->value());
-}
-
-// --- what a masking run sees of the window ---
-
-const QImage &frmMain::spritePicture() const
-{
-    return picSprite->image();
-}
-
-QImage &frmMain::maskPicture()
-{
-    return picMask->image();
-}
-
-void frmMain::clearMask()
-{
-    picMask->clear();
-}
-
-void frmMain::maskPictureChanged()
-{
-    picMask->update();
-    m_screenDue = true;
-}
-
-QSize frmMain::progressBarSize() const
-{
-    return picProgress->image().size();
-}
-
-void frmMain::clearProgressBar()
-{
-    picProgress->clear();
-}
-
-void frmMain::fillProgressBar(float right)
-{
-    picProgress->fillRect(QRect(0, 0, int(std::lround(right)), picProgress->image().height()),
-                          0xFF0000);
-}
-
-bool frmMain::scrollFollowsScan() const
-{
-    return chkDoScroll->isChecked();
-}
-
-double frmMain::maskViewportWidth() const
-{
-    return conMask->drawableWidth();
-}
-
-int frmMain::hScrMaskMax() const
-{
-    return HScrMask->maximum();
-}
-
-int frmMain::hScrSpriteMax() const
-{
-    return HScrSprite->maximum();
-}
-
-void frmMain::setHScrMaskValue(int value)
-{
-    HScrMask->setValue(value);
-}
-
-void frmMain::setHScrSpriteValue(int value)
-{
-    HScrSprite->setValue(value);
-}
-
-void frmMain::setStatus(const QString &text)
-{
-    setCaption(lblStatus, text);
-}
-
-void frmMain::setCancelEnabled(bool enabled)
-{
-    cmdCancel->setEnabled(enabled);
-}
-
-QString frmMain::suffix() const
-{
-    return txtSuffix->text();
-}
-
-bool frmMain::promptOverwrite() const
-{
-    return chkPromptOverwrite->isChecked();
-}
-
-bool frmMain::beepAfterEachFile() const
-{
-    return chkBeep->isChecked();
-}
-
-bool frmMain::cheerAtEnd() const
-{
-    return chkCheer->isChecked();
-}
-
-bool frmMain::askOverwrite(const QString &outputName)
-{
-    return desktop().message(this,
-                             QStringLiteral("'") + outputName +
-                                 QStringLiteral("' already exists. Overwrite?"),
-                             Desktop::Buttons::YesNo, Desktop::Icon::Question,
-                             Desktop::Answer::Yes) == Desktop::Answer::Yes;
-}
-
-void frmMain::beep()
-{
-    desktop().beep();
-}
-
-void frmMain::log(const QString &text)
-{
-    DebugLog.Print_(text);
-}
-
-void frmMain::logError(const QString &text, const RunError &error)
-{
-    DebugLog.Print_(text, error);
-}
-
-void frmMain::saveLog()
-{
-    DebugLog.SaveHistory(QStringLiteral("debug.dat"), true);
-}
-
-QString frmMain::logPath() const
-{
-    return DebugLog.dataPath() + QStringLiteral("debug.dat");
-}
-
-void frmMain::offerLog()
-{
-    if (desktop().message(this,
-                          QStringLiteral("An error has occured! Do you wish to see the debug file?"),
-                          Desktop::Buttons::YesNo, Desktop::Icon::Exclamation,
-                          Desktop::Answer::Yes) != Desktop::Answer::Yes)
-        return;
-    if (!FileExists(logPath())) {
-        desktop().message(this,
-                          QStringLiteral("The debug file does not exist. Please re-install Pelloran."),
-                          Desktop::Buttons::Ok, Desktop::Icon::Exclamation, Desktop::Answer::Ok);
-        return;
-    }
-    if (!desktop().openUrl(QUrl::fromLocalFile(logPath())))
-        reportFailure(QStringLiteral("No text editor could be started to show '") + logPath() +
-                      QStringLiteral("'."));
-}
-
-void frmMain::reportFailure(const QString &message)
-{
-    desktop().message(this, message, Desktop::Buttons::Ok, Desktop::Icon::Exclamation,
-                      Desktop::Answer::Ok);
-}
-
-int frmMain::fileCount() const
-{
-    return lstFiles->count();
-}
-
-QString frmMain::fileAt(int index) const
-{
-    return lstFiles->itemText(index);
-}
-
-void frmMain::setFileCounter(const QString &text)
-{
-    setCaption(lblFileStat, text);
-}
-
-bool frmMain::loadSprite(const QString &path)
-{
-    return LoadPic(picSprite, path);
-}
-
-void frmMain::cheer()
-{
-    PlayWave(QStringLiteral("cheer.wav"), SndAsync | SndNoDefault);
-}
-
-void frmMain::flash()
-{
-    FlashMe();
-}
-
-void frmMain::scanStarted()
-{
-    m_holdingScreen = true;
-    m_screenDue = false;
-    m_client->setUpdatesEnabled(false);
-}
-
-void frmMain::scanEnded()
-{
-    m_holdingScreen = false;
-    if (m_picturesBehind)
-        scrollPictures();
-    m_client->setUpdatesEnabled(true);
-}
-
-void frmMain::yield()
-{
-    // While a scan runs the window's repaints are held back between frames: each of the
-    // scan's yields would otherwise repaint whatever moved, thousands of times a second.
-    // A frame is painted synchronously: a deferred update request would arrive after
-    // this yield, when repaints are held back again. Input is handled at every yield.
-    if (m_holdingScreen && m_screenDue) {
-        m_screenDue = false;
-        if (m_picturesBehind) {
-            m_holdingScreen = false;
-            scrollPictures();
-            m_holdingScreen = true;
-        }
-        m_client->setUpdatesEnabled(true);
-        m_client->repaint();
-        m_client->setUpdatesEnabled(false);
-    }
-    QCoreApplication::processEvents();
-}

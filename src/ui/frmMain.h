@@ -23,7 +23,12 @@ class QMenu;
 class QPushButton;
 class QScrollBar;
 
-// The main window. Its controls carry the names the rest of the program knows them by
+// The main window, one class over four files: building it, its settings and its close
+// (frmMain.cpp); the runs, their lock and what a run sees of the window (frmMain_Run.cpp);
+// pictures, the file list, browse and drop (frmMain_Files.cpp); the colours, the
+// eyedropper and the panes (frmMain_Panes.cpp).
+//
+// Its controls carry the names the rest of the program knows them by
 // (also as their objectName) and a tag: "<d>" marks what a masking run locks, "<s>" what
 // is a stored setting. One list holds them all in the window's control order; the lock and
 // the settings walk that list rather than naming controls again.
@@ -66,6 +71,15 @@ public:
     // Adds paths at the end of the file list (after emptying it when `replace`), leaving
     // the list's current entry as it was.
     void addFiles(const QStringList &paths, bool replace);
+    // Files picked in the browse dialog, dropped, or named on the command line: they join
+    // the list, its first entry is shown, and the list's buttons and Save Sprite come on.
+    void filesAdded(const QStringList &paths, bool replace);
+    // The program's arguments: files, and folders with their "*.bmp" files, appended as
+    // Append Files would add them.
+    void openFiles(const QStringList &paths);
+    // The session or a signal ends the program without a question: the settings are
+    // stored, the log is written, and the process ends, also in the middle of a scan.
+    void endSession();
     void ControlsEnabled(bool Enable) override;
     const QList<TaggedControl> &taggedControls() const { return m_tagged; }
     static bool isControlEnabled(const QObject *control);
@@ -119,9 +133,10 @@ public slots:
     // Files and folders dropped on the window join the list as Append Files would add
     // them: a folder brings its "*.bmp" files, or every picture when Shift is held.
     QStringList droppedFiles(const QList<QUrl> &urls, bool everyPicture) const;
+    QStringList listedFiles(const QStringList &paths, bool everyPicture) const;
 
 protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
+    bool event(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     // Every way of closing the window comes here: the settings are stored, then the user
@@ -189,13 +204,25 @@ private:
     bool m_spriteLoaded = false;
     // Says why a run cannot start, or returns true.
     bool runCanStart();
+    // Paints whatever is waiting to be painted, now, also while the screen is held.
+    void paintFrame();
+    // Paints a frame of the last refresh point once its status text is set, or before the
+    // next refresh point changes what it shows.
+    void closeFrame();
 
     QWidget *m_client = nullptr;
     QList<TaggedControl> m_tagged;
     MaskScan::Result m_lastScan;
     int m_repaintInterval = 30;
+    // During a scan the window's own repaint requests are held back; frames are painted
+    // when the scan says one is due.
     bool m_holdingScreen = false;
+    bool m_painting = false;
     bool m_screenDue = false;
+    bool m_frameOpen = false;
     bool m_picturesBehind = false;
-    bool m_running = false; // a Mask All or Mask Current is under way
+    // A Mask All or Mask Current is under way: nothing else that starts a run, changes the
+    // list or opens a dialog of the run's controls may start until it ends, also when a
+    // Cancel has unlocked the controls while the scan is still inside its yield.
+    bool m_running = false;
 };

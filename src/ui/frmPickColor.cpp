@@ -116,7 +116,7 @@ frmPickColor::frmPickColor(QWidget *parent) : QDialog(parent)
     cmdOk = dialogButton(this, "cmdOk", QStringLiteral("&Ok"), QRect(8, 144, 97, 25));
     cmdOk->setDefault(true);
     cmdCancel = dialogButton(this, "cmdCancel", QStringLiteral("&Cancel"), QRect(112, 144, 97, 25));
-    QWidget::setTabOrder(cmdOk, cmdCancel);
+    chainTabs({cmdOk, cmdCancel});
     cmdOk->setFocus();
 
     connect(picPalette, &PictureSurface::sizeChanged, this, &frmPickColor::picPalette_Resize);

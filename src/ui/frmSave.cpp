@@ -19,7 +19,6 @@ frmSave::frmSave(QWidget *parent) : QDialog(parent)
     txtFilename = new QLineEdit(QStringLiteral("Unnamed.bmp"), this);
     txtFilename->setObjectName(QStringLiteral("txtFilename"));
     txtFilename->setGeometry(8, 264, 353, 19);
-    txtFilename->installEventFilter(this);
     cmbExtension = new QComboBox(this);
     cmbExtension->setObjectName(QStringLiteral("cmbExtension"));
     cmbExtension->setGeometry(368, 264, 57, 21);
@@ -32,12 +31,8 @@ frmSave::frmSave(QWidget *parent) : QDialog(parent)
     cmdCancel =
         dialogButton(this, "cmdCancel", QStringLiteral("Cancel"), QRect(216, 288, 121, 17));
 
-    QWidget::setTabOrder(txtFilename, cmbExtension);
-    QWidget::setTabOrder(cmbExtension, cmdOkay);
-    QWidget::setTabOrder(cmdOkay, cmdCancel);
-    QWidget::setTabOrder(cmdCancel, File1);
-    QWidget::setTabOrder(File1, Dir1);
-    QWidget::setTabOrder(Dir1, Drive1);
+    chainTabs({txtFilename, cmbExtension, cmdOkay, cmdCancel, File1, Dir1, Drive1});
+    selectAllOnFocus(txtFilename);
 
     connect(File1, &QListWidget::itemClicked, this,
             [this](QListWidgetItem *item) { txtFilename->setText(item->text()); });
@@ -80,13 +75,4 @@ void frmSave::cmdCancel_Click()
 {
     SavePath.clear();
     reject();
-}
-
-bool frmSave::eventFilter(QObject *watched, QEvent *event)
-{
-    // Whichever way the name box gets the focus, its whole text is selected, so typing
-    // replaces it; after a mouse click, once the click has placed the cursor.
-    if (watched == txtFilename && event->type() == QEvent::FocusIn)
-        QTimer::singleShot(0, txtFilename, &QLineEdit::selectAll);
-    return QDialog::eventFilter(watched, event);
 }

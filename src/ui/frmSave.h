@@ -35,7 +35,4 @@ public:
 
     void cmdOkay_Click();
     void cmdCancel_Click();
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
 };

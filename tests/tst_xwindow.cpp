@@ -1,0 +1,192 @@
+// The real window on a real X server (an Xvfb of its own): what a user sees during a run.
+#include "LinkLabel.h"
+#include "PictureIO.h"
+#include "PictureSurface.h"
+#include "ReferenceMask.h"
+#include "ScriptedDesktop.h"
+#include "TestSupport.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <atomic>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <sys/wait.h>
+
+namespace {
+
+// A grab of the screen area of one widget, taken by another process while the run goes on.
+QImage grab(const QRect &area, const QString &path)
+{
+    const QString cmd = QStringLiteral("import -window root -crop %1x%2+%3+%4 +repage png:%5")
+                            .arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y())
+                            .arg(path);
+    if (std::system(cmd.toLocal8Bit().constData()) != 0)
+        return {};
+    return QImage(path).convertToFormat(QImage::Format_RGB32);
+}
+
+} // namespace
+
+class TestXWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void drawnThroughoutARun_data();
+    void drawnThroughoutARun();
+};
+
+void TestXWindow::drawnThroughoutARun_data()
+{
+    QTest::addColumn<QSize>("sprite");
+    QTest::addColumn<int>("files");
+    QTest::newRow("many small sprites") << QSize(200, 150) << 300;
+    QTest::newRow("big sprites") << QSize(3000, 2000) << 20;
+}
+
+// Every grab during the run shows the labels, the buttons, the status line's and the file
+// counter's first words and the progress bar's frame as a grab at rest shows them.
+void TestXWindow::drawnThroughoutARun()
+{
+    QFETCH(QSize, sprite);
+    QFETCH(int, files);
+    Sandbox box;
+    ScriptedDesktop desk;
+    writeBmp(randomSprite(sprite.width(), sprite.height(), Black, 5), box.file("s.bmp"));
+    QStringList list(files, box.file("s.bmp"));
+
+    frmMain w;
+    w.Form_Load();
+    w.chkPromptOverwrite->setChecked(false);
+    w.addFiles(list, true);
+    QCursor::setPos(0, 0);
+    w.show();
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    if (QWidget *f = QApplication::focusWidget())
+        f->clearFocus(); // the lock would move the focus, and its frame, about
+
+    QWidget *client = w.centralWidget();
+    const QRect screenArea(client->mapToGlobal(QPoint(0, 0)), client->size());
+    const auto within = [&](QWidget *c, int width = -1, int height = -1) {
+        return QRect(c->mapTo(client, QPoint(0, 0)),
+                     QSize(width < 0 ? c->width() : width, height < 0 ? c->height() : height));
+    };
+    QList<QPair<QString, QRect>> areas;
+    for (QWidget *c : std::initializer_list<QWidget *>{
+             w.lblTitle, w.lblVer, w.lblWebsite, w.Label1[0], w.Label1[1], w.Label1[2],
+             w.Label1[3], w.Label1[4], w.Label1[5], w.cmdSelFiles, w.cmdAppendFiles,
+             w.cmdClearList, w.cmdMaskCurr, w.cmdMaskAll, w.cmdCancel})
+        areas.append({c->objectName(), within(c)});
+    const QFontMetrics fm(w.lblStatus->font());
+    areas.append({"status line", within(w.lblStatus, fm.horizontalAdvance("Status: "))});
+    areas.append({"file counter", within(w.lblFileStat, fm.horizontalAdvance("File "))});
+    areas.append({"progress bar top", within(w.picProgress, -1, 2)});
+    areas.append({"progress bar left", within(w.picProgress, 2, -1)});
+
+    // At rest, locked as during a run.
+    w.cmdCancel->setEnabled(true);
+    w.ControlsEnabled(false);
+    w.repaint();
+    QTest::qWait(200);
+    const QImage rest = grab(screenArea, box.file("rest.png"));
+    QVERIFY(!rest.isNull());
+    w.ControlsEnabled(true);
+    w.cmdCancel->setEnabled(false);
+
+    // Grabs come from another thread while the window's thread is inside the run; one that
+    // did not begin and end within the same run is taken again. The run is repeated until
+    // enough grabs are in, then cancelled.
+    constexpr int Wanted = 4;
+    std::atomic<int> run{0}; // odd while a run is under way
+    std::atomic<bool> stop{false};
+    QList<QImage> grabs;
+    std::thread grabber([&] {
+        for (int n = 0; grabs.size() < Wanted && !stop;) {
+            const int before = run;
+            if (before % 2 == 0) {
+                usleep(5000);
+                continue;
+            }
+            QImage g = grab(screenArea, box.file(QStringLiteral("run%1.png").arg(n++)));
+            if (run == before && !g.isNull())
+                grabs.append(g);
+        }
+        stop = true;
+    });
+    QTimer canceller;
+    connect(&canceller, &QTimer::timeout, &w, [&] {
+        if (stop && w.cmdCancel->isEnabled())
+            w.cmdCancel->click();
+    });
+    canceller.start(10);
+    for (int i = 0; i < 100 && !stop; ++i) {
+        ++run;
+        w.cmdMaskAll_Click();
+        ++run;
+        QCoreApplication::processEvents();
+    }
+    stop = true;
+    grabber.join();
+    QCOMPARE(grabs.size(), Wanted);
+
+    for (int i = 0; i < grabs.size(); ++i)
+        for (const auto &[name, r] : std::as_const(areas))
+            if (grabs[i].copy(r) != rest.copy(r)) {
+                grabs[i].save(box.file("failed.png"));
+                QFAIL(qPrintable(QStringLiteral("grab %1: %2 is not drawn as at rest")
+                                     .arg(i).arg(name)));
+            }
+}
+
+// The test brings its own X server, on a display number the server picks itself.
+int main(int argc, char *argv[])
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return 2;
+    const pid_t server = fork();
+    if (server == 0) {
+        close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24",
+               "-nolisten", "tcp", "-dpi", "96", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    close(fds[1]);
+    char number[16] = {};
+    for (size_t n = 0; n < sizeof number - 1 && read(fds[0], number + n, 1) == 1 &&
+                       number[n] != '\n';
+         ++n) {
+    }
+    close(fds[0]);
+    number[strcspn(number, "\n")] = '\0';
+    if (number[0] < '0' || number[0] > '9') {
+        fprintf(stderr, "Xvfb did not start\n");
+        return 2;
+    }
+    setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    int status;
+    {
+        QApplication app(argc, argv);
+        TestXWindow test;
+        status = QTest::qExec(&test, argc, argv);
+    }
+    kill(server, SIGTERM);
+    waitpid(server, nullptr, 0);
+    return status;
+}
+
+#include "tst_xwindow.moc"
