@@ -214,24 +214,39 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     std::atomic<qsizetype> next{0};
     qsizetype finished = 0;
     const auto work = [&] {
+        // One job a thread, so its buffers serve file after file.
+        FileJob job(m_settings);
         for (qsizetype i; (i = next++) < files.size();) {
-            FileJob job(m_settings, log, lock);
-            job.run(files[i]);
-            QString report;
-            switch (job.outcome()) {
+            const FileJob::Outcome outcome = job.run(files[i]);
+            QString report, entry;
+            switch (outcome) {
             case FileJob::Outcome::Masked:
                 report = QStringLiteral("masked ") + files[i] + QStringLiteral(" -> ") + job.output();
+                entry = QStringLiteral("Image '") + files[i] +
+                        QStringLiteral("' masked successfully; mask saved as '") + job.output() +
+                        QStringLiteral("'.");
                 break;
             case FileJob::Outcome::Skipped:
                 report = QStringLiteral("skipped ") + files[i] + QStringLiteral(": ") + job.output() +
                          QStringLiteral(" already exists (use --overwrite)");
                 break;
+            case FileJob::Outcome::Stopped:
             case FileJob::Outcome::Failed:
-                report = QStringLiteral("failed ") + files[i] + QStringLiteral(": ") + job.problem();
+                report = QStringLiteral("failed ") + files[i] + QStringLiteral(": ") +
+                         job.error()->description();
                 break;
             }
             QMutexLocker locker(&lock);
-            outcomes[i] = job.outcome();
+            // The same entries the window writes, so one log reads the same from either.
+            if (!entry.isEmpty())
+                log.Print_(entry);
+            else if (job.error())
+                log.Print_(job.failedReading()
+                               ? QStringLiteral("Can't load '") + files[i] + QLatin1Char('\'')
+                               : QStringLiteral("An error occured while masking '") + files[i] +
+                                     QStringLiteral("'."),
+                           *job.error());
+            outcomes[i] = outcome;
             reports[i] = report;
             // The reporter looks in on its own a few times a second; waking it for every
             // file would cost a thread switch per file, a good part of a small sprite's time.
@@ -263,7 +278,7 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
                 const FileJob::Outcome o = *outcomes[i];
                 masked += o == FileJob::Outcome::Masked;
                 skipped += o == FileJob::Outcome::Skipped;
-                failed += o == FileJob::Outcome::Failed;
+                failed += o == FileJob::Outcome::Failed || o == FileJob::Outcome::Stopped;
                 if (o == FileJob::Outcome::Failed || (!m_quiet && !bar))
                     err(reports[i]);
             }

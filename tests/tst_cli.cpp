@@ -2,6 +2,7 @@
 #include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "ScriptedDesktop.h"
+#include "TestPictures.h"
 #include "TestSupport.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -146,14 +147,21 @@ void TestCli::sameMasksAsTheWindow()
 {
     QTemporaryDir settings, other;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
-    const QStringList sprites{"a.bmp", "b.png"};
+    // A sheet the command line streams in several blocks of rows, stored top-down.
+    const QImage sheet = randomSprite(701, 620, 0x102030, 5);
+    QByteArray rows;
+    for (int y = 0; y < sheet.height(); ++y)
+        for (int x = 0; x < sheet.width(); ++x)
+            put(rows, sheet.pixel(x, y) & 0xFFFFFF, 4);
+    writeFile(file("sheet.bmp"), bmp(sheet.width(), -sheet.height(), 32, 0, rows));
+    const QStringList sprites{"a.bmp", "b.png", "sheet.bmp"};
     QStringList paths;
     for (const QString &s : sprites) {
         QFile::copy(file(s), other.filePath(s));
         paths.append(other.filePath(s));
     }
     QDir::setCurrent(m_box->files.path());
-    QCOMPARE(maskCommand({"-j", "2", "-t", "102030", "-m", "#00ff00", "a.bmp", "b.png"}).code, 0);
+    QCOMPARE(maskCommand(QStringList{"-j", "2", "-t", "102030", "-m", "#00ff00"} + sprites).code, 0);
 
     ScriptedDesktop desk;
     frmMain w;
@@ -161,9 +169,9 @@ void TestCli::sameMasksAsTheWindow()
     w.SetMColor(0x00FF00);
     w.addFiles(paths, true);
     w.cmdMaskAll->click();
-    for (const QString m : {"a_mask.bmp", "b_mask.png"}) {
+    for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"}) {
         QVERIFY(!readFile(file(m)).isEmpty());
-        QCOMPARE(readFile(file(m)), readFile(other.filePath(m)));
+        QVERIFY2(readFile(file(m)) == readFile(other.filePath(m)), qPrintable(m + DebugLog.GetHistory()));
     }
 }
 

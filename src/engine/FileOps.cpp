@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -170,56 +171,76 @@ void copyFileReplacing(const QString &from, const QString &to)
     writeFileWhole(to, source.readAll());
 }
 
-QByteArray readFileWhole(const QString &path, qint64 maxBytes,
-                         const std::function<void(qint64)> &afterChunk)
+InputFile::InputFile(const QString &path) : m_path(path)
 {
     const QByteArray name = QFile::encodeName(path);
     // Not blocking, so that a FIFO with no writer is refused rather than waited on.
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (m_fd < 0) {
         const int error = errno;
         throw error == ENOENT ? RunError::of(RunError::FileNotFound, path)
                               : RunError::fromErrno(error, path);
     }
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat st;
-    if (::fstat(fd, &st) != 0)
-        throw RunError::fromErrno(errno, path);
-    if (S_ISDIR(st.st_mode))
-        throw RunError::of(RunError::NotARegularFile, path + QStringLiteral(" is a folder"));
-    if (!S_ISREG(st.st_mode))
-        throw RunError::of(RunError::NotARegularFile, path + QStringLiteral(" is not a regular file"));
-    if (st.st_size > maxBytes)
-        throw RunError::of(RunError::OutOfMemory, path + QStringLiteral(" is too large"));
+    if (::fstat(m_fd, &st) != 0) {
+        const int error = errno;
+        ::close(m_fd);
+        throw RunError::fromErrno(error, path);
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(m_fd);
+        throw RunError::of(RunError::NotARegularFile,
+                           path + (S_ISDIR(st.st_mode) ? QStringLiteral(" is a folder")
+                                                        : QStringLiteral(" is not a regular file")));
+    }
+    m_size = st.st_size;
+}
 
-    QByteArray data(qsizetype(st.st_size), Qt::Uninitialized);
-    constexpr qint64 Chunk = 4 << 20;
-    qint64 done = 0;
-    const auto changed = [&] {
-        return RunError::of(RunError::DamagedPicture,
-                            path + QStringLiteral(" changed while it was read"));
-    };
-    while (done < st.st_size) {
-        const ssize_t n = ::read(fd, data.data() + done, size_t(std::min(Chunk, st.st_size - done)));
+InputFile::~InputFile()
+{
+    ::close(m_fd);
+}
+
+void InputFile::readAt(qint64 position, char *into, qint64 length)
+{
+    for (qint64 done = 0; done < length;) {
+        const ssize_t n = ::pread(m_fd, into + done, size_t(length - done), off_t(position + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            throw RunError::fromErrno(errno, path);
+            throw RunError::fromErrno(errno, m_path);
         if (n == 0)
-            throw changed();
+            throw RunError::of(RunError::DamagedPicture, m_path + QStringLiteral(" changed while it was read"));
+        done += n;
+    }
+}
+
+void InputFile::checkUnchanged()
+{
+    char extra;
+    ssize_t n;
+    while ((n = ::pread(m_fd, &extra, 1, off_t(m_size))) < 0 && errno == EINTR) {
+    }
+    if (n != 0)
+        throw RunError::of(RunError::DamagedPicture, m_path + QStringLiteral(" changed while it was read"));
+}
+
+QByteArray readFileWhole(const QString &path, qint64 maxBytes,
+                         const std::function<void(qint64)> &afterChunk)
+{
+    InputFile file(path);
+    if (file.size() > maxBytes)
+        throw RunError::of(RunError::OutOfMemory, path + QStringLiteral(" is too large"));
+    QByteArray data(qsizetype(file.size()), Qt::Uninitialized);
+    constexpr qint64 Chunk = 4 << 20;
+    for (qint64 done = 0; done < file.size();) {
+        const qint64 n = std::min(Chunk, file.size() - done);
+        file.readAt(done, data.data() + done, n);
         done += n;
         if (afterChunk)
             afterChunk(done);
     }
-    char extra;
-    ssize_t n;
-    while ((n = ::read(fd, &extra, 1)) < 0 && errno == EINTR) {
-    }
-    if (n != 0)
-        throw changed();
+    file.checkUnchanged();
     return data;
 }
 

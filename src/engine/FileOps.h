@@ -48,6 +48,30 @@ private:
 // Copies a file over another, whole or not at all.
 void copyFileReplacing(const QString &from, const QString &to);
 
+// A regular file opened for reading, read by position, never mapped: another program may
+// shorten a file while it is read, which a mapping turns into a fatal signal. A read that
+// finds fewer bytes than the file had when it was opened raises RunError::DamagedPicture
+// ("changed while it was read"); so does checkUnchanged() for a file that grew meanwhile.
+// Opening raises FileNotFound, NotARegularFile (a folder, a FIFO: never waited on) or the
+// errno's failure.
+class InputFile
+{
+public:
+    explicit InputFile(const QString &path);
+    ~InputFile();
+    InputFile(const InputFile &) = delete;
+    InputFile &operator=(const InputFile &) = delete;
+
+    qint64 size() const { return m_size; }
+    void readAt(qint64 position, char *into, qint64 length);
+    void checkUnchanged();
+
+private:
+    QString m_path;
+    int m_fd = -1;
+    qint64 m_size = 0;
+};
+
 // Reads a whole regular file without mapping it: another program may shorten a file while
 // it is read, which a mapping turns into a fatal signal. A file whose size changes while it
 // is read raises RunError::DamagedPicture; one over `maxBytes`, RunError::OutOfMemory.

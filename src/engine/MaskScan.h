@@ -48,3 +48,9 @@ private:
 // the transparency colour is no colour at all, so nothing can equal it.
 void maskSpan(const QRgb *sprite, QRgb *out, int count, QRgb transparent, QRgb mask,
               bool matchable);
+
+// The same rule over a row as a BMP file packs it: `bytesPerPixel` 3 (blue, green, red) or
+// 4 (blue, green, red, unused), written out as a 24-bit row of `count` pixels. For the
+// command line, which masks uncompressed sheets row block by row block.
+void maskPackedRow(const uchar *in, uchar *out, qint64 count, int bytesPerPixel, QRgb transparent,
+                   QRgb mask);

@@ -96,7 +96,8 @@ QImage decodePicture(const QByteArray &data, const QString &path)
 {
     WarningWatch watch;
     const Bytes b(data);
-    if (data.startsWith("BM")) {
+    const bool isBmp = data.startsWith("BM");
+    if (isBmp) {
         const BmpLayout bmp = checkBmp(b, b.size(), path);
         if (bmp.bpp == 24 && bmp.compression == BiRgb)
             return readPlainBmp(b, bmp);
@@ -113,7 +114,8 @@ QImage decodePicture(const QByteArray &data, const QString &path)
     reader.setDecideFormatFromContent(true);
     if (!reader.canRead())
         throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" is not a picture"));
-    if (const QSize size = reader.size(); size != QSize()) {
+    // A BMP's size was checked above; Qt gives a top-down one a negative height.
+    if (const QSize size = reader.size(); !isBmp && size != QSize()) {
         if (size.width() <= 0 || size.height() <= 0)
             throw invalidSize(path, size.width(), size.height());
         const qint64 pixels = qint64(size.width()) * size.height();

@@ -1,0 +1,64 @@
+#pragma once
+
+#include "Colour.h"
+#include "RunError.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+#include <optional>
+
+// Told how a file job goes, and asked whether it should go on. Called between blocks of
+// rows, never per pixel.
+class JobObserver
+{
+public:
+    virtual ~JobObserver() = default;
+    // Percent of the sprite masked so far; it never goes back and ends at 100.
+    virtual void progress(int percent) { Q_UNUSED(percent); }
+    // True to stop: the job then ends without writing anything.
+    virtual bool stopRequested() { return false; }
+};
+
+// One sprite file in, its mask file out: read, apply the rule, write, with no window. The
+// mask is the window's mask byte for byte. Uncompressed 24- and 32-bit BMPs are streamed
+// in blocks of rows through buffers the job keeps, so a sheet of any size costs a few
+// megabytes; other pictures are decoded whole, into images the job reuses from file to
+// file. One job serves one thread, file after file.
+class FileJob
+{
+public:
+    struct Settings {
+        Colour transparency = 0x000000;
+        Colour mask = 0xFFFFFF;
+        QString suffix = QStringLiteral("_mask");
+        // Replace masks that exist; without it the mask's name is taken exclusively.
+        bool overwrite = false;
+    };
+    enum class Outcome { Masked, Skipped, Stopped, Failed };
+
+    explicit FileJob(const Settings &settings);
+
+    Outcome run(const QString &spritePath, JobObserver *observer = nullptr);
+
+    // After run(): the mask's name; for Failed, why, and whether the sprite could not be
+    // read (rather than the mask not written).
+    const QString &output() const { return m_output; }
+    const std::optional<RunError> &error() const { return m_error; }
+    bool failedReading() const { return m_failedReading; }
+
+    // Rows per block when streaming: about this many bytes of sprite at a time.
+    static constexpr qint64 BlockBytes = 1 << 20;
+
+private:
+    Outcome stream(class InputFile &in, const struct BmpLayout &bmp, qint64 have, JobObserver *observer);
+    Outcome decodeWhole(class InputFile &in, qint64 have, JobObserver *observer);
+
+    Settings m_settings;
+    QString m_path, m_output;
+    std::optional<RunError> m_error;
+    bool m_failedReading = false;
+    QByteArray m_in, m_out;
+    QImage m_mask;
+};

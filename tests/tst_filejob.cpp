@@ -1,0 +1,153 @@
+#include "FileJob.h"
+#include "PictureIO.h"
+#include "ReferenceMask.h"
+#include "TestPictures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QBuffer>
+#include <QTest>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void store(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+}
+
+// A picture's rows as an uncompressed BMP stores them: 24 or 32 bits, bottom-up or top-down.
+QByteArray packed(const QImage &img, int bpp, bool topDown)
+{
+    QByteArray rows;
+    const int rowBytes = ((img.width() * bpp + 31) / 32) * 4;
+    for (int r = 0; r < img.height(); ++r) {
+        QByteArray row;
+        const QRgb *line = reinterpret_cast<const QRgb *>(img.constScanLine(topDown ? r : img.height() - 1 - r));
+        for (int x = 0; x < img.width(); ++x)
+            put(row, (line[x] & 0xFFFFFF) | quint32(x) << 24, bpp / 8);
+        rows += row + QByteArray(rowBytes - row.size(), '\0');
+    }
+    return bmp(img.width(), topDown ? -img.height() : img.height(), bpp, 0, rows);
+}
+
+class Recorder : public JobObserver
+{
+public:
+    void progress(int percent) override
+    {
+        seen.append(percent);
+        if (onProgress)
+            onProgress();
+    }
+    bool stopRequested() override { return seen.size() >= stopAfter; }
+    QList<int> seen;
+    qsizetype stopAfter = 1 << 30;
+    std::function<void()> onProgress;
+};
+
+} // namespace
+
+class TestFileJob : public QObject
+{
+    Q_OBJECT
+private slots:
+    void masksAsTheWindowWrites_data();
+    void masksAsTheWindowWrites();
+    void stopsWritingNothing();
+    void sheetShrinkingWhileStreamed();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Every kind of sprite file gives the bytes the window's writer gives for the reference
+// mask: streamed BMPs in one block or many, in either row order, and decoded pictures.
+void TestFileJob::masksAsTheWindowWrites_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("sprite");
+    QTest::addColumn<int>("blocks"); // progress reports at the least
+    const QImage small = randomSprite(37, 23, 0x102030, 1);
+    // Wider than a block holds in one row band: 1.3 MB of rows.
+    const QImage sheet = randomSprite(701, 620, 0x102030, 2);
+    QByteArray png;
+    {
+        QBuffer b(&png);
+        b.open(QIODevice::WriteOnly);
+        small.save(&b, "PNG");
+    }
+    QTest::newRow("24-bit, bottom-up") << packed(small, 24, false) << small << 1;
+    QTest::newRow("32-bit, top-down") << packed(small, 32, true) << small << 1;
+    QTest::newRow("24-bit sheet, bottom-up") << packed(sheet, 24, false) << sheet << 2;
+    QTest::newRow("24-bit sheet, top-down") << packed(sheet, 24, true) << sheet << 2;
+    QTest::newRow("32-bit sheet, top-down") << packed(sheet, 32, true) << sheet << 2;
+    QTest::newRow("png") << png << small << 1;
+    QTest::newRow("rle8") << bmp(5, 3, 8, 1, rows(8, true, true), 16) << sample() << 1;
+}
+
+void TestFileJob::masksAsTheWindowWrites()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, sprite);
+    QFETCH(int, blocks);
+    const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).remove(' ') + ".pic");
+    store(path, file);
+    FileJob::Settings settings;
+    settings.transparency = 0x102030;
+    settings.mask = 0x00FF00;
+    Recorder rec;
+    FileJob job(settings);
+    QCOMPARE(job.run(path, &rec), FileJob::Outcome::Masked);
+    const QString expected = m_dir.filePath(QStringLiteral("expected.bmp"));
+    writeBmp(referenceMask(sprite, sprite.size(), 0x102030, 0x00FF00), expected);
+    QCOMPARE(contents(job.output()), contents(expected));
+    QVERIFY(rec.seen.size() >= blocks);
+    QCOMPARE(rec.seen.last(), 100);
+    QVERIFY(std::is_sorted(rec.seen.cbegin(), rec.seen.cend()));
+    // A second run keeps the mask: it exists.
+    QCOMPARE(job.run(path), FileJob::Outcome::Skipped);
+}
+
+void TestFileJob::stopsWritingNothing()
+{
+    const QString path = m_dir.filePath(QStringLiteral("stop/sheet.bmp"));
+    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("stop"))));
+    store(path, packed(randomSprite(900, 900, 0, 3), 24, false));
+    Recorder rec;
+    rec.stopAfter = 1;
+    FileJob job({});
+    QCOMPARE(job.run(path, &rec), FileJob::Outcome::Stopped);
+    QCOMPARE(rec.seen.size(), 1);
+    QVERIFY(rec.seen[0] < 100);
+    QCOMPARE(QDir(m_dir.filePath(QStringLiteral("stop"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("sheet.bmp")});
+}
+
+// Another program cuts the sheet short between two blocks: the job fails, as a damaged
+// file, and leaves no mask.
+void TestFileJob::sheetShrinkingWhileStreamed()
+{
+    const QString path = m_dir.filePath(QStringLiteral("cut.bmp"));
+    store(path, packed(randomSprite(900, 900, 0, 4), 24, false));
+    Recorder rec;
+    rec.onProgress = [&] { QFile::resize(path, 100000); };
+    FileJob job({});
+    QCOMPARE(job.run(path, &rec), FileJob::Outcome::Failed);
+    QCOMPARE(job.error()->number(), int(RunError::DamagedPicture));
+    QVERIFY(job.failedReading());
+    QVERIFY(!QFile::exists(job.output()));
+}
+
+QTEST_GUILESS_MAIN(TestFileJob)
+#include "tst_filejob.moc"
