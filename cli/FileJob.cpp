@@ -1,6 +1,8 @@
 #include "FileJob.h"
 
 #include "MaskRun.h"
+#include "MaskRule.h"
+#include "MaskWriter.h"
 #include "PictureIO.h"
 #include "RunError.h"
 #include "clsDebug.h"
@@ -61,15 +63,23 @@ bool FileJob::loadSprite(const QString &path)
     }
 }
 
-void FileJob::run(const QString &path)
+void FileJob::run(const QString &path, const QString &output, Existing existing)
 {
     m_outcome = Outcome::Failed;
-    if (!loadSprite(path))
-        return;
-    MaskRun run(*this);
-    run.maskFile();
-    m_output = MaskRun::outputName(path, m_settings.suffix);
-    if (run.wroteMask())
+    m_existing = existing;
+    m_output = output;
+    bool wrote = false;
+    if (!m_settings.sameAsWindow() || output != MaskRun::outputName(path, m_settings.suffix)) {
+        runWithRule(path);
+        wrote = m_outcome == Outcome::Masked;
+    } else {
+        if (!loadSprite(path))
+            return;
+        MaskRun run(*this);
+        run.maskFile();
+        wrote = run.wroteMask();
+    }
+    if (wrote)
         m_outcome = Outcome::Masked;
     else if (m_problem.isEmpty() && m_existed)
         m_outcome = Outcome::Skipped;
@@ -77,4 +87,26 @@ void FileJob::run(const QString &path)
         m_problem = QStringLiteral("nothing was written");
     m_sprite = QImage();
     m_mask = QImage();
+}
+
+void FileJob::runWithRule(const QString &path)
+{
+    m_file = path;
+    const MaskRule &rule = m_settings.rule;
+    QImage sprite;
+    try {
+        sprite = readPicture(path, rule.usesAlpha() ? PictureAlpha::Keep : PictureAlpha::Drop);
+    } catch (const RunError &e) {
+        logError(QStringLiteral("Can't load '") + path + QLatin1Char('\''), e);
+        return;
+    }
+    try {
+        writeMask(maskOf(sprite, rule), m_output, m_settings.kind, toQRgb(rule.mask),
+                  toQRgb(rule.transparent()), m_existing);
+        m_outcome = Outcome::Masked;
+        log(QStringLiteral("Image '") + path + QStringLiteral("' masked successfully; mask saved as '") +
+            m_output + QStringLiteral("'."));
+    } catch (const RunError &e) {
+        logError(QStringLiteral("An error occured while masking '") + path + QStringLiteral("'."), e);
+    }
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "MaskRule.h"
+#include "MaskWriter.h"
 #include "RunHost.h"
 
 #include <QImage>
@@ -13,17 +15,23 @@ class FileJob final : public RunHost
 {
 public:
     struct Settings {
-        Colour transparency = 0x000000;
-        Colour mask = 0xFFFFFF;
+        MaskRule rule; // the keys, fuzz, alpha threshold and the mask colour
         QString suffix;
-        bool overwrite = false;
+        MaskOutput kind; // BMP or PNG content, 24 or 1 bit
+        // Whether a mask of these settings is the window's mask, and so made by its run.
+        bool sameAsWindow() const
+        {
+            return rule.isExact() && kind.format == MaskFormat::Bmp && kind.depth == 24;
+        }
     };
     enum class Outcome { Masked, Skipped, Failed };
 
     FileJob(const Settings &settings, clsDebug &log, QMutex &logLock);
 
-    // Loads and masks one file; afterwards outcome() and problem() tell how it went.
-    void run(const QString &path);
+    // Loads and masks one file into `output`; afterwards outcome() and problem() tell how
+    // it went. With Existing::Keep a mask that is there (or appears meanwhile) is kept and
+    // the outcome is Skipped.
+    void run(const QString &path, const QString &output, Existing existing);
     Outcome outcome() const { return m_outcome; }
     const QString &problem() const { return m_problem; }
     const QString &output() const { return m_output; }
@@ -44,8 +52,8 @@ public:
     void setHScrMaskValue(int) override {}
     void setHScrSpriteValue(int) override {}
     void setStatus(const QString &) override {}
-    Colour transparencyColour() const override { return m_settings.transparency; }
-    Colour maskColour() const override { return m_settings.mask; }
+    Colour transparencyColour() const override { return m_settings.rule.transparent(); }
+    Colour maskColour() const override { return m_settings.rule.mask; }
     void yield() override {}
     bool cancelRun() const override { return false; }
     void setCancelRun(bool) override {}
@@ -55,7 +63,7 @@ public:
     // RunHost: an existing mask is skipped unless overwriting was asked for.
     QString currentFile() const override { return m_file; }
     QString suffix() const override { return m_settings.suffix; }
-    bool promptOverwrite() const override { return !m_settings.overwrite; }
+    bool promptOverwrite() const override { return m_existing == Existing::Keep; }
     bool beepAfterEachFile() const override { return false; }
     bool cheerAtEnd() const override { return false; }
     bool askOverwrite(const QString &) override;
@@ -74,11 +82,16 @@ public:
     void flash() override {}
 
 private:
+    // Masks that are not the window's (other rules, other files, other folders): the rule
+    // over the whole picture, then the writer.
+    void runWithRule(const QString &path);
+
     const Settings &m_settings;
     clsDebug &m_log;
     QMutex &m_logLock;
     QImage m_sprite, m_mask;
     QString m_file, m_output, m_problem;
     bool m_existed = false;
+    Existing m_existing = Existing::Keep;
     Outcome m_outcome = Outcome::Failed;
 };
