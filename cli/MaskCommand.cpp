@@ -488,11 +488,10 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     }
 
     const auto report = [&](const Plan &p, FileJob::Outcome o, const QString &problem) {
-        const QString would = m_dryRun ? QStringLiteral("would ") : QString();
         switch (o) {
         case FileJob::Outcome::Masked:
             if (!m_quiet)
-                console.out(would + QStringLiteral("mask ") + p.sprite + QStringLiteral(" -> ") + p.mask);
+                console.out((m_dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) + p.sprite + QStringLiteral(" -> ") + p.mask);
             break;
         case FileJob::Outcome::Skipped:
             if (!m_quiet)

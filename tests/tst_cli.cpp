@@ -125,10 +125,10 @@ void TestCli::exitCodes_data()
     QTest::addColumn<QString>("out"); // per-file results
     QTest::addColumn<QString>("err"); // everything else
     QTest::newRow("folder") << QStringList{"."} << 0 << QStringList{"a_mask.bmp", "b_mask.png"}
-                            << "mask %1/a.bmp -> %1/a_mask.bmp\n" << "2 masked, 0 up to date, 0 failed";
+                            << "masked %1/a.bmp -> %1/a_mask.bmp\n" << "2 masked, 0 up to date, 0 failed";
     QTest::newRow("recursive, two patterns")
         << QStringList{"-r", "--pattern", "*.bmp", "--pattern", "*.png", "."} << 0
-        << QStringList{"a_mask.bmp", "b_mask.png"} << "mask %1/sub/c.bmp" << "3 masked";
+        << QStringList{"a_mask.bmp", "b_mask.png"} << "masked %1/sub/c.bmp" << "3 masked";
     QTest::newRow("a damaged file among others")
         << QStringList{"a.bmp", "broken.bmp", "b.png"} << 1
         << QStringList{"a_mask.bmp", "b_mask.png"} << "failed %1/broken.bmp: " << "2 masked, 0 up to date, 1 failed";
@@ -193,7 +193,7 @@ void TestCli::reruns_data()
     QTest::newRow("update, nothing newer") << false << QStringList{"--update", "."} << 0 << QStringList{}
                                            << "up to date %1/a.bmp";
     QTest::newRow("overwrite") << false << QStringList{"--overwrite", "."} << 0
-                               << QStringList{"a_mask.bmp", "b_mask.png"} << "mask %1/b.png";
+                               << QStringList{"a_mask.bmp", "b_mask.png"} << "masked %1/b.png";
     QTest::newRow("a failure among kept masks") << false << QStringList{".", "gone.bmp"} << 1
                                                 << QStringList{} << "failed gone.bmp";
 }
