@@ -259,12 +259,22 @@ bool MaskCommand::readList(const QString &listName, QStringList &inputs)
 QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
 {
     QList<Plan> plans;
+    // A mask of an earlier run, named or listed (find -name '*.png' lists them too), is not
+    // masked again: a rerun would otherwise add a mask of the mask each time.
     QSet<QString> sprites;
-    for (const Input &in : inputs)
-        sprites.insert(in.sprite);
+    QList<Input> kept;
+    for (const Input &in : inputs) {
+        if (baseName(in.sprite.mid(in.sprite.lastIndexOf(QLatin1Char('/')) + 1)).endsWith(m_settings.suffix)) {
+            if (!m_leftOut.contains(in.sprite))
+                m_leftOut.append(in.sprite);
+        } else {
+            sprites.insert(in.sprite);
+            kept.append(in);
+        }
+    }
     QHash<QString, qsizetype> byMask;
     QSet<QString> seen;
-    for (const Input &in : inputs) {
+    for (const Input &in : std::as_const(kept)) {
         if (seen.contains(in.sprite)) // the same file named twice is masked once
             continue;
         seen.insert(in.sprite);
@@ -507,6 +517,11 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
                : s == Plan::UpToDate ? FileJob::Outcome::Skipped
                                      : FileJob::Outcome::Failed;
     };
+
+    if (!m_quiet)
+        for (const QString &name : std::as_const(m_leftOut))
+            console.out(QStringLiteral("left out ") + name + QStringLiteral(": named like a mask (") +
+                        m_settings.suffix + QStringLiteral(")"));
 
     int masked = 0, upToDate = 0, failed = 0;
     const auto count = [&](FileJob::Outcome o) {

@@ -57,4 +57,6 @@ private:
     QHash<QString, QByteArray> m_lossyArguments;
     // Inputs that cannot be masked before anything is read: name and reason.
     QList<std::pair<QString, QString>> m_unreadable;
+    // Files named like masks, given by name or in a list: not masked again.
+    QStringList m_leftOut;
 };
