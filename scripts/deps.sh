@@ -7,14 +7,15 @@ set -euo pipefail
 # only adds VNC); libqt6multimedia6 carries both the GStreamer and FFmpeg
 # backends that QSoundEffect loads at run time; qt6-wayland lets the program
 # start on a Wayland-only session. desktop-file-utils and appstream check the
-# installed desktop entry and metainfo.
+# installed desktop entry and metainfo; man-db and zsh check that pelloran-mask's manual
+# page shows and its completions load.
 PELLORAN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6gui6 qt6-wayland
   qt6-multimedia-dev libqt6multimedia6
   libgl-dev libpng-dev fonts-liberation libbenchmark-dev
   xvfb xauth xdotool imagemagick sox
-  desktop-file-utils appstream
+  desktop-file-utils appstream man-db zsh
 )
 
 pelloran_deps() {

@@ -34,7 +34,8 @@ prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" > /dev/null
 for f in bin/pelloran bin/pelloran-mask share/pelloran/snd/cheer.wav share/pelloran/readme.txt \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/doc/pelloran/LICENSE share/doc/pelloran/CHANGELOG; do
+         share/doc/pelloran/LICENSE share/doc/pelloran/CHANGELOG share/man/man1/pelloran-mask.1 \
+         share/bash-completion/completions/pelloran-mask share/zsh/site-functions/_pelloran-mask; do
   [[ -e "$prefix/$f" ]] || fail "$f is missing"
 done
 for size in 16 22 32 48 64 128 256; do
@@ -47,7 +48,20 @@ appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml" > /dev/
   || fail "metainfo: $(appstreamcli validate --no-net "$prefix/share/metainfo/$id.metainfo.xml")"
 check_manifest "" "$prefix"
 check_program "$prefix"
-[[ $("$prefix/bin/pelloran-mask" --version) == "Version: 1.21" ]] || fail "pelloran-mask --version"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
+[[ $("$prefix/bin/pelloran-mask" --version) == "pelloran-mask $version" ]] || fail "pelloran-mask --version"
+
+# The manual page shows, and the completions load in both shells.
+MANWIDTH=80 man -l "$prefix/share/man/man1/pelloran-mask.1" 2>&1 | grep -q "^NAME" \
+  || fail "man -l shows no page"
+[[ -z $(man --warnings -l "$prefix/share/man/man1/pelloran-mask.1" 2>&1 > /dev/null) ]] \
+  || fail "the manual page has faults: $(man --warnings -l "$prefix/share/man/man1/pelloran-mask.1" 2>&1 > /dev/null)"
+bash -c 'source "$1" && complete -p pelloran-mask && COMP_WORDS=(pelloran-mask --form) COMP_CWORD=1 &&
+         _pelloran_mask && [[ ${COMPREPLY[*]} == --format ]]' _ \
+  "$prefix/share/bash-completion/completions/pelloran-mask" > /dev/null || fail "bash completion"
+zsh -f -c 'fpath=("$1" $fpath); autoload -Uz compinit && compinit -u -D && autoload +X _pelloran-mask &&
+           [[ $_comps[pelloran-mask] == _pelloran-mask ]]' _ "$prefix/share/zsh/site-functions" \
+  || fail "zsh completion"
 
 # A package build stages the installation under DESTDIR; the staged program runs there.
 DESTDIR=$scratch/stage cmake --install "$build" --prefix /usr > /dev/null

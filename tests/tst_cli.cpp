@@ -9,11 +9,13 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -29,13 +31,44 @@ struct Run {
     QString err, out;
 };
 
-Run maskCommand(const QStringList &args)
+Run maskCommand(const QStringList &args, const QByteArray &input = {})
 {
     QProcess p;
     p.start(QStringLiteral(PELLORAN_MASK_BIN), args);
+    p.write(input);
+    p.closeWriteChannel();
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
             QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(p.readAllStandardOutput())};
+}
+
+// Every mask under a folder, by its path below it.
+QStringList masksUnder(const QString &dir)
+{
+    QStringList found;
+    QDirIterator it(dir, {QStringLiteral("*_mask*")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found.append(QDir(dir).relativeFilePath(it.next()));
+    found.sort();
+    return found;
+}
+
+// The command line's rules as a user reads them: background when the pixel is within
+// `fuzz` of a key in every channel, or its alpha is at most `alpha`.
+QImage ruleReference(const QImage &sprite, const QList<Colour> &keys, int fuzz, int alpha)
+{
+    QImage mask(sprite.size(), QImage::Format_RGB32);
+    for (int y = 0; y < sprite.height(); ++y)
+        for (int x = 0; x < sprite.width(); ++x) {
+            const QRgb p = sprite.pixel(x, y);
+            bool background = qAlpha(p) <= alpha;
+            for (Colour k : keys)
+                background |= qAbs(qRed(p) - qRed(toQRgb(k))) <= fuzz &&
+                              qAbs(qGreen(p) - qGreen(toQRgb(k))) <= fuzz &&
+                              qAbs(qBlue(p) - qBlue(toQRgb(k))) <= fuzz;
+            mask.setPixel(x, y, toQRgb(background ? complement(keys.first()) : keys.first()));
+        }
+    return mask;
 }
 
 QStringList masksIn(const QString &dir)
@@ -52,7 +85,18 @@ private slots:
     void init();
     void exitCodes_data();
     void exitCodes();
-    void secondRunSkipsAndDryRunWritesNothing();
+    void reruns_data();
+    void reruns();
+    void outputFolders_data();
+    void outputFolders();
+    void maskFiles_data();
+    void maskFiles();
+    void rules_data();
+    void rules();
+    void filesFrom_data();
+    void filesFrom();
+    void colours_data();
+    void colours();
     void sameMasksAsTheWindow();
     void names_data();
     void names();
@@ -79,21 +123,31 @@ void TestCli::exitCodes_data()
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("masks");
-    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("out"); // per-file results
+    QTest::addColumn<QString>("err"); // everything else
     QTest::newRow("folder") << QStringList{"."} << 0 << QStringList{"a_mask.bmp", "b_mask.png"}
-                            << "2 masked, 0 skipped, 0 failed";
-    QTest::newRow("recursive, one pattern")
-        << QStringList{"-r", "--pattern", "*.bmp", "."} << 0 << QStringList{"a_mask.bmp"} << "";
+                            << "masked %1/a.bmp -> %1/a_mask.bmp\n" << "2 masked, 0 up to date, 0 failed";
+    QTest::newRow("recursive, two patterns")
+        << QStringList{"-r", "--pattern", "*.bmp", "--pattern", "*.png", "."} << 0
+        << QStringList{"a_mask.bmp", "b_mask.png"} << "masked %1/sub/c.bmp" << "3 masked";
     QTest::newRow("a damaged file among others")
         << QStringList{"a.bmp", "broken.bmp", "b.png"} << 1
-        << QStringList{"a_mask.bmp", "b_mask.png"} << "failed " ;
+        << QStringList{"a_mask.bmp", "b_mask.png"} << "failed %1/broken.bmp: " << "2 masked, 0 up to date, 1 failed";
     QTest::newRow("missing input") << QStringList{"nothing.bmp", "a.bmp"} << 1
-                                   << QStringList{"a_mask.bmp"} << "nothing.bmp: no such file";
-    QTest::newRow("bad colour") << QStringList{"-t", "12345", "."} << 2 << QStringList{}
+                                   << QStringList{"a_mask.bmp"} << "failed nothing.bmp: no such file" << "1 failed";
+    QTest::newRow("dry run") << QStringList{"--dry-run", "nothing.bmp", "."} << 1 << QStringList{}
+                             << "would mask %1/b.png -> %1/b_mask.png\n" << "dry run: 2 to mask, 0 up to date, 1 failed";
+    QTest::newRow("quiet") << QStringList{"-q", "nothing.bmp", "."} << 1 << QStringList{"a_mask.bmp", "b_mask.png"}
+                           << "failed nothing.bmp: no such file or folder\n" << "";
+    QTest::newRow("bad colour") << QStringList{"-t", "12345", "."} << 2 << QStringList{} << ""
                                 << "bad transparency colour";
-    QTest::newRow("empty suffix") << QStringList{"-s", "", "."} << 2 << QStringList{}
+    QTest::newRow("empty suffix") << QStringList{"-s", "", "."} << 2 << QStringList{} << ""
                                   << "suffix is empty";
-    QTest::newRow("nothing given") << QStringList{} << 2 << QStringList{} << "no sprite files";
+    QTest::newRow("update with overwrite") << QStringList{"-u", "--overwrite", "."} << 2 << QStringList{}
+                                           << "" << "exclude each other";
+    QTest::newRow("fuzz past 255") << QStringList{"-f", "256", "."} << 2 << QStringList{} << "" << "bad fuzz";
+    QTest::newRow("depth 8") << QStringList{"--depth", "8", "."} << 2 << QStringList{} << "" << "bad depth";
+    QTest::newRow("nothing given") << QStringList{} << 2 << QStringList{} << "" << "no sprite files";
 }
 
 void TestCli::exitCodes()
@@ -101,13 +155,18 @@ void TestCli::exitCodes()
     QFETCH(QStringList, args);
     QFETCH(int, code);
     QFETCH(QStringList, masks);
-    QFETCH(QString, message);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
     if (args.contains("broken.bmp"))
         writeFile(file("broken.bmp"), "BM but not really");
     QDir::setCurrent(m_box->files.path());
     const Run r = maskCommand(args);
     QCOMPARE(r.code, code);
-    QVERIFY2(r.err.contains(message), qPrintable(r.err));
+    QVERIFY2(r.out.contains(QString(out).replace("%1", m_box->files.path())) && (out.isEmpty() || !r.err.contains(out)),
+             qPrintable(r.out));
+    QVERIFY2(r.err.contains(err) && (err.isEmpty() || !r.out.contains(err)), qPrintable(r.err));
+    if (err.isEmpty())
+        QCOMPARE(r.err, QString());
     QStringList expected = masks + QStringList{QStringLiteral("old_mask.bmp")};
     expected.sort();
     QCOMPARE(masksIn(m_box->files.path()), expected);
@@ -120,27 +179,263 @@ void TestCli::exitCodes()
         QVERIFY(QFile::exists(file("sub/c_mask.bmp")));
 }
 
-void TestCli::secondRunSkipsAndDryRunWritesNothing()
+// A finished folder run again succeeds; what is replaced follows make's rule with -u.
+void TestCli::reruns_data()
 {
-    QDir::setCurrent(m_box->files.path());
-    const Run dry = maskCommand({"--dry-run", "."});
-    QCOMPARE(dry.code, 0);
-    QVERIFY(dry.out.contains("would mask " + file("a.bmp") + " -> " + file("a_mask.bmp")));
-    QCOMPARE(masksIn(m_box->files.path()), QStringList{"old_mask.bmp"});
+    QTest::addColumn<bool>("touch"); // a.bmp made newer than its mask
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("replaced");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("rerun keeps") << true << QStringList{"."} << 0 << QStringList{}
+                                 << "up to date %1/a.bmp -> %1/a_mask.bmp\n";
+    QTest::newRow("update, sprite touched") << true << QStringList{"-u", "."} << 0
+                                            << QStringList{"a_mask.bmp"} << "up to date %1/b.png";
+    QTest::newRow("update, nothing newer") << false << QStringList{"--update", "."} << 0 << QStringList{}
+                                           << "up to date %1/a.bmp";
+    QTest::newRow("overwrite") << false << QStringList{"--overwrite", "."} << 0
+                               << QStringList{"a_mask.bmp", "b_mask.png"} << "masked %1/b.png";
+    QTest::newRow("a failure among kept masks") << false << QStringList{".", "gone.bmp"} << 1
+                                                << QStringList{} << "failed gone.bmp";
+}
 
+void TestCli::reruns()
+{
+    QFETCH(bool, touch);
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QStringList, replaced);
+    QFETCH(QString, out);
+    QDir::setCurrent(m_box->files.path());
     const QString log = m_box->files.filePath("run.log");
-    QCOMPARE(maskCommand({"-q", "--log", log, "."}).code, 0);
-    const QByteArray first = readFile(file("a_mask.bmp"));
-    const QString entries = QString::fromUtf8(readFile(log));
+    const Run first = maskCommand({"-q", "--log", log, "."});
+    QCOMPARE(first.code, 0);
+    QCOMPARE(first.out + first.err, QString());
     QVERIFY(QRegularExpression(R"((^|\n)\[[^\]]+ - [^\]]+\] Image '.*a\.bmp' masked successfully; mask saved as '.*a_mask\.bmp'\.\r\n)")
-                .match(entries)
+                .match(QString::fromUtf8(readFile(log)))
                 .hasMatch());
-    const Run again = maskCommand({"-t", "FFFFFF", "."});
-    QCOMPARE(again.code, 1);
-    QVERIFY(again.err.contains("0 masked, 2 skipped"));
-    QCOMPARE(readFile(file("a_mask.bmp")), first);
-    QCOMPARE(maskCommand({"--overwrite", "-t", "#FFFFFF", "a.bmp"}).code, 0);
-    QVERIFY(readFile(file("a_mask.bmp")) != first);
+    if (touch) {
+        QFile sprite(file("a.bmp"));
+        QVERIFY(sprite.open(QIODevice::ReadWrite));
+        QVERIFY(sprite.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+    }
+    const QByteArray a = readFile(file("a_mask.bmp")), b = readFile(file("b_mask.png"));
+    const Run again = maskCommand(QStringList{"-t", "FFFFFF"} + args);
+    QCOMPARE(again.code, code);
+    QVERIFY2(again.out.contains(QString(out).replace("%1", m_box->files.path())), qPrintable(again.out));
+    QCOMPARE(readFile(file("a_mask.bmp")) != a, replaced.contains("a_mask.bmp"));
+    QCOMPARE(readFile(file("b_mask.png")) != b, replaced.contains("b_mask.png"));
+}
+
+void TestCli::outputFolders_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("masks"); // every mask in the sandbox afterwards
+    QTest::addColumn<QStringList>("sprites"); // theirs
+    QTest::addColumn<QString>("out");
+    QTest::newRow("-o") << QStringList{"-o", "out", "."} << 0
+                        << QStringList{"out/a_mask.bmp", "out/b_mask.png"} << QStringList{"a.bmp", "b.png"} << "";
+    QTest::newRow("-o, made two deep, -r keeps the folders")
+        << QStringList{"-r", "-o", "out/deep", "."} << 0
+        << QStringList{"out/deep/a_mask.bmp", "out/deep/b_mask.png", "out/deep/sub/c_mask.bmp"}
+        << QStringList{"a.bmp", "b.png", "sub/c.bmp"} << "";
+    QTest::newRow("-o with --format") << QStringList{"--format", "png", "-o", "out", "sub/c.bmp"} << 0
+                                      << QStringList{"out/c_mask.png"} << QStringList{"sub/c.bmp"} << "";
+    QTest::newRow("clash") << QStringList{"-o", "out", "a.bmp", "sub/a.bmp", "b.png"} << 1
+                           << QStringList{"out/b_mask.png"} << QStringList{"b.png"}
+                           << "failed %1/a.bmp: its mask %1/out/a_mask.bmp would also be the mask of %1/sub/a.bmp\n";
+    QTest::newRow("clash through --format") << QStringList{"--format", "bmp", "a.bmp", "a.png"} << 1
+                                            << QStringList{} << QStringList{}
+                                            << "failed %1/a.png: its mask %1/a_mask.bmp would also";
+}
+
+void TestCli::outputFolders()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QStringList, masks);
+    QFETCH(QStringList, sprites);
+    QFETCH(QString, out);
+    if (args.contains("sub/a.bmp"))
+        QFile::copy(file("a.bmp"), file("sub/a.bmp"));
+    if (args.contains("a.png"))
+        QFile::copy(file("b.png"), file("a.png"));
+    QFile::remove(file("old_mask.bmp"));
+    QDir::setCurrent(m_box->files.path());
+    const Run r = maskCommand(args);
+    QCOMPARE(r.code, code);
+    QVERIFY2(r.out.contains(QString(out).replace("%1", m_box->files.path())), qPrintable(r.out));
+    QCOMPARE(masksUnder(m_box->files.path()), masks);
+    for (qsizetype i = 0; i < masks.size(); ++i) {
+        const QImage pic = readPicture(file(sprites[i]));
+        QCOMPARE(readPicture(file(masks[i])), referenceMask(pic, pic.size(), Black, White));
+    }
+}
+
+// The kinds of mask file, checked pixel for pixel and by what their headers say.
+void TestCli::maskFiles_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QByteArray>("header"); // bytes at `at`
+    QTest::addColumn<int>("at");
+    // PNG: IHDR's bit depth and colour type, then the palette's first entry (R, G, B).
+    QTest::newRow("PNG, 24 bits") << QStringList{"--format", "png", "a.bmp"} << "a_mask.png"
+                                  << QByteArray("\x08\x02", 2) << 24;
+    QTest::newRow("PNG, 1 bit") << QStringList{"--format", "png", "--depth", "1", "a.bmp"} << "a_mask.png"
+                                << QByteArray("\x01\x03\x00\x00\x00", 5) << 24;
+    QTest::newRow("PNG palette: mask colour first")
+        << QStringList{"--format", "png", "--depth", "1", "a.bmp"} << "a_mask.png"
+        << QByteArray("PLTE\x00\xff\x00\x10\x20\x30", 10) << 37;
+    // BMP: bits per pixel, then the palette (B, G, R, 0): mask colour, transparency colour.
+    QTest::newRow("BMP, 1 bit, under the sprite's extension") << QStringList{"--depth", "1", "b.png"} << "b_mask.png"
+                                        << QByteArray("\x01\x00", 2) << 28;
+    QTest::newRow("BMP palette") << QStringList{"--depth", "1", "b.png"} << "b_mask.png"
+                                 << QByteArray("\x00\xff\x00\x00\x30\x20\x10\x00", 8) << 54;
+    QTest::newRow("BMP, 24 bits, named .bmp") << QStringList{"--format", "bmp", "b.png"} << "b_mask.bmp"
+                                              << QByteArray("\x18\x00", 2) << 28;
+}
+
+void TestCli::maskFiles()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QString, mask);
+    QFETCH(QByteArray, header);
+    QFETCH(int, at);
+    // Sprites with the transparency colour in them, and the others.
+    for (const QString &s : {"a.bmp", "b.png"}) {
+        const QImage pic = randomSprite(13, 7, 0x302010, 9);
+        QVERIFY(s == QLatin1String("a.bmp") ? (writeBmp(pic, file(s)), true) : pic.save(file(s), "PNG"));
+    }
+    QDir::setCurrent(m_box->files.path());
+    QCOMPARE(maskCommand(QStringList{"-t", "102030", "-m", "00ff00"} + args).code, 0);
+    const QByteArray bytes = readFile(file(mask));
+    QCOMPARE(bytes.mid(at, header.size()), header);
+    const QImage pic = readPicture(file(args.last()));
+    QCOMPARE(readPicture(file(mask)), referenceMask(pic, pic.size(), 0x302010, 0x00FF00));
+}
+
+// Several keys, fuzz and alpha against the plain reference, on pixels near every edge.
+void TestCli::rules_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QList<Colour>>("keys");
+    QTest::addColumn<int>("fuzz");
+    QTest::addColumn<int>("alpha"); // -1: not asked for
+    QTest::newRow("two keys") << QStringList{"-t", "102030", "-t", "#FFF"} << QList<Colour>{0x302010, 0xFFFFFF} << 0 << -1;
+    QTest::newRow("fuzz 5") << QStringList{"-t", "80,80,80", "-f", "5"} << QList<Colour>{0x505050} << 5 << -1;
+    QTest::newRow("alpha") << QStringList{"-a"} << QList<Colour>{Black} << 0 << 0;
+    QTest::newRow("alpha 100, or a key within 2") << QStringList{"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}
+                                                  << QList<Colour>{0x0000FF, 0xFF0000} << 2 << 100;
+    QTest::newRow("-a50 with two keys") << QStringList{"-a50", "-t", "black", "-t", "white"}
+                                        << QList<Colour>{Black, White} << 0 << 50;
+}
+
+void TestCli::rules()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QList<Colour>, keys);
+    QFETCH(int, fuzz);
+    QFETCH(int, alpha);
+    QRandomGenerator rng(11);
+    QImage sprite(40, 20, QImage::Format_ARGB32);
+    for (int y = 0; y < sprite.height(); ++y)
+        for (int x = 0; x < sprite.width(); ++x) {
+            const QRgb k = toQRgb(keys[rng.bounded(int(keys.size()))]);
+            const auto near = [&](int v) { return std::clamp(v + rng.bounded(-fuzz - 2, fuzz + 3), 0, 255); };
+            const int alphas[] = {0, alpha, alpha + 1, 255, rng.bounded(256)};
+            sprite.setPixel(x, y, qRgba(near(qRed(k)), near(qGreen(k)), near(qBlue(k)),
+                                        std::clamp(alphas[rng.bounded(5)], 0, 255)));
+        }
+    QVERIFY(sprite.save(file("s.png"), "PNG"));
+    QDir::setCurrent(m_box->files.path());
+    QCOMPARE(maskCommand(args + QStringList{"s.png"}).code, 0);
+    QCOMPARE(readPicture(file("s_mask.png")), ruleReference(sprite, keys, fuzz, alpha));
+}
+
+void TestCli::filesFrom_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("list");
+    QTest::addColumn<bool>("fromStdin");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("masks");
+    QTest::newRow("lines from a file, an earlier mask left out")
+        << QStringList{"--files-from", "list"} << QByteArray("a.bmp\nsub/c.bmp\nold_mask.bmp\n") << false << 0
+        << QStringList{"a_mask.bmp", "sub/c_mask.bmp"};
+    QTest::newRow("NUL-separated from standard input, a newline in a name")
+        << QStringList{"-0", "--files-from", "-"} << QByteArray("a.bmp\0we\nird.bmp", 16) << true << 0
+        << QStringList{"a_mask.bmp", "we\nird_mask.bmp"};
+    QTest::newRow("lines and an argument, one name missing")
+        << QStringList{"--files-from=-", "b.png"} << QByteArray("missing.bmp\nsub/c.bmp") << true << 1
+        << QStringList{"b_mask.png", "sub/c_mask.bmp"};
+    QTest::newRow("an empty list") << QStringList{"--null", "--files-from", "-"} << QByteArray() << true << 0
+                                   << QStringList{};
+}
+
+void TestCli::filesFrom()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, list);
+    QFETCH(bool, fromStdin);
+    QFETCH(int, code);
+    QFETCH(QStringList, masks);
+    QFile::copy(file("a.bmp"), file("we\nird.bmp"));
+    QDir::setCurrent(m_box->files.path());
+    if (!fromStdin)
+        writeFile(file("list"), list);
+    const Run r = maskCommand(args, fromStdin ? list : QByteArray());
+    QCOMPARE(r.code, code);
+    masks.append(QStringLiteral("old_mask.bmp"));
+    masks.sort();
+    QCOMPARE(masksUnder(m_box->files.path()), masks);
+}
+
+void TestCli::colours_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<Colour>("colour"); // NoColour: refused
+    QTest::newRow("RRGGBB") << "FF8000" << Colour(0x0080FF);
+    QTest::newRow("#rrggbb") << "#ff8000" << Colour(0x0080FF);
+    QTest::newRow("#RGB") << "#F80" << Colour(0x0088FF);
+    QTest::newRow("R,G,B") << "255,128,0" << Colour(0x0080FF);
+    QTest::newRow("R,G,B with leading zeros") << "000,7,255" << Colour(0xFF0700);
+    QTest::newRow("name") << "orange" << Colour(0x00A5FF);
+    QTest::newRow("name in capitals") << "DarkSlateGray" << Colour(0x4F4F2F);
+    for (const char *bad : {"0x1234", "0xFF8000", "+FF8000", " FF8000", "FF8000 ", "FF 8000", "255, 128, 0",
+                            "256,0,0", "-1,0,0", "1,2", "#12345", "#FF800080", "FF80", "#", "",
+                            "nosuchcolour", "transparent", "#ff8000 "})
+        QTest::newRow(qPrintable(QStringLiteral("refused '%1'").arg(bad))) << QString(bad) << NoColour;
+}
+
+void TestCli::colours()
+{
+    QFETCH(QString, text);
+    QFETCH(Colour, colour);
+    QImage sprite(2, 1, QImage::Format_RGB32);
+    sprite.setPixel(0, 0, toQRgb(colour == NoColour ? Black : colour));
+    sprite.setPixel(1, 0, toQRgb(complement(colour == NoColour ? Black : colour)));
+    writeBmp(sprite, file("c.bmp"));
+    QDir::setCurrent(m_box->files.path());
+    for (const char *option : {"-t", "-m"}) {
+        const QString hex = QStringLiteral("%1").arg(toQRgb(colour == NoColour ? Black : colour) & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+        const QStringList args = option == QLatin1String("-t") ? QStringList{"-t", text, "-m", "00ff00"}
+                                                               : QStringList{"-t", hex, "-m", text};
+        const Run r = maskCommand(args + QStringList{"--overwrite", "c.bmp"});
+        if (colour == NoColour) {
+            QCOMPARE(r.code, 2);
+            QVERIFY2(r.err.contains(option == QLatin1String("-t") ? "bad transparency colour" : "bad mask colour"),
+                     qPrintable(r.err));
+            continue;
+        }
+        QCOMPARE(r.code, 0);
+        const QImage mask = readPicture(file("c_mask.bmp"));
+        const bool t = option == QLatin1String("-t");
+        QCOMPARE(fromQRgb(mask.pixel(0, 0)), t ? 0x00FF00 : colour);
+        if (t)
+            QCOMPARE(fromQRgb(mask.pixel(1, 0)), colour);
+    }
 }
 
 void TestCli::sameMasksAsTheWindow()
@@ -191,7 +486,7 @@ void TestCli::names_data()
     QTest::newRow("[") << QByteArray("[a].bmp") << QByteArray("a_mask.bmp") << false << 0
                        << "1 masked";
     QTest::newRow("hidden mask") << QByteArray(".hero.bmp") << QByteArray(".hero_mask.bmp")
-                                 << false << 1 << "1 skipped";
+                                 << false << 0 << "1 up to date";
     QTest::newRow("latin-1, in a folder") << QByteArray("h\xe9ro.bmp") << QByteArray() << false
                                           << 1 << "n/h\\xe9ro.bmp: the name is not valid UTF-8";
     QTest::newRow("latin-1, named") << QByteArray("h\xe9ro.bmp") << QByteArray() << true << 1
@@ -227,11 +522,13 @@ void TestCli::names()
             {QStringLiteral("-c"), QStringLiteral("exec \"$0\" -j 1 \"$(printf '%b' \"$1\")\""),
              QStringLiteral(PELLORAN_MASK_BIN), byName ? QString::fromLatin1(octal) : QStringLiteral("n")});
     QVERIFY(p.waitForFinished(60000));
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
     const QString err = QString::fromUtf8(p.readAllStandardError());
     QCOMPARE(p.exitCode(), code);
-    QVERIFY2(err.contains(report), qPrintable(err));
-    QVERIFY(!err.contains(QChar(0x1b)));
-    QCOMPARE(err.count(QLatin1Char('\n')), 2); // one line for the file, one for the summary
+    QVERIFY2((out + err).contains(report), qPrintable(out + err));
+    QVERIFY(!(out + err).contains(QChar(0x1b)));
+    QCOMPARE(out.count(QLatin1Char('\n')), 1); // one line for the file
+    QCOMPARE(err.count(QLatin1Char('\n')), 1); // one for the summary
     if (!there.isEmpty())
         QCOMPARE(readFile(QStringLiteral("n/") + QString::fromUtf8(there)), QByteArray("keep me"));
     if (code == 0)

@@ -104,19 +104,20 @@ void TestFileJob::masksAsTheWindowWrites()
     const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).remove(' ') + ".pic");
     store(path, file);
     FileJob::Settings settings;
-    settings.transparency = 0x102030;
-    settings.mask = 0x00FF00;
+    settings.rule.keys = {0x102030};
+    settings.rule.mask = 0x00FF00;
     Recorder rec;
     FileJob job(settings);
-    QCOMPARE(job.run(path, &rec), FileJob::Outcome::Masked);
+    const QString mask = path + QStringLiteral(".mask");
+    QCOMPARE(job.run(path, mask, Existing::Keep, &rec), FileJob::Outcome::Masked);
     const QString expected = m_dir.filePath(QStringLiteral("expected.bmp"));
     writeBmp(referenceMask(sprite, sprite.size(), 0x102030, 0x00FF00), expected);
-    QCOMPARE(contents(job.output()), contents(expected));
+    QCOMPARE(contents(mask), contents(expected));
     QVERIFY(rec.seen.size() >= blocks);
     QCOMPARE(rec.seen.last(), 100);
     QVERIFY(std::is_sorted(rec.seen.cbegin(), rec.seen.cend()));
     // A second run keeps the mask: it exists.
-    QCOMPARE(job.run(path), FileJob::Outcome::Skipped);
+    QCOMPARE(job.run(path, mask, Existing::Keep), FileJob::Outcome::Skipped);
 }
 
 void TestFileJob::stopsWritingNothing()
@@ -127,7 +128,7 @@ void TestFileJob::stopsWritingNothing()
     Recorder rec;
     rec.stopAfter = 1;
     FileJob job({});
-    QCOMPARE(job.run(path, &rec), FileJob::Outcome::Stopped);
+    QCOMPARE(job.run(path, path + QStringLiteral(".mask"), Existing::Keep, &rec), FileJob::Outcome::Stopped);
     QCOMPARE(rec.seen.size(), 1);
     QVERIFY(rec.seen[0] < 100);
     QCOMPARE(QDir(m_dir.filePath(QStringLiteral("stop"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
@@ -143,10 +144,10 @@ void TestFileJob::sheetShrinkingWhileStreamed()
     Recorder rec;
     rec.onProgress = [&] { QFile::resize(path, 100000); };
     FileJob job({});
-    QCOMPARE(job.run(path, &rec), FileJob::Outcome::Failed);
+    QCOMPARE(job.run(path, path + QStringLiteral(".mask"), Existing::Replace, &rec), FileJob::Outcome::Failed);
     QCOMPARE(job.error()->number(), int(RunError::DamagedPicture));
     QVERIFY(job.failedReading());
-    QVERIFY(!QFile::exists(job.output()));
+    QVERIFY(!QFile::exists(path + QStringLiteral(".mask")));
 }
 
 QTEST_GUILESS_MAIN(TestFileJob)

@@ -1,7 +1,6 @@
 #include "FileJob.h"
 
 #include "FileOps.h"
-#include "MaskRun.h"
 #include "MaskScan.h"
 #include "PictureChecks.h"
 
@@ -10,15 +9,17 @@
 
 FileJob::FileJob(const Settings &settings) : m_settings(settings) {}
 
-FileJob::Outcome FileJob::run(const QString &spritePath, JobObserver *observer)
+FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, Existing existing,
+                              JobObserver *observer)
 {
     m_path = spritePath;
-    m_output = MaskRun::outputName(spritePath, m_settings.suffix);
+    m_output = output;
+    m_existing = existing;
     m_error.reset();
     m_failedReading = true;
-    // Checked first so a rerun over a finished folder reads nothing; a mask that appears
-    // after this check is still kept, by the exclusive write.
-    if (!m_settings.overwrite && entryExists(m_output))
+    // Checked first so that nothing is read for a mask that is kept; one that appears after
+    // this check is still kept, by the exclusive write.
+    if (existing == Existing::Keep && entryExists(output))
         return Outcome::Skipped;
     try {
         InputFile in(spritePath);
@@ -30,7 +31,11 @@ FileJob::Outcome FileJob::run(const QString &spritePath, JobObserver *observer)
         if (have >= 2 && m_in.startsWith("BM")) {
             const BmpLayout bmp =
                 checkBmp(Bytes(reinterpret_cast<const uchar *>(m_in.constData()), have), in.size(), spritePath);
-            if (bmp.compression == 0 && (bmp.bpp == 24 || bmp.bpp == 32))
+            // Streamed when the mask is a 24-bit BMP too, and no alpha is asked of a 32-bit
+            // sprite (whose fourth byte the reader takes for padding).
+            const MaskOutput &kind = m_settings.kind;
+            if (bmp.compression == 0 && (bmp.bpp == 24 || (bmp.bpp == 32 && !m_settings.rule.usesAlpha())) &&
+                kind.format == MaskFormat::Bmp && kind.depth == 24)
                 return stream(in, bmp, have, observer);
         }
         return decodeWhole(in, have, observer);
@@ -55,10 +60,12 @@ FileJob::Outcome FileJob::stream(InputFile &in, const BmpLayout &bmp, qint64 hav
         m_in.resize(qsizetype(rowsPerBlock * inRow));
     if (m_out.size() < 54 + rowsPerBlock * outRow)
         m_out.resize(qsizetype(54 + rowsPerBlock * outRow));
-    const QRgb t = toQRgb(m_settings.transparency), m = toQRgb(m_settings.mask);
+    const MaskRule &rule = m_settings.rule;
+    const bool exact = rule.isExact();
+    const QRgb t = toQRgb(rule.transparent()), m = toQRgb(rule.mask);
 
     m_failedReading = false;
-    WholeFileWriter out(m_output, m_settings.overwrite ? Existing::Replace : Existing::Keep);
+    WholeFileWriter out(m_output, m_existing);
     m_failedReading = true;
     bmpHeader24(w, h, m_out.data());
     qint64 headerBytes = 54;
@@ -79,7 +86,11 @@ FileJob::Outcome FileJob::stream(InputFile &in, const BmpLayout &bmp, qint64 hav
         uchar *dst = reinterpret_cast<uchar *>(m_out.data()) + headerBytes;
         for (qint64 r = 0; r < n; ++r) {
             uchar *row = dst + r * outRow;
-            maskPackedRow(src + (bottomUp ? r : n - 1 - r) * inRow, row, w, int(bytesPerPixel), t, m);
+            const uchar *in = src + (bottomUp ? r : n - 1 - r) * inRow;
+            if (exact)
+                maskPackedRow(in, row, w, int(bytesPerPixel), t, m);
+            else
+                applyRuleBgr(in, int(bytesPerPixel), row, int(w), rule);
             std::memset(row + 3 * w, 0, size_t(outRow - 3 * w));
         }
         done += n;
@@ -107,20 +118,23 @@ FileJob::Outcome FileJob::decodeWhole(InputFile &in, qint64 have, JobObserver *o
         m_in.resize(qsizetype(in.size()));
     in.readAt(have, m_in.data() + have, in.size() - have);
     in.checkUnchanged();
-    const QImage sprite =
-        decodePicture(QByteArray::fromRawData(m_in.constData(), qsizetype(in.size())), m_path);
+    const MaskRule &rule = m_settings.rule;
+    const QImage sprite = decodePicture(QByteArray::fromRawData(m_in.constData(), qsizetype(in.size())),
+                                        m_path, rule.usesAlpha() ? PictureAlpha::Keep : PictureAlpha::Drop);
     if (m_mask.size() != sprite.size())
         m_mask = QImage(sprite.size(), QImage::Format_RGB32);
-    const QRgb t = toQRgb(m_settings.transparency), m = toQRgb(m_settings.mask);
+    if (m_mask.isNull() && !sprite.isNull())
+        throw RunError::of(RunError::OutOfMemory, m_path);
     for (int y = 0; y < sprite.height(); ++y)
-        maskSpan(reinterpret_cast<const QRgb *>(sprite.constScanLine(y)),
-                 reinterpret_cast<QRgb *>(m_mask.scanLine(y)), sprite.width(), t, m, true);
+        applyRule(reinterpret_cast<const QRgb *>(sprite.constScanLine(y)),
+                  reinterpret_cast<QRgb *>(m_mask.scanLine(y)), sprite.width(), rule);
     if (observer) {
         observer->progress(100);
         if (observer->stopRequested())
             return Outcome::Stopped;
     }
     m_failedReading = false;
-    writeBmp(m_mask, m_output, m_settings.overwrite ? Existing::Replace : Existing::Keep);
+    writeMask(m_mask, m_output, m_settings.kind, toQRgb(rule.mask), toQRgb(rule.transparent()),
+              m_existing);
     return Outcome::Masked;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
-#include "Colour.h"
+#include "FileOps.h"
+#include "MaskRule.h"
+#include "MaskWriter.h"
 #include "RunError.h"
 
 #include <QByteArray>
@@ -21,8 +23,8 @@ public:
     virtual bool stopRequested() { return false; }
 };
 
-// One sprite file in, its mask file out: read, apply the rule, write, with no window. The
-// mask is the window's mask byte for byte. Uncompressed 24- and 32-bit BMPs are streamed
+// One sprite file in, its mask file out: read, apply the rule, write, with no window. With
+// the window's rule and a 24-bit BMP the mask is the window's mask byte for byte. Uncompressed 24- and 32-bit BMPs are streamed
 // in blocks of rows through buffers the job keeps, so a sheet of any size costs a few
 // megabytes; other pictures are decoded whole, into images the job reuses from file to
 // file. One job serves one thread, file after file.
@@ -30,21 +32,20 @@ class FileJob
 {
 public:
     struct Settings {
-        Colour transparency = 0x000000;
-        Colour mask = 0xFFFFFF;
-        QString suffix = QStringLiteral("_mask");
-        // Replace masks that exist; without it the mask's name is taken exclusively.
-        bool overwrite = false;
+        MaskRule rule;   // which pixels are background, and the two colours
+        MaskOutput kind; // BMP or PNG content, 24 or 1 bit
     };
     enum class Outcome { Masked, Skipped, Stopped, Failed };
 
     explicit FileJob(const Settings &settings);
 
-    Outcome run(const QString &spritePath, JobObserver *observer = nullptr);
+    // Masks `spritePath` into `output`. With Existing::Keep a mask that is there, or that
+    // appears meanwhile, is kept and the outcome is Skipped.
+    Outcome run(const QString &spritePath, const QString &output, Existing existing,
+                JobObserver *observer = nullptr);
 
-    // After run(): the mask's name; for Failed, why, and whether the sprite could not be
-    // read (rather than the mask not written).
-    const QString &output() const { return m_output; }
+    // After run(): for Failed, why, and whether the sprite could not be read (rather than
+    // the mask not written).
     const std::optional<RunError> &error() const { return m_error; }
     bool failedReading() const { return m_failedReading; }
 
@@ -57,6 +58,7 @@ private:
 
     Settings m_settings;
     QString m_path, m_output;
+    Existing m_existing = Existing::Keep;
     std::optional<RunError> m_error;
     bool m_failedReading = false;
     QByteArray m_in, m_out;

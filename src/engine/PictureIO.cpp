@@ -92,19 +92,21 @@ QImage readPlainBmp(const Bytes &b, const BmpLayout &bmp)
 
 } // namespace
 
-QImage decodePicture(const QByteArray &data, const QString &path)
+QImage decodePicture(const QByteArray &data, const QString &path, PictureAlpha alpha)
 {
+    const bool keepAlpha = alpha == PictureAlpha::Keep;
     WarningWatch watch;
     const Bytes b(data);
     const bool isBmp = data.startsWith("BM");
     if (isBmp) {
         const BmpLayout bmp = checkBmp(b, b.size(), path);
         if (bmp.bpp == 24 && bmp.compression == BiRgb)
-            return readPlainBmp(b, bmp);
+            return readPlainBmp(b, bmp); // opaque: the same pixels with or without alpha
     } else if (data.startsWith("GIF8")) {
         checkGif(b, path);
     } else if (data.startsWith("\x89PNG\r\n\x1a\n")) {
-        return decodePng(data, path, std::min(MaxPicturePixels, MaxPixelsPerByte * data.size()));
+        return decodePng(data, path, std::min(MaxPicturePixels, MaxPixelsPerByte * data.size()),
+                         keepAlpha);
     }
 
     QBuffer buffer;
@@ -132,12 +134,12 @@ QImage decodePicture(const QByteArray &data, const QString &path)
     if (image.isNull())
         throw RunError::of(RunError::InvalidPicture,
                            path + QStringLiteral(" could not be read (") + reader.errorString() + ')');
-    return image.convertToFormat(QImage::Format_RGB32);
+    return image.convertToFormat(keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
-QImage readPicture(const QString &path)
+QImage readPicture(const QString &path, PictureAlpha alpha)
 {
-    return decodePicture(readFileWhole(path, MaxFileBytes), path);
+    return decodePicture(readFileWhole(path, MaxFileBytes), path, alpha);
 }
 
 QString pictureFilePattern()

@@ -15,9 +15,13 @@ constexpr qint64 MaxPicturePixels = 16384LL * 16384LL;
 // for a folder or a FIFO, InvalidPicture when the file is not a picture (or has no valid
 // size), DamagedPicture when it is cut short, broken, or changed while it was read,
 // OutOfMemory when it is too large; decoder warnings go into the message.
-QImage readPicture(const QString &path);
+// With `alpha` Keep the picture comes as Format_ARGB32 (not premultiplied) with the file's
+// alpha channel, opaque where the file has none; the default keeps the fast opaque path.
+enum class PictureAlpha { Drop, Keep };
+QImage readPicture(const QString &path, PictureAlpha alpha = PictureAlpha::Drop);
 // The same for a file's bytes already in memory; `path` names the file in messages.
-QImage decodePicture(const QByteArray &data, const QString &path);
+QImage decodePicture(const QByteArray &data, const QString &path,
+                     PictureAlpha alpha = PictureAlpha::Drop);
 
 // A file-list pattern for every picture the reader reads ("*.bmp;*.gif;...").
 QString pictureFilePattern();

@@ -44,7 +44,7 @@ void readBytes(png_structp png, png_bytep out, png_size_t size)
 
 } // namespace
 
-QImage decodePng(const QByteArray &data, const QString &path, qint64 maxPixels)
+QImage decodePng(const QByteArray &data, const QString &path, qint64 maxPixels, bool keepAlpha)
 {
     Source source{data};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, onError, onWarning);
@@ -65,12 +65,13 @@ QImage decodePng(const QByteArray &data, const QString &path, qint64 maxPixels)
             png_set_expand(png);
             png_set_scale_16(png);
             png_set_gray_to_rgb(png);
-            png_set_strip_alpha(png);
+            if (!keepAlpha)
+                png_set_strip_alpha(png);
             png_set_bgr(png);
-            png_set_filler(png, 0xFF, PNG_FILLER_AFTER);
+            png_set_filler(png, 0xFF, PNG_FILLER_AFTER); // only where there is no alpha
             png_set_interlace_handling(png);
             png_read_update_info(png, info);
-            s.image = QImage(int(w), int(h), QImage::Format_RGB32);
+            s.image = QImage(int(w), int(h), keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
             if (s.image.isNull()) {
                 s.refusal = path;
                 s.number = RunError::OutOfMemory;
