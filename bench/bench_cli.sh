@@ -300,13 +300,13 @@ for name in $sets; do
     echo "  ratios: pm-j1/copy $r_j1_copy   mogrify/pm-j1 $r_mog_j1   OpenCV/pm-j1 $r_cv_j1" \
          "  faster-of-them/pm-j1 $r_best_j1   pm-j1/pm-j2 $r_j1_j2"
     echo
-    line=$(printf '%-10s %7s %7s %7s %7s %7s  %6s %6s %6s %6s  %6s %6s %6s %6s %6s' "$name" \
+    line=$(printf '%-10s %7s %7s %7s %7s %7s  %6s %6s %6s %6s  %7s %7s %7s %7s %7s' "$name" \
         "${med[copy]}" "${med[pm1]}" "$(or_dash "${med[pm2]:-}")" "$(or_dash "${med[mogrify]:-}")" \
         "$(or_dash "${med[opencv]:-}")" "$r_j1_copy" "$r_mog_j1" "$r_cv_j1" "$r_j1_j2" \
         "${mib[copy]}" "${mib[pm1]}" "$(or_dash "${mib[pm2]:-}")" "$(or_dash "${mib[mogrify]:-}")" \
         "$(or_dash "${mib[opencv]:-}")")
     if [ "$with_convert" = 1 ]; then
-        line+=$(printf '  %7s %6s %6s' "$(or_dash "${med[convert]:-}")" \
+        line+=$(printf '  %7s %6s %7s' "$(or_dash "${med[convert]:-}")" \
             "$(ratio "${med[convert]:-}" "${med[pm1]}")" "$(or_dash "${mib[convert]:-}")")
     fi
     summary+=("$line")
@@ -314,8 +314,8 @@ for name in $sets; do
 done
 
 echo "== summary: median seconds of $reps reps, their ratios, and peak MiB (largest of the reps)"
-head=$(printf '%-10s %7s %7s %7s %7s %7s  %6s %6s %6s %6s  %6s %6s %6s %6s %6s' set 'cp -r' 'pm -j1' \
+head=$(printf '%-10s %7s %7s %7s %7s %7s  %6s %6s %6s %6s  %7s %7s %7s %7s %7s' set 'cp -r' 'pm -j1' \
     'pm -j2' mogrify OpenCV j1/cp mog/j1 cv/j1 j1/j2 MB:cp MB:j1 MB:j2 MB:mog MB:cv)
-[ "$with_convert" = 1 ] && head+=$(printf '  %7s %6s %6s' convert cvt/j1 MB:cvt)
+[ "$with_convert" = 1 ] && head+=$(printf '  %7s %6s %7s' convert cvt/j1 MB:cvt)
 echo "$head"
 printf '%s\n' "${summary[@]}"
