@@ -4,7 +4,9 @@
 #include "MaskScan.h"
 #include "RunHost.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
+#include <QScopedValueRollback>
 #include <QList>
 #include <QUrl>
 
@@ -206,6 +208,12 @@ private:
     bool runCanStart();
     // Paints whatever is waiting to be painted, now, also while the screen is held.
     void paintFrame();
+    // Whether a frame's time has come: the screen changes at most every repaint interval,
+    // even in a batch of sprites too small to reach a refresh point.
+    bool frameDue() const;
+    // For a question asked during a run: what the run has shown so far is painted, and the
+    // window repaints normally behind the question until the returned guard ends.
+    QScopedValueRollback<bool> releaseScreen();
     // Paints a frame of the last refresh point once its status text is set, or before the
     // next refresh point changes what it shows.
     void closeFrame();
@@ -217,6 +225,11 @@ private:
     // During a scan the window's own repaint requests are held back; frames are painted
     // when the scan says one is due.
     bool m_holdingScreen = false;
+    // A Mask All holds the screen from its first scan to its end, so the files between
+    // two frames are not each painted.
+    bool m_batch = false;
+    bool m_inScan = false;
+    QElapsedTimer m_lastFrame;
     bool m_painting = false;
     bool m_screenDue = false;
     bool m_frameOpen = false;

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -64,8 +65,14 @@ void frmMain::cmdMaskAll_Click()
         return;
     const QScopedValueRollback running(m_running, true);
     MaskRun run(*this);
-    run.maskAll();
+    {
+        const QScopedValueRollback batch(m_batch, true);
+        run.maskAll();
+    }
     m_lastScan = run.lastScan();
+    // The batch's last state, whenever its last frame was.
+    m_holdingScreen = false;
+    paintFrame();
 }
 
 void frmMain::cmdMaskCurr_Click()
@@ -199,6 +206,7 @@ bool frmMain::cheerAtEnd() const
 
 bool frmMain::askOverwrite(const QString &outputName)
 {
+    const auto released = releaseScreen();
     return ask(this, QStringLiteral("'") + outputName + QStringLiteral("' already exists. Overwrite?"));
 }
 
@@ -229,10 +237,11 @@ QString frmMain::logPath() const
 
 void frmMain::offerLog()
 {
+    const auto released = releaseScreen();
     if (!ask(this, QStringLiteral("An error has occured! Do you wish to see the debug file?"),
              Desktop::Icon::Exclamation))
         return;
-    if (!FileExists(logPath())) {
+    if (!QFileInfo(logPath()).isFile()) {
         tell(this, QStringLiteral("The debug file does not exist. Please re-install Pelloran."));
         return;
     }
@@ -243,6 +252,7 @@ void frmMain::offerLog()
 
 void frmMain::reportFailure(const QString &message)
 {
+    const auto released = releaseScreen();
     tell(this, message);
 }
 
@@ -297,6 +307,19 @@ void frmMain::paintFrame()
     const QScopedValueRollback painting(m_painting, true);
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(this, &request);
+    m_lastFrame.start();
+}
+
+bool frmMain::frameDue() const
+{
+    return !m_lastFrame.isValid() || m_lastFrame.elapsed() >= m_repaintInterval;
+}
+
+QScopedValueRollback<bool> frmMain::releaseScreen()
+{
+    if (m_holdingScreen)
+        paintFrame();
+    return QScopedValueRollback<bool>(m_holdingScreen, false);
 }
 
 void frmMain::closeFrame()
@@ -310,8 +333,11 @@ void frmMain::closeFrame()
 void frmMain::scanStarted()
 {
     // What was set up for this scan (the sprite, the file counter, the emptied mask and
-    // bar) is on screen before anything is held back.
-    paintFrame();
+    // bar) is on screen before anything is held back, unless a batch painted a frame a
+    // moment ago.
+    m_inScan = true;
+    if (!m_batch || frameDue())
+        paintFrame();
     m_holdingScreen = true;
     m_screenDue = false;
     m_frameOpen = false;
@@ -319,9 +345,15 @@ void frmMain::scanStarted()
 
 void frmMain::scanEnded()
 {
+    m_inScan = false;
     closeFrame();
+    // However short the scan, its finished mask is shown; in a batch, once a frame is due.
+    if (m_batch) {
+        if (frameDue())
+            paintFrame();
+        return;
+    }
     m_holdingScreen = false;
-    // However short the scan, its finished mask is shown.
     paintFrame();
 }
 
@@ -330,7 +362,10 @@ void frmMain::yield()
     // A frame that is due shows this refresh point: its mask and bar now, its status text
     // when the scan sets it after this yield. Input is handled at every yield.
     closeFrame();
-    if (m_holdingScreen && m_screenDue) {
+    // Between two files of a batch: the last file's end, when a frame is due.
+    if (m_batch && !m_inScan && frameDue())
+        paintFrame();
+    else if (m_holdingScreen && m_screenDue) {
         m_screenDue = false;
         m_frameOpen = true;
     }
