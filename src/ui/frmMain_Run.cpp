@@ -349,8 +349,11 @@ void frmMain::scanEnded()
     closeFrame();
     // However short the scan, its finished mask is shown; in a batch, once a frame is due.
     if (m_batch) {
-        if (frameDue())
+        m_screenDue = true;
+        if (frameDue()) {
+            m_screenDue = false;
             paintFrame();
+        }
         return;
     }
     m_holdingScreen = false;
@@ -360,14 +363,15 @@ void frmMain::scanEnded()
 void frmMain::yield()
 {
     // A frame that is due shows this refresh point: its mask and bar now, its status text
-    // when the scan sets it after this yield. Input is handled at every yield.
+    // when the scan sets it after this yield. Between two files of a batch it shows the
+    // last file's end. Input is handled at every yield.
     closeFrame();
-    // Between two files of a batch: the last file's end, when a frame is due.
-    if (m_batch && !m_inScan && frameDue())
-        paintFrame();
-    else if (m_holdingScreen && m_screenDue) {
+    if (m_holdingScreen && m_screenDue && frameDue()) {
         m_screenDue = false;
-        m_frameOpen = true;
+        if (m_inScan)
+            m_frameOpen = true;
+        else
+            paintFrame();
     }
     QCoreApplication::processEvents();
 }
