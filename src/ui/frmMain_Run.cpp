@@ -333,10 +333,11 @@ void frmMain::closeFrame()
 void frmMain::scanStarted()
 {
     // What was set up for this scan (the sprite, the file counter, the emptied mask and
-    // bar) is on screen before anything is held back, unless a batch painted a frame a
-    // moment ago.
+    // bar) is on screen before anything is held back. A batch paints its frames when they
+    // are due, and rather with a finished mask than with an emptied one: a long scan shows
+    // its start at its first frame.
     m_inScan = true;
-    if (!m_batch || frameDue())
+    if (!m_batch)
         paintFrame();
     m_holdingScreen = true;
     m_screenDue = false;
