@@ -209,10 +209,11 @@ void MaskCommand::addInput(const QString &input, QList<Input> &found)
 {
     const QFileInfo info(input);
     if (info.isFile()) {
-        found.append({info.absoluteFilePath(), QString()});
+        found.append({QDir::cleanPath(info.absoluteFilePath()), QString()});
     } else if (info.isDir()) {
         QList<Input> inFolder;
-        walk(QFile::encodeName(info.absoluteFilePath()), QByteArray(), inFolder);
+        // "sprites/" names the same folder as "sprites": no "//" in the names reported.
+        walk(QFile::encodeName(QDir::cleanPath(info.absoluteFilePath())), QByteArray(), inFolder);
         std::sort(inFolder.begin(), inFolder.end(),
                   [](const Input &a, const Input &b) { return a.sprite < b.sprite; });
         found += inFolder;

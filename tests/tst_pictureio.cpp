@@ -99,6 +99,8 @@ void TestPictureIO::loads_data()
     QImage flat(16, 16, QImage::Format_RGB32);
     flat.fill(qRgb(200, 60, 30));
     QTest::newRow("24-bit bmp") << saved(sample(), "BMP") << sample() << 0;
+    const QImage wide = sample().scaled(37, 3); // many pixels at a time, and a ragged end
+    QTest::newRow("24-bit bmp, 37 wide") << saved(wide, "BMP") << wide << 0;
     QTest::newRow("8-bit palette bmp") << bmp(5, 3, 8, 0, rows(8, true), 16) << sample() << 0;
     QTest::newRow("rle8 bmp") << bmp(5, 3, 8, 1, rows(8, true, true), 16) << sample() << 0;
     QTest::newRow("rle4 bmp") << bmp(5, 3, 4, 2, rle4Rows(), 16) << sample() << 0;

@@ -2,6 +2,7 @@
 
 #include "FileOps.h"
 #include "PictureChecks.h"
+#include "PixelRows.h"
 #include "PngDecode.h"
 #include "RunError.h"
 
@@ -62,37 +63,28 @@ constexpr qint64 MaxFileBytes = MaxPicturePixels * 4 + (1 << 20);
 
 // The common sprite file, a plain 24-bit BMP, read directly: several times faster than
 // the general reader, with the same pixels.
-QImage readPlainBmp(const Bytes &b, const BmpLayout &bmp)
+QImage readPlainBmp(const Bytes &b, const BmpLayout &bmp, QImage *reuse)
 {
-    QImage image(int(bmp.width), int(bmp.rows()), QImage::Format_RGB32);
+    // A sheet after a sheet of the same size is decoded into the same memory: a fresh
+    // image of that size costs a page fault every 4 KiB, more than decoding it.
+    const QSize size(int(bmp.width), int(bmp.rows()));
+    QImage image = reuse && reuse->size() == size && reuse->format() == QImage::Format_RGB32
+                       ? std::move(*reuse)
+                       : QImage(size, QImage::Format_RGB32);
     if (image.isNull())
         throw RunError::of(RunError::OutOfMemory);
     const qint64 w = bmp.width, h = bmp.rows(), rowBytes = bmp.rowBytes();
     for (qint64 y = 0; y < h; ++y) {
         const uchar *row = b.at(bmp.offset + (bmp.height > 0 ? h - 1 - y : y) * rowBytes);
         QRgb *out = reinterpret_cast<QRgb *>(image.scanLine(int(y)));
-        // Four pixels from three 32-bit words at a time; the rest byte by byte.
-        qint64 x = 0;
-        for (; x + 4 <= w; x += 4) {
-            quint32 word[3];
-            std::memcpy(word, row + 3 * x, 12);
-            const quint32 a = qFromLittleEndian(word[0]), b1 = qFromLittleEndian(word[1]),
-                          c = qFromLittleEndian(word[2]);
-            out[x] = 0xFF000000u | a;
-            out[x + 1] = 0xFF000000u | (a >> 24) | (b1 << 8);
-            out[x + 2] = 0xFF000000u | (b1 >> 16) | (c << 16);
-            out[x + 3] = 0xFF000000u | (c >> 8);
-        }
-        for (; x < w; ++x)
-            out[x] = 0xFF000000u | (uint(row[3 * x + 2]) << 16) | (uint(row[3 * x + 1]) << 8) |
-                     row[3 * x];
+        unpackRow24(row, out, w);
     }
     return image;
 }
 
 } // namespace
 
-QImage decodePicture(const QByteArray &data, const QString &path, PictureAlpha alpha)
+QImage decodePicture(const QByteArray &data, const QString &path, PictureAlpha alpha, QImage *reuse)
 {
     const bool keepAlpha = alpha == PictureAlpha::Keep;
     WarningWatch watch;
@@ -101,7 +93,7 @@ QImage decodePicture(const QByteArray &data, const QString &path, PictureAlpha a
     if (isBmp) {
         const BmpLayout bmp = checkBmp(b, b.size(), path);
         if (bmp.bpp == 24 && bmp.compression == BiRgb)
-            return readPlainBmp(b, bmp); // opaque: the same pixels with or without alpha
+            return readPlainBmp(b, bmp, reuse); // opaque: the same pixels with or without alpha
     } else if (data.startsWith("GIF8")) {
         checkGif(b, path);
     } else if (data.startsWith("\x89PNG\r\n\x1a\n")) {
@@ -137,9 +129,23 @@ QImage decodePicture(const QByteArray &data, const QString &path, PictureAlpha a
     return image.convertToFormat(keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
-QImage readPicture(const QString &path, PictureAlpha alpha)
+QImage readPicture(const QString &path, PictureAlpha alpha, QImage *reuse)
 {
-    return decodePicture(readFileWhole(path, MaxFileBytes), path, alpha);
+    InputFile in(path);
+    if (in.size() > MaxFileBytes)
+        throw RunError::of(RunError::OutOfMemory, path + QStringLiteral(" is too large"));
+    // The bytes go into memory kept for the thread's next file, as long as it is not
+    // huge: fresh memory for every sheet costs a page fault every 4 KiB.
+    constexpr qint64 KeepUpTo = 256 << 20;
+    thread_local QByteArray kept;
+    QByteArray once;
+    QByteArray &buffer = in.size() <= KeepUpTo ? kept : once;
+    if (buffer.size() < in.size())
+        buffer.resize(qsizetype(in.size()));
+    in.readAt(0, buffer.data(), in.size());
+    in.checkUnchanged();
+    return decodePicture(QByteArray::fromRawData(buffer.constData(), qsizetype(in.size())), path,
+                         alpha, reuse);
 }
 
 QString pictureFilePattern()
@@ -174,20 +180,7 @@ void writeBmp(const QImage &picture, const QString &path, Existing existing)
         for (qint64 r = 0; r < rows; ++r) {
             const QRgb *in = reinterpret_cast<const QRgb *>(image.constScanLine(int(h - 1 - (y0 + r))));
             uchar *row = reinterpret_cast<uchar *>(chunk.data() + r * rowBytes);
-            qint64 x = 0;
-            for (; x + 4 <= w; x += 4) { // four pixels into three 32-bit words
-                const quint32 p0 = in[x] & 0xFFFFFF, p1 = in[x + 1] & 0xFFFFFF,
-                              p2 = in[x + 2] & 0xFFFFFF, p3 = in[x + 3] & 0xFFFFFF;
-                const quint32 word[3] = {qToLittleEndian(p0 | (p1 << 24)),
-                                         qToLittleEndian((p1 >> 8) | (p2 << 16)),
-                                         qToLittleEndian((p2 >> 16) | (p3 << 8))};
-                std::memcpy(row + 3 * x, word, 12);
-            }
-            for (; x < w; ++x) {
-                row[3 * x] = uchar(qBlue(in[x]));
-                row[3 * x + 1] = uchar(qGreen(in[x]));
-                row[3 * x + 2] = uchar(qRed(in[x]));
-            }
+            packRow24(in, row, w);
         }
         out.write(chunk.constData(), qsizetype(rows * rowBytes));
     }

@@ -18,10 +18,14 @@ constexpr qint64 MaxPicturePixels = 16384LL * 16384LL;
 // With `alpha` Keep the picture comes as Format_ARGB32 (not premultiplied) with the file's
 // alpha channel, opaque where the file has none; the default keeps the fast opaque path.
 enum class PictureAlpha { Drop, Keep };
-QImage readPicture(const QString &path, PictureAlpha alpha = PictureAlpha::Drop);
+// `reuse`, when given, may be taken over (left null) to hold the picture if it has the
+// same size and format: only once the file is known to be whole, so a failed read leaves
+// it as it was.
+QImage readPicture(const QString &path, PictureAlpha alpha = PictureAlpha::Drop,
+                   QImage *reuse = nullptr);
 // The same for a file's bytes already in memory; `path` names the file in messages.
 QImage decodePicture(const QByteArray &data, const QString &path,
-                     PictureAlpha alpha = PictureAlpha::Drop);
+                     PictureAlpha alpha = PictureAlpha::Drop, QImage *reuse = nullptr);
 
 // A file-list pattern for every picture the reader reads ("*.bmp;*.gif;...").
 QString pictureFilePattern();

@@ -25,7 +25,9 @@ bool frmMain::LoadPic(PictureSurface *PicBox, const QString &Filename)
 {
     CurrentFile = Filename;
     try {
-        PicBox->setPicture(readPicture(Filename));
+        // A surface that takes the picture's size can lend its image to the next picture.
+        PicBox->setPicture(readPicture(Filename, PictureAlpha::Drop,
+                                       PicBox->autoSize() ? &PicBox->image() : nullptr));
         m_spriteLoaded = PicBox == picSprite;
         return true;
     } catch (const RunError &e) {

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QRgb>
+#include <QtGlobal>
+
+// Rows between the 24-bit form of BMP files (blue, green, red) and QImage's 32-bit pixels.
+// The window reads and writes every sheet through these; on processors with SSSE3 sixteen
+// pixels go at a time.
+void packRow24(const QRgb *in, uchar *out, qint64 count);
+// Out pixels get alpha 0xFF.
+void unpackRow24(const uchar *in, QRgb *out, qint64 count);
