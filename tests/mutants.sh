@@ -4,7 +4,7 @@
 # which is rebuilt and tested, and the copy's file is restored before the next one.
 #
 #   tests/mutants.sh            every mutant (about half an hour on two cores)
-#   tests/mutants.sh E05 C09    only these
+#   tests/mutants.sh E05 C07    only these
 #   tests/mutants.sh --check    only whether every mutant still applies; builds nothing
 #
 # Run by hand, not from scripts/test.sh. The copy and its Release build (no sanitizers, no
@@ -37,31 +37,27 @@ E09	src/engine/FileJob.cpp	stop ignored while streaming	            if (observer
 E10	src/engine/PictureChecks.cpp	RLE walk skipped	if (b.size() == fileSize)⏎            checkRunLengths(b, bmp, path);	if (b.size() != fileSize)⏎            checkRunLengths(b, bmp, path);
 E11	src/engine/PictureChecks.cpp	RLE end one row early accepted	if (y < h - 1)	if (y < h - 2)
 E12	src/engine/PictureChecks.cpp	palette past the end not checked	        if (tablesEnd > b.size())⏎            throw damaged(path, QStringLiteral("has a palette that runs past its end"));⏎
-E13	src/engine/PictureChecks.cpp	palette bound dropped	if (colours > 256)	if (colours > 65536)
-E14	src/engine/PictureChecks.cpp	pixel offset inside the header accepted	if (bmp.offset < tablesEnd)	if (bmp.offset < 14)
-E15	src/engine/PictureChecks.cpp	pixel data one row short accepted	} else if (bmp.rowBytes() * bmp.rows() > data) {	} else if (bmp.rowBytes() * (bmp.rows() - 1) > data) {
-E16	src/engine/PictureChecks.cpp	GIF colour table half its size	at += 3 * (qint64(2) << (b.u8(10) & 7));	at += 3 * (qint64(1) << (b.u8(10) & 7));
-E17	src/engine/PictureIO.cpp	plain BMP read upside down	(bmp.height > 0 ? h - 1 - y : y)	(bmp.height > 0 ? y : h - 1 - y)
-E18	src/engine/PictureIO.cpp	BMP written top-down	image.constScanLine(int(h - 1 - (y0 + r)))	image.constScanLine(int(y0 + r))
-E19	src/engine/PictureIO.cpp	reader warnings ignored	if (!t_warning.isEmpty())	if (false)
-E20	src/engine/PictureIO.cpp	plain BMP tail pixels with red from blue	(uint(row[3 * x + 2]) << 16)	(uint(row[3 * x]) << 16)
-E21	src/engine/PngDecode.cpp	alpha kept when not asked for	if (!keepAlpha)⏎                png_set_strip_alpha(png);	if (keepAlpha)⏎                png_set_strip_alpha(png);
-E22	src/engine/PngDecode.cpp	PNG channels swapped	            png_set_bgr(png);⏎	
-E23	src/engine/MaskWriter.cpp	1-bit pixels in the wrong bit order	<< (7 - b));	<< b);
-E24	src/engine/MaskWriter.cpp	1-bit BMP rows unpadded	((w + 31) / 32) * 4	((w + 7) / 8)
-E25	src/engine/MaskWriter.cpp	1-bit palette with two mask colours	put32(58, transparent & 0xFFFFFF);	put32(58, mask & 0xFFFFFF);
-E26	src/engine/MaskWriter.cpp	24-bit PNG red from blue	row[3 * x] = uchar(qRed(in[x]));	row[3 * x] = uchar(qBlue(in[x]));
-E27	src/engine/MaskWriter.cpp	1-bit BMP loses its last row	for (qint64 y = h - 1; y >= 0; --y)	for (qint64 y = h - 1; y > 0; --y)
-E28	src/engine/MaskScan.cpp	refresh one pixel late	for (qint64 k = RefreshEvery - 1; k < total; k += RefreshEvery)	for (qint64 k = RefreshEvery; k < total; k += RefreshEvery)
-E29	src/engine/MaskScan.cpp	packed row shift wrong	p2 = rule((b >> 16) | (c << 16))	p2 = rule((b >> 16) | (c << 8))
-E30	src/engine/MaskRun.cpp	suffix at the first dot	const qsizetype dot = spritePath.lastIndexOf(QLatin1Char('.'));	const qsizetype dot = spritePath.indexOf(QLatin1Char('.'));
-E31	src/engine/MaskRun.cpp	suffix at a dot of the folder	const qsizetype cut = dot > slash ? dot : spritePath.size();	const qsizetype cut = dot >= 0 ? dot : spritePath.size();
-E32	src/engine/MaskRun.cpp	no-consent write replaces	            else⏎                existing = Existing::Keep;	            else⏎                existing = Existing::Replace;
-E33	src/engine/MaskRun.cpp	skipped files not counted	            ++skipped;⏎	
-E34	src/engine/FileOps.cpp	exclusive create replaced by a replacing one	    if (m_existing == Existing::Keep)⏎        linkInPlace(self);	    if (m_existing == Existing::Keep)⏎        replaceInPlace(self);
-E35	src/engine/FileOps.cpp	read-only mask replaced	if (!userMayWrite(m_target, st))	if (false)
-E36	src/engine/FileOps.cpp	line break not escaped	    case '\n': out += QStringLiteral("\\n"); return;⏎	
-E37	src/engine/FileOps.cpp	grown file not noticed	if (n != 0)	if (n < 0)
+E13	src/engine/PictureChecks.cpp	pixel offset inside the header accepted	if (bmp.offset < tablesEnd)	if (bmp.offset < 14)
+E14	src/engine/PictureChecks.cpp	pixel data one row short accepted	} else if (bmp.rowBytes() * bmp.rows() > data) {	} else if (bmp.rowBytes() * (bmp.rows() - 1) > data) {
+E15	src/engine/PictureChecks.cpp	GIF colour table half its size	at += 3 * (qint64(2) << (b.u8(10) & 7));	at += 3 * (qint64(1) << (b.u8(10) & 7));
+E16	src/engine/PictureIO.cpp	plain BMP read upside down	(bmp.height > 0 ? h - 1 - y : y)	(bmp.height > 0 ? y : h - 1 - y)
+E17	src/engine/PictureIO.cpp	BMP written top-down	image.constScanLine(int(h - 1 - (y0 + r)))	image.constScanLine(int(y0 + r))
+E18	src/engine/PictureIO.cpp	reader warnings ignored	if (!t_warning.isEmpty())	if (false)
+E19	src/engine/PngDecode.cpp	alpha kept when not asked for	if (!keepAlpha)⏎                png_set_strip_alpha(png);	if (keepAlpha)⏎                png_set_strip_alpha(png);
+E20	src/engine/PngDecode.cpp	PNG channels swapped	            png_set_bgr(png);⏎	
+E21	src/engine/MaskWriter.cpp	1-bit pixels in the wrong bit order	<< (7 - b));	<< b);
+E22	src/engine/MaskWriter.cpp	1-bit BMP rows unpadded	((w + 31) / 32) * 4	((w + 7) / 8)
+E23	src/engine/MaskWriter.cpp	1-bit palette with two mask colours	put32(58, transparent & 0xFFFFFF);	put32(58, mask & 0xFFFFFF);
+E24	src/engine/MaskWriter.cpp	24-bit PNG red from blue	row[3 * x] = uchar(qRed(in[x]));	row[3 * x] = uchar(qBlue(in[x]));
+E25	src/engine/MaskScan.cpp	refresh one pixel late	for (qint64 k = RefreshEvery - 1; k < total; k += RefreshEvery)	for (qint64 k = RefreshEvery; k < total; k += RefreshEvery)
+E26	src/engine/MaskRun.cpp	suffix at the first dot	const qsizetype dot = spritePath.lastIndexOf(QLatin1Char('.'));	const qsizetype dot = spritePath.indexOf(QLatin1Char('.'));
+E27	src/engine/MaskRun.cpp	suffix at a dot of the folder	const qsizetype cut = dot > slash ? dot : spritePath.size();	const qsizetype cut = dot >= 0 ? dot : spritePath.size();
+E28	src/engine/MaskRun.cpp	no-consent write replaces	            else⏎                existing = Existing::Keep;	            else⏎                existing = Existing::Replace;
+E29	src/engine/MaskRun.cpp	skipped files not counted	            ++skipped;⏎	
+E30	src/engine/FileOps.cpp	exclusive create replaced by a replacing one	    if (m_existing == Existing::Keep)⏎        linkInPlace(self);	    if (m_existing == Existing::Keep)⏎        replaceInPlace(self);
+E31	src/engine/FileOps.cpp	read-only mask replaced	if (!userMayWrite(m_target, st))	if (false)
+E32	src/engine/FileOps.cpp	line break not escaped	    case '\n': out += QStringLiteral("\\n"); return;⏎	
+E33	src/engine/FileOps.cpp	grown file not noticed	if (n != 0)	if (n < 0)
 C01	cli/MaskCommand.cpp	255 refused	return v <= 255 ? v : -1;	return v < 255 ? v : -1;
 C02	cli/MaskCommand.cpp	colour channels swapped	return Colour(r | (g << 8) | (b << 16));	return Colour(b | (g << 8) | (r << 16));
 C03	cli/MaskCommand.cpp	-r inverted	if (m_recursive)	if (!m_recursive)
@@ -165,10 +161,12 @@ export XDG_CONFIG_HOME="$scratch/config"
 export XDG_DATA_HOME="$scratch/data"
 export XDG_CACHE_HOME="$scratch/cache"
 
-build() { nice cmake --build "$bin" >"$1" 2>&1; }
+# A fault in cli/ changes pelloran-mask alone, which only tst_cli runs (and the installation
+# test, left out as above): every other test would give the unmutated tree's result again.
+build() { nice cmake --build "$bin" ${2:+--target "$2"} >"$1" 2>&1; }
 suite() {
     ctest --test-dir "$bin" -j2 --timeout 180 --no-tests=error --stop-on-failure \
-        -E '^(tst_xwindow|install)$' >"$1" 2>&1
+        -E '^(tst_xwindow|install)$' ${2:+-R "$2"} >"$1" 2>&1
 }
 
 sync_tree
@@ -198,14 +196,16 @@ for id in "${ids[@]}"; do
         stale+=("$id")
         continue
     fi
-    if ! build "$logs/$id.build.log"; then
+    target="" only=""
+    [[ $current == cli/* ]] && target=pelloran-mask only='^tst_cli$'
+    if ! build "$logs/$id.build.log" "$target"; then
         echo "does not build"
         broken+=("$id")
         restore
         continue
     fi
     total=$((total + 1))
-    if suite "$logs/$id.log"; then
+    if suite "$logs/$id.log" "$only"; then
         echo "SURVIVED ($((SECONDS - start)) s)"
         survivors+=("$id")
     else
