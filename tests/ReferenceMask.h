@@ -1,9 +1,12 @@
 #pragma once
 
 #include "Colour.h"
+#include "MaskRule.h"
 
 #include <QImage>
 #include <QRandomGenerator>
+
+#include <cstdlib>
 
 // The scan exactly as it is described to the user: column by column, one column and one
 // row past the picture, every pixel in turn. Stops after `pixels` counted pixels.
@@ -37,3 +40,24 @@ inline QImage randomSprite(int w, int h, Colour t, quint32 seed)
     return img;
 }
 
+// The rule as a user reads it, one pixel at a time.
+inline QRgb ruleReference(QRgb p, const MaskRule &rule)
+{
+    bool background = rule.alpha >= 0 && qAlpha(p) <= rule.alpha;
+    for (Colour k : rule.keys) {
+        const QRgb c = toQRgb(k);
+        background |= std::abs(qRed(p) - qRed(c)) <= rule.fuzz &&
+                      std::abs(qGreen(p) - qGreen(c)) <= rule.fuzz &&
+                      std::abs(qBlue(p) - qBlue(c)) <= rule.fuzz;
+    }
+    return toQRgb(background ? rule.mask : rule.keys.front());
+}
+
+inline QImage ruleReference(const QImage &sprite, const MaskRule &rule)
+{
+    QImage mask(sprite.size(), QImage::Format_RGB32);
+    for (int y = 0; y < sprite.height(); ++y)
+        for (int x = 0; x < sprite.width(); ++x)
+            mask.setPixel(x, y, ruleReference(sprite.pixel(x, y), rule));
+    return mask;
+}

@@ -2,8 +2,19 @@
 
 // Small pictures the tests make themselves, in formats Qt cannot write.
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+
+// A picture as Qt writes it in `format`.
+inline QByteArray saved(const QImage &img, const char *format, int quality = -1)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    img.save(&buffer, format, quality);
+    return bytes;
+}
 
 // Fifteen colours whose channels all differ, so a mirrored, flipped or BGR-swapped read shows.
 inline QRgb colour(int i)

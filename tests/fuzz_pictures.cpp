@@ -8,7 +8,6 @@
 #include "RunError.h"
 #include "TestPictures.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -16,15 +15,6 @@
 #include <random>
 
 namespace {
-
-QByteArray saved(const QImage &img, const char *format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, format);
-    return bytes;
-}
 
 QList<QByteArray> seeds()
 {

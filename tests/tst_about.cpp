@@ -1,13 +1,12 @@
 #include "LinkLabel.h"
 #include "ScriptedDesktop.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 #include "modHyperLink.h"
 #include "modMain.h"
 
 #include <QAction>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -17,23 +16,12 @@ class TestAbout : public QObject
 {
     Q_OBJECT
 private slots:
-    void aboutTexts();
     void mailTargetKeepsItsBlanks();
     void linksReachTheDesktopWhole_data();
     void linksReachTheDesktopWhole();
     void systemInformation_data();
     void systemInformation();
 };
-
-void TestAbout::aboutTexts()
-{
-    frmAbout about;
-    QCOMPARE(about.windowTitle(), QStringLiteral("About Pelloran"));
-    QCOMPARE(about.lblTitle->text(), QStringLiteral("Pelloran"));
-    QCOMPARE(about.lblVersion->text(), QStringLiteral("Version: 1.21"));
-    QVERIFY(about.lblDescription->text().contains(
-        QStringLiteral("Select hundreds of files and let Pelloran run overnight!")));
-}
 
 void TestAbout::mailTargetKeepsItsBlanks()
 {

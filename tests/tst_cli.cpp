@@ -7,12 +7,8 @@
 #include "frmMain.h"
 #include "modMain.h"
 
-#include <QComboBox>
 #include <QDir>
 #include <QDirIterator>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -53,24 +49,6 @@ QStringList masksUnder(const QString &dir)
     return found;
 }
 
-// The command line's rules as a user reads them: background when the pixel is within
-// `fuzz` of a key in every channel, or its alpha is at most `alpha`.
-QImage ruleReference(const QImage &sprite, const QList<Colour> &keys, int fuzz, int alpha)
-{
-    QImage mask(sprite.size(), QImage::Format_RGB32);
-    for (int y = 0; y < sprite.height(); ++y)
-        for (int x = 0; x < sprite.width(); ++x) {
-            const QRgb p = sprite.pixel(x, y);
-            bool background = qAlpha(p) <= alpha;
-            for (Colour k : keys)
-                background |= qAbs(qRed(p) - qRed(toQRgb(k))) <= fuzz &&
-                              qAbs(qGreen(p) - qGreen(toQRgb(k))) <= fuzz &&
-                              qAbs(qBlue(p) - qBlue(toQRgb(k))) <= fuzz;
-            mask.setPixel(x, y, toQRgb(background ? complement(keys.first()) : keys.first()));
-        }
-    return mask;
-}
-
 QStringList masksIn(const QString &dir)
 {
     return QDir(dir).entryList({QStringLiteral("*_mask*")}, QDir::Files, QDir::Name);
@@ -100,8 +78,6 @@ private slots:
     void sameMasksAsTheWindow();
     void names_data();
     void names();
-    void foldersDropOnTheWindow_data();
-    void foldersDropOnTheWindow();
 
 private:
     std::unique_ptr<Sandbox> m_box;
@@ -351,7 +327,8 @@ void TestCli::rules()
     QVERIFY(sprite.save(file("s.png"), "PNG"));
     QDir::setCurrent(m_box->files.path());
     QCOMPARE(maskCommand(args + QStringList{"s.png"}).code, 0);
-    QCOMPARE(readPicture(file("s_mask.png")), ruleReference(sprite, keys, fuzz, alpha));
+    const MaskRule rule{{keys.begin(), keys.end()}, fuzz, alpha, complement(keys.first())};
+    QCOMPARE(readPicture(file("s_mask.png")), ruleReference(sprite, rule));
 }
 
 void TestCli::filesFrom_data()
@@ -534,38 +511,6 @@ void TestCli::names()
     if (code == 0)
         QVERIFY(QFile::exists(QStringLiteral("n/") +
                               MaskRun::outputName(QString::fromUtf8(sprite), QStringLiteral("_mask"))));
-}
-
-void TestCli::foldersDropOnTheWindow_data()
-{
-    QTest::addColumn<bool>("shift");
-    QTest::addColumn<QStringList>("listed");
-    QTest::newRow("bmp files") << false << QStringList{"a.bmp", "old_mask.bmp", "sub/c.bmp"};
-    QTest::newRow("every picture, shift held")
-        << true << QStringList{"a.bmp", "b.png", "old_mask.bmp", "sub/c.bmp"};
-}
-
-void TestCli::foldersDropOnTheWindow()
-{
-    QFETCH(bool, shift);
-    QFETCH(QStringList, listed);
-    frmMain w;
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(m_box->files.path()), QUrl::fromLocalFile(file("sub/c.bmp"))});
-    const auto mods = shift ? Qt::ShiftModifier : Qt::NoModifier;
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, mods);
-    QCoreApplication::sendEvent(&w, &enter);
-    QVERIFY(enter.isAccepted());
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, mods);
-    QCoreApplication::sendEvent(&w, &drop);
-    QStringList got;
-    for (int i = 0; i < w.lstFiles->count(); ++i)
-        got.append(QDir(m_box->files.path()).relativeFilePath(w.lstFiles->itemText(i)));
-    QCOMPARE(got, listed);
-    QCOMPARE(w.CurrentFile, file("a.bmp"));
-    QVERIFY(w.cmdClearList->isEnabled());
 }
 
 QTEST_MAIN(TestCli)

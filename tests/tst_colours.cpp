@@ -45,7 +45,6 @@ private slots:
     void maskColourFollowsTransparency();
     void eyedropper_data();
     void eyedropper();
-    void panesLayOutAndScrollApart();
 
 private:
     std::unique_ptr<QTemporaryDir> m_app;
@@ -257,34 +256,6 @@ void TestColours::eyedropper()
     }
     QCOMPARE(w.TColor, tColor);
     QCOMPARE(w.MColor, mColor);
-}
-
-void TestColours::panesLayOutAndScrollApart()
-{
-    frmMain w;
-    const auto load = [&](int width, int height) {
-        w.picSprite->setPicture(QImage(width, height, QImage::Format_RGB32));
-    };
-    load(60, 40);
-    QCOMPARE(range(w.HScrSprite).mid(0, 2), (QList<int>{0, 0}));
-    load(341, 341); // exactly the viewport: no range
-    QCOMPARE(range(w.VScrMask).mid(0, 2), (QList<int>{0, 0}));
-    load(376, 100); // overhang 35: steps 4 (3.5 to even) and 7
-    QCOMPARE(range(w.HScrSprite).mid(0, 4), (QList<int>{0, 35, 4, 7}));
-    QCOMPARE(range(w.VScrSprite).mid(0, 2), (QList<int>{0, 0}));
-    load(900, 100);
-    w.HScrSprite->setValue(559);
-    QCOMPARE(w.picSprite->x(), -559);
-    QCOMPARE(w.picMask->x(), 0); // the panes scroll apart
-    w.HScrMask->setValue(100);
-    QCOMPARE(w.picSprite->x(), -559);
-    load(500, 100); // narrower but still wider: the bar drops to the new maximum
-    QCOMPARE(w.HScrSprite->value(), 159);
-    QCOMPARE(w.picSprite->x(), -159);
-    QCOMPARE(w.HScrMask->value(), 100);
-    load(200, 100);
-    QCOMPARE(w.HScrSprite->value(), 0);
-    QCOMPARE(w.picSprite->x(), 0);
 }
 
 QTEST_MAIN(TestColours)

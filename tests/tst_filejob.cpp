@@ -1,30 +1,17 @@
 #include "FileJob.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
+#include "TestFiles.h"
 #include "TestPictures.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
-#include <QBuffer>
 #include <QTest>
 
 #include <algorithm>
 #include <functional>
 
 namespace {
-
-QByteArray contents(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-void store(const QString &path, const QByteArray &bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-}
 
 // A picture's rows as an uncompressed BMP stores them: 24 or 32 bits, bottom-up or top-down.
 QByteArray packed(const QImage &img, int bpp, bool topDown)
@@ -81,18 +68,14 @@ void TestFileJob::masksAsTheWindowWrites_data()
     const QImage small = randomSprite(37, 23, 0x102030, 1);
     // Wider than a block holds in one row band: 1.3 MB of rows.
     const QImage sheet = randomSprite(701, 620, 0x102030, 2);
-    QByteArray png;
-    {
-        QBuffer b(&png);
-        b.open(QIODevice::WriteOnly);
-        small.save(&b, "PNG");
-    }
     QTest::newRow("24-bit, bottom-up") << packed(small, 24, false) << small << 1;
+    const QImage unpadded = randomSprite(36, 5, 0x102030, 3); // rows of whole words
+    QTest::newRow("24-bit, no padding") << packed(unpadded, 24, false) << unpadded << 1;
     QTest::newRow("32-bit, top-down") << packed(small, 32, true) << small << 1;
     QTest::newRow("24-bit sheet, bottom-up") << packed(sheet, 24, false) << sheet << 2;
     QTest::newRow("24-bit sheet, top-down") << packed(sheet, 24, true) << sheet << 2;
     QTest::newRow("32-bit sheet, top-down") << packed(sheet, 32, true) << sheet << 2;
-    QTest::newRow("png") << png << small << 1;
+    QTest::newRow("png") << saved(small, "PNG") << small << 1;
     QTest::newRow("rle8") << bmp(5, 3, 8, 1, rows(8, true, true), 16) << sample() << 1;
 }
 
@@ -102,7 +85,7 @@ void TestFileJob::masksAsTheWindowWrites()
     QFETCH(QImage, sprite);
     QFETCH(int, blocks);
     const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).remove(' ') + ".pic");
-    store(path, file);
+    writeFile(path, file);
     FileJob::Settings settings;
     settings.rule.keys = {0x102030};
     settings.rule.mask = 0x00FF00;
@@ -112,7 +95,7 @@ void TestFileJob::masksAsTheWindowWrites()
     QCOMPARE(job.run(path, mask, Existing::Keep, &rec), FileJob::Outcome::Masked);
     const QString expected = m_dir.filePath(QStringLiteral("expected.bmp"));
     writeBmp(referenceMask(sprite, sprite.size(), 0x102030, 0x00FF00), expected);
-    QCOMPARE(contents(mask), contents(expected));
+    QCOMPARE(readFile(mask), readFile(expected));
     QVERIFY(rec.seen.size() >= blocks);
     QCOMPARE(rec.seen.last(), 100);
     QVERIFY(std::is_sorted(rec.seen.cbegin(), rec.seen.cend()));
@@ -124,7 +107,7 @@ void TestFileJob::stopsWritingNothing()
 {
     const QString path = m_dir.filePath(QStringLiteral("stop/sheet.bmp"));
     QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("stop"))));
-    store(path, packed(randomSprite(900, 900, 0, 3), 24, false));
+    writeFile(path, packed(randomSprite(900, 900, 0, 3), 24, false));
     Recorder rec;
     rec.stopAfter = 1;
     FileJob job({});
@@ -135,19 +118,21 @@ void TestFileJob::stopsWritingNothing()
              QStringList{QStringLiteral("sheet.bmp")});
 }
 
-// Another program cuts the sheet short between two blocks: the job fails, as a damaged
-// file, and leaves no mask.
+// Another program cuts the sheet short, or extends it, between two blocks: the job fails,
+// as a damaged file, and leaves no mask.
 void TestFileJob::sheetShrinkingWhileStreamed()
 {
     const QString path = m_dir.filePath(QStringLiteral("cut.bmp"));
-    store(path, packed(randomSprite(900, 900, 0, 4), 24, false));
-    Recorder rec;
-    rec.onProgress = [&] { QFile::resize(path, 100000); };
-    FileJob job({});
-    QCOMPARE(job.run(path, path + QStringLiteral(".mask"), Existing::Replace, &rec), FileJob::Outcome::Failed);
-    QCOMPARE(job.error()->number(), int(RunError::DamagedPicture));
-    QVERIFY(job.failedReading());
-    QVERIFY(!QFile::exists(path + QStringLiteral(".mask")));
+    for (const qint64 newSize : {100000, 5 << 20}) {
+        writeFile(path, packed(randomSprite(900, 900, 0, 4), 24, false));
+        Recorder rec;
+        rec.onProgress = [&] { QFile::resize(path, newSize); };
+        FileJob job({});
+        QCOMPARE(job.run(path, path + ".mask", Existing::Replace, &rec), FileJob::Outcome::Failed);
+        QCOMPARE(job.error()->number(), int(RunError::DamagedPicture));
+        QVERIFY(job.failedReading());
+        QVERIFY(!QFile::exists(path + ".mask"));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestFileJob)

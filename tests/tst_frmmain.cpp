@@ -1,3 +1,4 @@
+#include "Attention.h"
 #include "EndSignals.h"
 #include "PictureIO.h"
 #include "PictureSurface.h"
@@ -9,6 +10,9 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -55,6 +59,11 @@ private slots:
     void signalEndsTheSessionMidScan();
     void noRunStartsInsideAnother();
     void commandLineFilesAreAppended();
+    void foldersDropOnTheWindow_data();
+    void foldersDropOnTheWindow();
+    void panesScrollApart();
+    void flashLastsAsLongAsItsSwitches_data();
+    void flashLastsAsLongAsItsSwitches();
 
 private:
     QTemporaryDir m_settings;
@@ -291,6 +300,85 @@ void TestFrmMain::commandLineFilesAreAppended()
     QCOMPARE(w.CurrentFile, box.file("a.bmp"));
     QCOMPARE(w.picSprite->image().size(), QSize(20, 10));
     QVERIFY(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled());
+}
+
+void TestFrmMain::foldersDropOnTheWindow_data()
+{
+    QTest::addColumn<bool>("shift");
+    QTest::addColumn<QStringList>("listed");
+    QTest::newRow("bmp files") << false << QStringList{"a.bmp", "sub/c.bmp"};
+    QTest::newRow("every picture, shift held") << true << QStringList{"a.bmp", "b.png", "sub/c.bmp"};
+}
+
+void TestFrmMain::foldersDropOnTheWindow()
+{
+    QFETCH(bool, shift);
+    QFETCH(QStringList, listed);
+    Sandbox box;
+    QVERIFY(QDir(box.files.path()).mkdir("sub"));
+    for (const QString &name : {"a.bmp", "b.png", "sub/c.bmp"})
+        QVERIFY(randomSprite(9, 5, Black, 1).save(box.file(name)));
+    frmMain w;
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(box.files.path()), QUrl::fromLocalFile(box.file("sub/c.bmp"))});
+    const auto mods = shift ? Qt::ShiftModifier : Qt::NoModifier;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, mods);
+    QCoreApplication::sendEvent(&w, &enter);
+    QVERIFY(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, mods);
+    QCoreApplication::sendEvent(&w, &drop);
+    QStringList got;
+    for (int i = 0; i < w.lstFiles->count(); ++i)
+        got.append(QDir(box.files.path()).relativeFilePath(w.lstFiles->itemText(i)));
+    QCOMPARE(got, listed);
+    QCOMPARE(w.CurrentFile, box.file("a.bmp"));
+    QVERIFY(w.cmdClearList->isEnabled());
+}
+
+// Steps are rounded half to even; a narrower picture brings the bar down to its new maximum.
+void TestFrmMain::panesScrollApart()
+{
+    frmMain w;
+    const auto load = [&](int width) { w.picSprite->setPicture(QImage(width, 100, QImage::Format_RGB32)); };
+    load(376); // overhang 35: steps 4 (3.5 to even) and 7
+    QCOMPARE((QList<int>{w.HScrSprite->maximum(), w.HScrSprite->singleStep(), w.HScrSprite->pageStep()}),
+             (QList<int>{35, 4, 7}));
+    load(900);
+    w.HScrSprite->setValue(559);
+    QCOMPARE(w.picSprite->x(), -559);
+    QCOMPARE(w.picMask->x(), 0);
+    w.HScrMask->setValue(100);
+    QCOMPARE(w.picSprite->x(), -559);
+    load(500);
+    QCOMPARE(w.HScrSprite->value(), 159);
+    QCOMPARE(w.picSprite->x(), -159);
+    QCOMPARE(w.HScrMask->value(), 100);
+    load(200);
+    QCOMPARE(w.HScrSprite->value(), 0);
+    QCOMPARE(w.picSprite->x(), 0);
+}
+
+void TestFrmMain::flashLastsAsLongAsItsSwitches_data()
+{
+    QTest::addColumn<int>("times");
+    QTest::addColumn<int>("ms");
+    QTest::addColumn<int>("alert");
+    QTest::newRow("as the run uses it") << 3 << 500 << 3500;
+    QTest::newRow("zero times still switches once") << 0 << 500 << 500;
+    QTest::newRow("largest counts do not overflow") << 16383 << 32767 << 3600000;
+}
+
+void TestFrmMain::flashLastsAsLongAsItsSwitches()
+{
+    QFETCH(int, times);
+    QFETCH(int, ms);
+    QFETCH(int, alert);
+    ScriptedDesktop desk;
+    QWidget w;
+    FlashWindowTimes(&w, qint16(times), qint16(ms));
+    QCOMPARE(desk.alerts, QList<int>{alert});
 }
 
 QTEST_MAIN(TestFrmMain)

@@ -1,27 +1,13 @@
 #include "MaskRule.h"
 #include "MaskScan.h"
 #include "PictureIO.h"
+#include "ReferenceMask.h"
+#include "TestPictures.h"
 
-#include <QBuffer>
 #include <QRandomGenerator>
 #include <QTest>
 
-#include <cstdlib>
-
 namespace {
-
-// The rule as a user reads it, one pixel at a time.
-QRgb reference(QRgb p, const MaskRule &rule)
-{
-    bool background = rule.alpha >= 0 && qAlpha(p) <= rule.alpha;
-    for (Colour k : rule.keys) {
-        const QRgb c = toQRgb(k);
-        background |= std::abs(qRed(p) - qRed(c)) <= rule.fuzz &&
-                      std::abs(qGreen(p) - qGreen(c)) <= rule.fuzz &&
-                      std::abs(qBlue(p) - qBlue(c)) <= rule.fuzz;
-    }
-    return toQRgb(background ? rule.mask : rule.keys.front());
-}
 
 // Pixels on both sides of every edge of the rule: each key moved by fuzz and fuzz + 1 in
 // each channel, alphas around the threshold, and random ones.
@@ -78,11 +64,7 @@ void TestMaskRule::againstReference()
     QFETCH(int, fuzz);
     QFETCH(int, alpha);
     QFETCH(Colour, mask);
-    MaskRule rule;
-    rule.keys.assign(keys.begin(), keys.end());
-    rule.fuzz = fuzz;
-    rule.alpha = alpha;
-    rule.mask = mask;
+    const MaskRule rule{{keys.begin(), keys.end()}, fuzz, alpha, mask};
     const QList<QRgb> in = edgePixels(rule, quint32(fuzz * 1000 + alpha));
     const int n = int(in.size());
 
@@ -102,8 +84,8 @@ void TestMaskRule::againstReference()
     applyRuleBgr(reinterpret_cast<const uchar *>(bgra.constData()), 4,
                  reinterpret_cast<uchar *>(out4.data()), n, rule);
     for (int i = 0; i < n; ++i) {
-        const QRgb want = reference(in[i], rule);
-        const QRgb opaque = reference(in[i] | 0xFF000000u, rule);
+        const QRgb want = ruleReference(in[i], rule);
+        const QRgb opaque = ruleReference(in[i] | 0xFF000000u, rule);
         const auto packed = [&](const QByteArray &o) {
             return 0xFF000000u | uchar(o[3 * i]) | (uchar(o[3 * i + 1]) << 8) | (uchar(o[3 * i + 2]) << 16);
         };
@@ -145,10 +127,7 @@ void TestMaskRule::readKeepsAlpha()
         for (int x = 0; x < 5; ++x)
             argb.setPixel(x, y, qRgba(40 * x, 10, 90 * y, (x + y) % 3 ? 255 : 60 * x));
     const QImage sprite = argb.convertToFormat(format);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    QVERIFY(sprite.save(&buffer, "PNG"));
+    const QByteArray png = saved(sprite, "PNG");
 
     const QImage kept = decodePicture(png, QStringLiteral("x.png"), PictureAlpha::Keep);
     QCOMPARE(kept.format(), QImage::Format_ARGB32);

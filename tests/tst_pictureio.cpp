@@ -1,11 +1,9 @@
 #include "PictureIO.h"
 #include "RunError.h"
 #include "TestPictures.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
-#include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -23,15 +21,6 @@ extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile
 
 namespace
 {
-
-QByteArray saved(const QImage &img, const char *format, int quality = -1)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, format, quality);
-    return bytes;
-}
 
 std::atomic<size_t> g_largestAllocation{0};
 

@@ -1,14 +1,9 @@
-#include "Attention.h"
 #include "RunUtils.h"
-#include "ScriptedDesktop.h"
-#include "TestSupport.h"
+#include "TestFiles.h"
 
-#include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWidget>
 
 class TestRunUtils : public QObject
 {
@@ -17,8 +12,6 @@ private slots:
     void initTestCase();
     void fileExists_data();
     void fileExists();
-    void flashLastsAsLongAsItsSwitches_data();
-    void flashLastsAsLongAsItsSwitches();
 
 private:
     QTemporaryDir m_dir;
@@ -62,26 +55,5 @@ void TestRunUtils::fileExists()
     QCOMPARE(FileExists(full), exists);
 }
 
-void TestRunUtils::flashLastsAsLongAsItsSwitches_data()
-{
-    QTest::addColumn<int>("times");
-    QTest::addColumn<int>("ms");
-    QTest::addColumn<int>("alert");
-    QTest::newRow("as the run uses it") << 3 << 500 << 3500;
-    QTest::newRow("zero times still switches once") << 0 << 500 << 500;
-    QTest::newRow("largest counts do not overflow") << 16383 << 32767 << 3600000;
-}
-
-void TestRunUtils::flashLastsAsLongAsItsSwitches()
-{
-    QFETCH(int, times);
-    QFETCH(int, ms);
-    QFETCH(int, alert);
-    ScriptedDesktop desk;
-    QWidget w;
-    FlashWindowTimes(&w, qint16(times), qint16(ms));
-    QCOMPARE(desk.alerts, QList<int>{alert});
-}
-
-QTEST_MAIN(TestRunUtils)
+QTEST_GUILESS_MAIN(TestRunUtils)
 #include "tst_runutils.moc"

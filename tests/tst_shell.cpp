@@ -50,9 +50,8 @@ private slots:
     void startUpRestoresTheStore();
     void suffixRoundTrips_data();
     void suffixRoundTrips();
-    void declinedExitKeepsWindowAndSettings();
-    void confirmedExitWritesSysAndTheLog();
-    void exitGoesOnWhenTheLogCannotBeWritten();
+    void exitQuestion_data();
+    void exitQuestion();
     void exitQuestionDuringAScan_data();
     void exitQuestionDuringAScan();
     void logEntries();
@@ -125,62 +124,54 @@ void TestShell::suffixRoundTrips()
     QVERIFY(!w.chkBeep->isChecked());
 }
 
-void TestShell::declinedExitKeepsWindowAndSettings()
+void TestShell::exitQuestion_data()
 {
+    QTest::addColumn<bool>("yes");
+    QTest::addColumn<bool>("logWritable");
+    QTest::addColumn<bool>("fromMenu"); // File > Exit, or the close box
+    QTest::newRow("declined keeps the window") << false << true << true;
+    QTest::newRow("confirmed writes sys and the log") << true << true << false;
+    QTest::newRow("confirmed, the log cannot be written") << true << false << true;
+}
+
+// The settings are saved whatever the answer; [sys] and the log only on the way out.
+void TestShell::exitQuestion()
+{
+    QFETCH(bool, yes);
+    QFETCH(bool, logWritable);
+    QFETCH(bool, fromMenu);
     ScriptedDesktop desk;
-    desk.answers = {Desktop::Answer::No};
+    desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
+    DebugLog.Print_(QStringLiteral("Applet started..."));
+    const QString dat = m_box->data.filePath(QStringLiteral("debug.dat"));
+    writeFile(dat, "previous run\r\n");
+    if (!logWritable)
+        DebugLog.setDataPath(m_box->data.path() + QStringLiteral("/no such folder/"));
     frmMain w;
     w.Form_Load();
     w.show();
-    w.txtSuffix->setText(QStringLiteral("_no"));
+    w.txtSuffix->setText(QStringLiteral(" _m"));
+    w.chkPromptOverwrite->setChecked(true);
     w.chkDoScroll->setChecked(false);
-    w.mnuQuit->trigger();
+    fromMenu ? w.mnuQuit->trigger() : void(w.close());
     QCOMPARE(desk.messages.size(), 1);
     QCOMPARE(desk.messages[0].text, QStringLiteral("Do you really want to exit?"));
     QCOMPARE(desk.messages[0].icon, Desktop::Icon::Question);
-    QVERIFY(w.isVisible());
-    QVERIFY(desk.endedWith.isEmpty());
-    QCOMPARE(readBack("settings", "txtSuffix"), QStringLiteral("_no"));
+    QCOMPARE(desk.endedWith, yes ? QList<int>{0} : QList<int>{});
+    QVERIFY(yes || w.isVisible());
+    QCOMPARE(readBack("settings", "txtSuffix"), QStringLiteral(" _m"));
     QCOMPARE(readBack("settings", "chkDoScroll"), QStringLiteral("False"));
-    QCOMPARE(readBack("sys", "suffix"), QStringLiteral("<missing>"));
-    QVERIFY(!DebugLog.GetHistory().contains(QStringLiteral("Terminating...")));
-}
-
-void TestShell::confirmedExitWritesSysAndTheLog()
-{
-    ScriptedDesktop desk;
-    desk.answers = {Desktop::Answer::Yes};
-    DebugLog.Print_(QStringLiteral("Applet started..."));
-    frmMain w;
-    w.Form_Load();
-    w.show();
-    w.txtSuffix->setText(QStringLiteral(" _yes"));
-    w.chkPromptOverwrite->setChecked(true);
-    writeFile(m_box->data.filePath(QStringLiteral("debug.dat")), "previous run\r\n");
-
-    w.close();
-    QCOMPARE(desk.endedWith, QList<int>{0});
-    QCOMPARE(readBack("sys", "suffix"), readBack("settings", "txtSuffix"));
-    QCOMPARE(readBack("sys", "suffix"), QStringLiteral(" _yes"));
-    QCOMPARE(readBack("sys", "overwrite"), readBack("settings", "chkPromptOverwrite"));
-    QCOMPARE(readBack("sys", "overwrite"), QStringLiteral("True"));
-    const QStringList log = lines(QString::fromUtf8(readFile(m_box->data.filePath("debug.dat"))));
+    QCOMPARE(readBack("sys", "suffix"), yes ? QStringLiteral(" _m") : QStringLiteral("<missing>"));
+    QCOMPARE(readBack("sys", "overwrite"), yes ? QStringLiteral("True") : QStringLiteral("<missing>"));
+    const QStringList log = lines(QString::fromUtf8(readFile(dat)));
+    if (!yes || !logWritable) {
+        QCOMPARE(log, QStringList{"previous run"});
+        return;
+    }
     QCOMPARE(log.size(), 2);
     QVERIFY(log.first().endsWith(QStringLiteral("] Applet started...")));
     QVERIFY(log.last().endsWith(QStringLiteral("] Terminating...")));
-    QCOMPARE(readFile(m_box->data.filePath("debug.dat.bak")), QByteArray("previous run\r\n"));
-}
-
-void TestShell::exitGoesOnWhenTheLogCannotBeWritten()
-{
-    ScriptedDesktop desk;
-    desk.answers = {Desktop::Answer::Yes};
-    DebugLog.setDataPath(m_box->data.path() + QStringLiteral("/no such folder/"));
-    frmMain w;
-    w.Form_Load();
-    w.close();
-    QCOMPARE(desk.endedWith, QList<int>{0});
-    QCOMPARE(readBack("sys", "suffix"), QStringLiteral("_mask"));
+    QCOMPARE(readFile(dat + ".bak"), QByteArray("previous run\r\n"));
 }
 
 void TestShell::exitQuestionDuringAScan_data()

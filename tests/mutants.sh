@@ -1,0 +1,229 @@
+#!/usr/bin/env bash
+# Shows which faults the test suite catches. Each mutant below is one careless edit to the
+# engine or the command line; they are applied one at a time to a copy of the working tree,
+# which is rebuilt and tested, and the copy's file is restored before the next one.
+#
+#   tests/mutants.sh            every mutant (about half an hour on two cores)
+#   tests/mutants.sh E05 C07    only these
+#   tests/mutants.sh --check    only whether every mutant still applies; builds nothing
+#
+# Run by hand, not from scripts/test.sh. The copy and its Release build (no sanitizers, no
+# benchmarks) live in build/mutants, so the working tree may be edited meanwhile and a
+# mutant can never be left behind in it. tst_xwindow and the installation test are not run:
+# no mutant touches what only they check (the X server's view of the window, the installed
+# layout), and they are the slowest. A mutant whose text no longer occurs exactly once is
+# "stale": the code moved on and the mutant must be rewritten, it is never counted.
+set -uo pipefail
+
+cd "$(dirname "${BASH_SOURCE[0]}")/.."
+repo=$(pwd -P)
+work=$repo/build/mutants
+tree=$work/tree
+bin=$work/build
+logs=$work/logs
+
+# id <TAB> file <TAB> the fault <TAB> text <TAB> replacement; "⏎" stands for a line break.
+# The text must occur exactly once in the file.
+read -r -d '' MUTANTS <<'EOF'
+E01	src/engine/MaskRule.cpp	alpha threshold exclusive	if (a <= alpha)	if (a < alpha)
+E02	src/engine/MaskRule.cpp	fuzz comparison exclusive	std::abs(r - key[k * 3]) <= fuzz	std::abs(r - key[k * 3]) < fuzz
+E03	src/engine/MaskRule.cpp	red and blue swapped in BMP rows	p.background(in[2], in[1], in[0],	p.background(in[0], in[1], in[2],
+E04	src/engine/FileJob.cpp	streamed row order inverted	const bool bottomUp = bmp.height > 0;	const bool bottomUp = bmp.height < 0;
+E05	src/engine/FileJob.cpp	streamed blocks in the wrong order	const qint64 firstFileRow = bottomUp ? done : h - done - n;	const qint64 firstFileRow = bottomUp ? h - done - n : done;
+E06	src/engine/FileJob.cpp	streamed row padding one too many	outRow = (w * 3 + 3) & ~qint64(3);	outRow = (w * 3 + 4) & ~qint64(3);
+E07	src/engine/FileJob.cpp	keep rule inverted	if (existing == Existing::Keep && entryExists(output))	if (existing == Existing::Replace && entryExists(output))
+E08	src/engine/FileJob.cpp	streamed file not checked for change	    in.checkUnchanged();⏎    m_failedReading = false;⏎    out.commit();	    m_failedReading = false;⏎    out.commit();
+E09	src/engine/FileJob.cpp	stop ignored while streaming	            if (observer->stopRequested())	            if (false)
+E10	src/engine/PictureChecks.cpp	RLE walk skipped	if (b.size() == fileSize)⏎            checkRunLengths(b, bmp, path);	if (b.size() != fileSize)⏎            checkRunLengths(b, bmp, path);
+E11	src/engine/PictureChecks.cpp	RLE end one row early accepted	if (y < h - 1)	if (y < h - 2)
+E12	src/engine/PictureChecks.cpp	palette past the end not checked	        if (tablesEnd > b.size())⏎            throw damaged(path, QStringLiteral("has a palette that runs past its end"));⏎
+E13	src/engine/PictureChecks.cpp	pixel offset inside the header accepted	if (bmp.offset < tablesEnd)	if (bmp.offset < 14)
+E14	src/engine/PictureChecks.cpp	pixel data one row short accepted	} else if (bmp.rowBytes() * bmp.rows() > data) {	} else if (bmp.rowBytes() * (bmp.rows() - 1) > data) {
+E15	src/engine/PictureChecks.cpp	GIF colour table half its size	at += 3 * (qint64(2) << (b.u8(10) & 7));	at += 3 * (qint64(1) << (b.u8(10) & 7));
+E16	src/engine/PictureIO.cpp	plain BMP read upside down	(bmp.height > 0 ? h - 1 - y : y)	(bmp.height > 0 ? y : h - 1 - y)
+E17	src/engine/PictureIO.cpp	BMP written top-down	image.constScanLine(int(h - 1 - (y0 + r)))	image.constScanLine(int(y0 + r))
+E18	src/engine/PictureIO.cpp	reader warnings ignored	if (!t_warning.isEmpty())	if (false)
+E19	src/engine/PngDecode.cpp	alpha kept when not asked for	if (!keepAlpha)⏎                png_set_strip_alpha(png);	if (keepAlpha)⏎                png_set_strip_alpha(png);
+E20	src/engine/PngDecode.cpp	PNG channels swapped	            png_set_bgr(png);⏎	
+E21	src/engine/MaskWriter.cpp	1-bit pixels in the wrong bit order	<< (7 - b));	<< b);
+E22	src/engine/MaskWriter.cpp	1-bit BMP rows unpadded	((w + 31) / 32) * 4	((w + 7) / 8)
+E23	src/engine/MaskWriter.cpp	1-bit palette with two mask colours	put32(58, transparent & 0xFFFFFF);	put32(58, mask & 0xFFFFFF);
+E24	src/engine/MaskWriter.cpp	24-bit PNG red from blue	row[3 * x] = uchar(qRed(in[x]));	row[3 * x] = uchar(qBlue(in[x]));
+E25	src/engine/MaskScan.cpp	refresh one pixel late	for (qint64 k = RefreshEvery - 1; k < total; k += RefreshEvery)	for (qint64 k = RefreshEvery; k < total; k += RefreshEvery)
+E26	src/engine/MaskRun.cpp	suffix at the first dot	const qsizetype dot = spritePath.lastIndexOf(QLatin1Char('.'));	const qsizetype dot = spritePath.indexOf(QLatin1Char('.'));
+E27	src/engine/MaskRun.cpp	suffix at a dot of the folder	const qsizetype cut = dot > slash ? dot : spritePath.size();	const qsizetype cut = dot >= 0 ? dot : spritePath.size();
+E28	src/engine/MaskRun.cpp	no-consent write replaces	            else⏎                existing = Existing::Keep;	            else⏎                existing = Existing::Replace;
+E29	src/engine/MaskRun.cpp	skipped files not counted	            ++skipped;⏎	
+E30	src/engine/FileOps.cpp	exclusive create replaced by a replacing one	    if (m_existing == Existing::Keep)⏎        linkInPlace(self);	    if (m_existing == Existing::Keep)⏎        replaceInPlace(self);
+E31	src/engine/FileOps.cpp	read-only mask replaced	if (!userMayWrite(m_target, st))	if (false)
+E32	src/engine/FileOps.cpp	line break not escaped	    case '\n': out += QStringLiteral("\\n"); return;⏎	
+E33	src/engine/FileOps.cpp	grown file not noticed	if (n != 0)	if (n < 0)
+C01	cli/MaskCommand.cpp	255 refused	return v <= 255 ? v : -1;	return v < 255 ? v : -1;
+C02	cli/MaskCommand.cpp	colour channels swapped	return Colour(r | (g << 8) | (b << 16));	return Colour(b | (g << 8) | (r << 16));
+C03	cli/MaskCommand.cpp	-r inverted	if (m_recursive)	if (!m_recursive)
+C04	cli/MaskCommand.cpp	--overwrite inverted	if (m_overwrite)⏎                    p.existing	if (!m_overwrite)⏎                    p.existing
+C05	cli/MaskCommand.cpp	--update compares the wrong way	? a.st_mtim.tv_sec > b.st_mtim.tv_sec	? a.st_mtim.tv_sec < b.st_mtim.tv_sec
+C06	cli/MaskCommand.cpp	bad usage exits 1	return int(BadUsage);	return int(SomeNotMasked);
+C07	cli/MaskCommand.cpp	failures exit 0	console.clearBar();⏎    return failed ? SomeNotMasked : AllMasked;	console.clearBar();⏎    return AllMasked;
+C08	cli/MaskCommand.cpp	-o -r flattens the folders	: m_outputDir + QLatin1Char('/') + in.subfolder;	: m_outputDir;
+C09	cli/MaskCommand.cpp	--null ignored	all.split(m_null ? '\0' : '\n')	all.split('\n')
+C10	cli/MaskCommand.cpp	names printed unescaped	qPrintable(printableName(line) + QLatin1Char('\n'))	qPrintable(line + QLatin1Char('\n'))
+C11	cli/MaskCommand.cpp	failures on standard error	console.out(QStringLiteral("failed ")	console.err(QStringLiteral("failed ")
+C12	cli/MaskCommand.cpp	masks of an earlier run masked again	baseName(fileName).endsWith(m_suffix)	fileName.endsWith(m_suffix)
+EOF
+
+# Writes mutant $2 into tree $1, or restores the file from its saved original with
+# "restore". Prints the file's path; exits 3 when the mutant is stale.
+mutate() {
+    MUTANTS=$MUTANTS python3 - "$@" <<'PY'
+import os, shutil, sys
+tree, what = sys.argv[1], sys.argv[2]
+rows = [l.split('\t') for l in os.environ['MUTANTS'].splitlines() if l.strip()]
+if what == '--ids':
+    print(' '.join(r[0] for r in rows)); sys.exit(0)
+row = next((r for r in rows if r[0] == what), None)
+if row is None:
+    sys.exit(f'no mutant {what}')
+ident, path, why, old, new = (row + [''])[:5]
+old, new = old.replace('⏎', '\n'), new.replace('⏎', '\n')
+target = os.path.join(tree, path)
+saved = target + '.unmutated'
+text = open(target, encoding='utf-8').read()
+n = text.count(old)
+print(path)
+if n != 1:
+    print(f'{ident}: stale ({n} matches in {path})', file=sys.stderr)
+    sys.exit(3)
+if len(sys.argv) > 3:  # --check
+    sys.exit(0)
+shutil.copyfile(target, saved)
+with open(target, 'w', encoding='utf-8') as f:
+    f.write(text.replace(old, new))
+PY
+}
+
+describe() { printf '%s\n' "$MUTANTS" | awk -F'\t' -v id="$1" '$1 == id { print $2 ": " $3 }'; }
+
+# The copy is brought up to date file by file, so that only what changed is rebuilt.
+sync_tree() {
+    mkdir -p "$tree"
+    git ls-files -co --exclude-standard -z | python3 -c '
+import filecmp, os, shutil, sys
+tree = sys.argv[1]
+keep = set()
+for name in sys.stdin.buffer.read().split(b"\0"):
+    if not name or not os.path.isfile(name):
+        continue
+    name = name.decode()
+    keep.add(name)
+    dst = os.path.join(tree, name)
+    if not os.path.exists(dst) or not filecmp.cmp(name, dst, shallow=False):
+        os.makedirs(os.path.dirname(dst) or ".", exist_ok=True)
+        shutil.copyfile(name, dst)
+        shutil.copymode(name, dst)
+for root, _, files in os.walk(tree):
+    for f in files:
+        rel = os.path.relpath(os.path.join(root, f), tree)
+        if rel not in keep:
+            os.remove(os.path.join(root, f))
+' "$tree"
+}
+
+current=""
+restore() {
+    if [[ -n $current && -f $tree/$current.unmutated ]]; then
+        # A plain copy, so the file is newer than the mutant's objects and is rebuilt.
+        cat "$tree/$current.unmutated" >"$tree/$current"
+        rm -f "$tree/$current.unmutated"
+    fi
+    current=""
+}
+
+if [[ ${1:-} == --check ]]; then
+    stale=0
+    for id in $(mutate "$repo" --ids); do
+        mutate "$repo" "$id" --check >/dev/null || stale=$((stale + 1))
+    done
+    echo "mutants: $stale stale"
+    exit $((stale > 0))
+fi
+
+ids=("$@")
+[[ ${#ids[@]} -gt 0 ]] || read -r -a ids <<<"$(mutate "$repo" --ids)"
+
+scratch=$(mktemp -d)
+trap 'restore; rm -rf "$scratch"' EXIT
+trap 'exit 130' INT TERM
+mkdir -m 0700 "$scratch/runtime" "$scratch/config" "$scratch/data" "$scratch/cache"
+export QT_QPA_PLATFORM=offscreen
+export XDG_RUNTIME_DIR="$scratch/runtime"
+export XDG_CONFIG_HOME="$scratch/config"
+export XDG_DATA_HOME="$scratch/data"
+export XDG_CACHE_HOME="$scratch/cache"
+
+# A fault in cli/ changes pelloran-mask alone, which only tst_cli runs (and the installation
+# test, left out as above): every other test would give the unmutated tree's result again.
+build() { nice cmake --build "$bin" ${2:+--target "$2"} >"$1" 2>&1; }
+suite() {
+    ctest --test-dir "$bin" -j2 --timeout 180 --no-tests=error --stop-on-failure \
+        -E '^(tst_xwindow|install)$' ${2:+-R "$2"} >"$1" 2>&1
+}
+
+sync_tree
+mkdir -p "$logs"
+rm -f "$logs"/*.log
+# Leftovers of an interrupted run.
+find "$tree" -name '*.unmutated' -exec sh -c 'cat "$1" >"${1%.unmutated}" && rm "$1"' _ {} \;
+if [[ ! -f $bin/build.ninja ]]; then
+    cmake -S "$tree" -B "$bin" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLORAN_SANITIZE=OFF \
+        -DPELLORAN_BENCH=OFF >"$logs/configure.log" 2>&1 || { cat "$logs/configure.log"; exit 2; }
+fi
+echo "mutants: building the unmutated tree in $bin"
+build "$logs/base-build.log" || { tail -30 "$logs/base-build.log"; exit 2; }
+echo "mutants: the suite must pass before any mutant counts"
+suite "$logs/base-test.log" || { tail -30 "$logs/base-test.log"; exit 2; }
+
+caught=0 total=0
+survivors=() stale=() broken=()
+i=0
+for id in "${ids[@]}"; do
+    i=$((i + 1))
+    start=$SECONDS
+    printf '[%2d/%d] %s %-62s ' "$i" "${#ids[@]}" "$id" "$(describe "$id")"
+    if ! current=$(mutate "$tree" "$id" 2>"$logs/$id.log"); then
+        [[ -f $tree/$current.unmutated ]] || current=""
+        echo "STALE"
+        stale+=("$id")
+        continue
+    fi
+    target="" only=""
+    [[ $current == cli/* ]] && target=pelloran-mask only='^tst_cli$'
+    if ! build "$logs/$id.build.log" "$target"; then
+        echo "does not build"
+        broken+=("$id")
+        restore
+        continue
+    fi
+    total=$((total + 1))
+    if suite "$logs/$id.log" "$only"; then
+        echo "SURVIVED ($((SECONDS - start)) s)"
+        survivors+=("$id")
+    else
+        caught=$((caught + 1))
+        by=$(sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' "$logs/$id.log" | sort -u | tr '\n' ' ')
+        echo "caught by ${by:-the suite} ($((SECONDS - start)) s)"
+    fi
+    restore
+done
+
+for id in "${survivors[@]}"; do echo "survived: $id $(describe "$id")"; done
+for id in "${stale[@]}"; do echo "stale: $id $(describe "$id")"; done
+for id in "${broken[@]}"; do echo "does not build: $id $(describe "$id")"; done
+# Leave the build as the working tree is.
+build "$logs/final-build.log" || true
+if ((total > 0)); then
+    echo "mutants: $caught of $total caught ($((100 * caught / total)) %)"
+else
+    echo "mutants: none run"
+fi
+[[ ${#stale[@]} -eq 0 && ${#broken[@]} -eq 0 ]]
