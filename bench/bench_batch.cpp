@@ -25,7 +25,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Every question is answered the way that lets the batch go on, and nothing waits on a
 // window or a sound.
@@ -105,8 +106,8 @@ int main(int argc, char *argv[])
     StandInDesktop standIn;
     setDesktop(&standIn);
 
-    std::printf("%-28s %6s %9s %9s %11s %7s %7s\n", "set", "files", "MB", "copy s",
-                "MaskAll s", "ratio", "best");
+    std::printf("%-28s %6s %9s %9s %11s %7s %7s\n", "set", "files", "MB", "copy s", "MaskAll s",
+                "ratio", "best");
     std::fflush(stdout);
     int status = 0;
     for (const QString &arg : std::as_const(args)) {

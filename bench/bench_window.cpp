@@ -4,9 +4,9 @@
 // handling input during the scan.
 
 #include "MaskScan.h"
+#include "NullMaskWindow.h"
 #include "PictureSurface.h"
 #include "frmMain.h"
-#include "NullMaskWindow.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -16,7 +16,8 @@
 #include <cstdio>
 #include <vector>
 
-namespace {
+namespace
+{
 
 class PaintCounter : public QObject
 {
@@ -30,7 +31,10 @@ public:
         lastPaint = longestWithout = 0;
         clock.start();
     }
-    void finish() { longestWithout = std::max(longestWithout, clock.nsecsElapsed() / 1e6 - lastPaint); }
+    void finish()
+    {
+        longestWithout = std::max(longestWithout, clock.nsecsElapsed() / 1e6 - lastPaint);
+    }
     bool eventFilter(QObject *, QEvent *e) override
     {
         if (e->type() == QEvent::Paint) {

@@ -16,7 +16,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 // splitmix64: tiny, and its output does not depend on the compiler or library.
 struct Rng {
@@ -103,8 +104,8 @@ int main(int argc, char *argv[])
         const int shapes = rng.between(2, 5);
         for (int s = 0; s < shapes; ++s)
             drawShape(img, rng);
-        const QString path = outDir + QStringLiteral("/sprite_%1.bmp")
-                                          .arg(i, digits, 10, QLatin1Char('0'));
+        const QString path =
+            outDir + QStringLiteral("/sprite_%1.bmp").arg(i, digits, 10, QLatin1Char('0'));
         if (!img.save(path, "BMP")) {
             std::fprintf(stderr, "make_sprites: cannot write %s\n", qPrintable(path));
             return 1;

@@ -29,7 +29,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // The terminal's two streams: per-file results go to standard output, everything else to
 // standard error. While the progress bar stands on the terminal's last line, any other
@@ -92,9 +93,10 @@ int byteValue(const QString &text)
 
 // Options whose value may follow as the next argument, so that a value such as "-a" is
 // not taken for an option.
-const QStringList valueOptions{"-t", "--transparency", "-m", "--mask", "-s", "--suffix",
-                               "--pattern", "-j", "--jobs", "--log", "-o", "--output-dir",
-                               "--format", "--depth", "-f", "--fuzz", "--files-from"};
+const QStringList valueOptions{"-t",       "--transparency", "-m",       "--mask",  "-s",
+                               "--suffix", "--pattern",      "-j",       "--jobs",  "--log",
+                               "-o",       "--output-dir",   "--format", "--depth", "-f",
+                               "--fuzz",   "--files-from"};
 
 // "--alpha" and "-a" take their threshold only attached ("--alpha=N", "-aN"), as optional
 // values do everywhere: alone they mean 0, and the next argument stays a file.
@@ -108,7 +110,8 @@ QStringList withAlphaValues(const QStringList &arguments)
             out += arguments.mid(i);
             break;
         }
-        const bool alone = !value && i > 0 && (a == QLatin1String("--alpha") || a == QLatin1String("-a"));
+        const bool alone =
+            !value && i > 0 && (a == QLatin1String("--alpha") || a == QLatin1String("-a"));
         out.append(alone ? QStringLiteral("--alpha=0") : a);
         value = !value && valueOptions.contains(a);
     }
@@ -172,7 +175,8 @@ void MaskCommand::walk(const QByteArray &folder, const QByteArray &subfolder, QL
     DIR *dir = ::opendir(folder.constData());
     if (!dir) {
         const int error = errno;
-        m_unreadable.append({QFile::decodeName(folder), RunError::fromErrno(error, QFile::decodeName(folder)).description()});
+        m_unreadable.append({QFile::decodeName(folder),
+                             RunError::fromErrno(error, QFile::decodeName(folder)).description()});
         return;
     }
     QList<QByteArray> subfolders;
@@ -239,8 +243,9 @@ QList<MaskCommand::Input> MaskCommand::expand(const QStringList &inputs)
 bool MaskCommand::readList(const QString &listName, QStringList &inputs)
 {
     QFile list;
-    const bool opened = listName == QLatin1String("-") ? list.open(stdin, QIODevice::ReadOnly)
-                                                       : (list.setFileName(listName), list.open(QIODevice::ReadOnly));
+    const bool opened = listName == QLatin1String("-")
+                            ? list.open(stdin, QIODevice::ReadOnly)
+                            : (list.setFileName(listName), list.open(QIODevice::ReadOnly));
     if (!opened)
         return false;
     const QByteArray all = list.readAll();
@@ -265,7 +270,8 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
     QSet<QString> sprites;
     QList<Input> kept;
     for (const Input &in : inputs) {
-        if (baseName(in.sprite.mid(in.sprite.lastIndexOf(QLatin1Char('/')) + 1)).endsWith(m_suffix)) {
+        if (baseName(in.sprite.mid(in.sprite.lastIndexOf(QLatin1Char('/')) + 1))
+                .endsWith(m_suffix)) {
             if (!m_leftOut.contains(in.sprite))
                 m_leftOut.append(in.sprite);
         } else {
@@ -288,20 +294,24 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
             name = (dot > 0 ? name.left(dot) : name) + QLatin1Char('.') + m_formatGiven;
         }
         const QString folder = m_outputDir.isEmpty() ? in.sprite.left(slash)
-                               : in.subfolder.isEmpty() ? m_outputDir
-                                                        : m_outputDir + QLatin1Char('/') + in.subfolder;
+                               : in.subfolder.isEmpty()
+                                   ? m_outputDir
+                                   : m_outputDir + QLatin1Char('/') + in.subfolder;
         p.mask = folder + QLatin1Char('/') + name;
         if (sprites.contains(p.mask)) {
             p.state = Plan::Failed;
-            p.problem = QStringLiteral("its mask %1 would be written over a sprite being masked").arg(p.mask);
+            p.problem = QStringLiteral("its mask %1 would be written over a sprite being masked")
+                            .arg(p.mask);
         } else if (const auto other = byMask.constFind(p.mask); other != byMask.cend()) {
             // Neither gets the name: which one a user meant cannot be guessed.
             p.state = Plan::Failed;
-            p.problem = QStringLiteral("its mask %1 would also be the mask of %2").arg(p.mask, plans[*other].sprite);
+            p.problem = QStringLiteral("its mask %1 would also be the mask of %2")
+                            .arg(p.mask, plans[*other].sprite);
             Plan &first = plans[*other];
             if (first.state != Plan::Failed) {
                 first.state = Plan::Failed;
-                first.problem = QStringLiteral("its mask %1 would also be the mask of %2").arg(p.mask, p.sprite);
+                first.problem = QStringLiteral("its mask %1 would also be the mask of %2")
+                                    .arg(p.mask, p.sprite);
             }
         } else {
             byMask.insert(p.mask, plans.size());
@@ -309,7 +319,8 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
             if (::lstat(QFile::encodeName(p.mask).constData(), &maskStat) == 0) {
                 if (m_overwrite)
                     p.existing = Existing::Replace;
-                else if (m_update && ::stat(QFile::encodeName(p.sprite).constData(), &spriteStat) == 0 &&
+                else if (m_update &&
+                         ::stat(QFile::encodeName(p.sprite).constData(), &spriteStat) == 0 &&
                          newerThan(spriteStat, maskStat))
                     p.existing = Existing::Replace;
                 else
@@ -333,9 +344,9 @@ int MaskCommand::parse(const QStringList &arguments)
                                "A background colour of the sprites (default 000000); may be given "
                                "several times. RRGGBB, #RRGGBB, #RGB, R,G,B or a colour name.",
                                "COLOUR");
-    const QCommandLineOption m({"m", "mask"},
-                               "The mask colour (default: the first transparency colour's opposite).",
-                               "COLOUR");
+    const QCommandLineOption m(
+        {"m", "mask"}, "The mask colour (default: the first transparency colour's opposite).",
+        "COLOUR");
     const QCommandLineOption f({"f", "fuzz"},
                                "A pixel within N of a transparency colour in every channel is "
                                "background (0 to 255, default 0).",
@@ -360,10 +371,14 @@ int MaskCommand::parse(const QStringList &arguments)
                                      "Files of a folder to take (default: every picture the "
                                      "program reads); may be given several times.",
                                      "GLOB");
-    const QCommandLineOption filesFrom("files-from", "Read more sprite names from FILE (- for "
-                                                     "standard input), one a line.", "FILE");
-    const QCommandLineOption null({"0", "null"}, "Names in --files-from end with NUL, not newline.");
-    const QCommandLineOption update({"u", "update"}, "Replace a mask only when its sprite is newer.");
+    const QCommandLineOption filesFrom("files-from",
+                                       "Read more sprite names from FILE (- for "
+                                       "standard input), one a line.",
+                                       "FILE");
+    const QCommandLineOption null({"0", "null"},
+                                  "Names in --files-from end with NUL, not newline.");
+    const QCommandLineOption update({"u", "update"},
+                                    "Replace a mask only when its sprite is newer.");
     const QCommandLineOption overwrite("overwrite", "Replace masks that already exist.");
     const QCommandLineOption j({"j", "jobs"}, "Files masked at the same time (default: cores).",
                                "N");
@@ -372,8 +387,9 @@ int MaskCommand::parse(const QStringList &arguments)
     const QCommandLineOption q({"q", "quiet"}, "Report failures only.");
     const QCommandLineOption help({"h", "help"}, "Show this help.");
     const QCommandLineOption version({"v", "version"}, "Show the version.");
-    for (const QCommandLineOption &opt : {t, m, f, a, s, o, format, depth, r, pattern, filesFrom,
-                                          null, update, overwrite, j, logFile, dry, q, help, version})
+    for (const QCommandLineOption &opt :
+         {t,         m,    f,      a,         s, o,       format, depth, r,    pattern,
+          filesFrom, null, update, overwrite, j, logFile, dry,    q,     help, version})
         p.addOption(opt);
 
     Console console;
@@ -400,7 +416,8 @@ int MaskCommand::parse(const QStringList &arguments)
         const Colour c = parseColour(text);
         if (c == NoColour)
             return usage(QStringLiteral("bad transparency colour '%1' (use RRGGBB, #RRGGBB, #RGB, "
-                                        "R,G,B or a colour name)").arg(text));
+                                        "R,G,B or a colour name)")
+                             .arg(text));
         rule.keys.push_back(c);
     }
     if (rule.keys.size() > 16)
@@ -408,7 +425,8 @@ int MaskCommand::parse(const QStringList &arguments)
     rule.mask = p.isSet(m) ? parseColour(p.value(m)) : complement(rule.keys.front());
     if (rule.mask == NoColour)
         return usage(QStringLiteral("bad mask colour '%1' (use RRGGBB, #RRGGBB, #RGB, R,G,B or a "
-                                    "colour name)").arg(p.value(m)));
+                                    "colour name)")
+                         .arg(p.value(m)));
     if (p.isSet(f) && (rule.fuzz = byteValue(p.value(f))) < 0)
         return usage(QStringLiteral("bad fuzz '%1' (use 0 to 255)").arg(p.value(f)));
     if (p.isSet(a) && (rule.alpha = byteValue(p.value(a))) < 0)
@@ -420,7 +438,8 @@ int MaskCommand::parse(const QStringList &arguments)
         m_formatGiven = p.value(format);
         if (m_formatGiven != QLatin1String("bmp") && m_formatGiven != QLatin1String("png"))
             return usage(QStringLiteral("bad format '%1' (use bmp or png)").arg(m_formatGiven));
-        m_settings.kind.format = m_formatGiven == QLatin1String("png") ? MaskFormat::Png : MaskFormat::Bmp;
+        m_settings.kind.format =
+            m_formatGiven == QLatin1String("png") ? MaskFormat::Png : MaskFormat::Bmp;
     }
     if (p.isSet(depth)) {
         if (p.value(depth) != QLatin1String("1") && p.value(depth) != QLatin1String("24"))
@@ -502,11 +521,13 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
         switch (o) {
         case FileJob::Outcome::Masked:
             if (!m_quiet)
-                console.out((m_dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) + p.sprite + QStringLiteral(" -> ") + p.mask);
+                console.out((m_dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) +
+                            p.sprite + QStringLiteral(" -> ") + p.mask);
             break;
         case FileJob::Outcome::Skipped:
             if (!m_quiet)
-                console.out(QStringLiteral("up to date ") + p.sprite + QStringLiteral(" -> ") + p.mask);
+                console.out(QStringLiteral("up to date ") + p.sprite + QStringLiteral(" -> ") +
+                            p.mask);
             break;
         case FileJob::Outcome::Stopped:
         case FileJob::Outcome::Failed:
@@ -515,15 +536,15 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
         }
     };
     const auto outcomeOf = [](Plan::State s) {
-        return s == Plan::Mask ? FileJob::Outcome::Masked
+        return s == Plan::Mask       ? FileJob::Outcome::Masked
                : s == Plan::UpToDate ? FileJob::Outcome::Skipped
                                      : FileJob::Outcome::Failed;
     };
 
     if (!m_quiet)
         for (const QString &name : std::as_const(m_leftOut))
-            console.out(QStringLiteral("left out ") + name + QStringLiteral(": named like a mask (") +
-                        m_suffix + QStringLiteral(")"));
+            console.out(QStringLiteral("left out ") + name +
+                        QStringLiteral(": named like a mask (") + m_suffix + QStringLiteral(")"));
 
     int masked = 0, upToDate = 0, failed = 0;
     const auto count = [&](FileJob::Outcome o) {
@@ -538,8 +559,11 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
             count(outcomeOf(p.state));
         }
         if (!m_quiet)
-            console.err(QStringLiteral("pelloran-mask: dry run: %1 to mask, %2 up to date, %3 failed")
-                            .arg(masked).arg(upToDate).arg(failed));
+            console.err(
+                QStringLiteral("pelloran-mask: dry run: %1 to mask, %2 up to date, %3 failed")
+                    .arg(masked)
+                    .arg(upToDate)
+                    .arg(failed));
         return failed ? SomeNotMasked : AllMasked;
     }
 
@@ -619,7 +643,8 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
         try {
             writeFileWhole(m_logFile, log.GetHistory().toUtf8());
         } catch (const RunError &e) {
-            console.err(QStringLiteral("pelloran-mask: the log could not be written: ") + e.description());
+            console.err(QStringLiteral("pelloran-mask: the log could not be written: ") +
+                        e.description());
             ++failed;
         }
     }

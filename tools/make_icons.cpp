@@ -17,7 +17,8 @@ int main(int argc, char *argv[])
     }
     for (int i = 2; i < argc; ++i) {
         const int size = QByteArray(argv[i]).toInt();
-        const QString path = QString::fromLocal8Bit(argv[1]) + QStringLiteral("/pelloran-%1.png").arg(size);
+        const QString path =
+            QString::fromLocal8Bit(argv[1]) + QStringLiteral("/pelloran-%1.png").arg(size);
         if (size <= 0 || !programIconImage(size).save(path, "PNG")) {
             std::fprintf(stderr, "make_icons: cannot write %s\n", qPrintable(path));
             return 1;

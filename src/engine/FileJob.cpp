@@ -30,11 +30,13 @@ FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, 
         in.readAt(0, m_in.data(), have);
         if (have >= 2 && m_in.startsWith("BM")) {
             const BmpLayout bmp =
-                checkBmp(Bytes(reinterpret_cast<const uchar *>(m_in.constData()), have), in.size(), spritePath);
+                checkBmp(Bytes(reinterpret_cast<const uchar *>(m_in.constData()), have), in.size(),
+                         spritePath);
             // Streamed when the mask is a 24-bit BMP too, and no alpha is asked of a 32-bit
             // sprite (whose fourth byte the reader takes for padding).
             const MaskOutput &kind = m_settings.kind;
-            if (bmp.compression == 0 && (bmp.bpp == 24 || (bmp.bpp == 32 && !m_settings.rule.usesAlpha())) &&
+            if (bmp.compression == 0 &&
+                (bmp.bpp == 24 || (bmp.bpp == 32 && !m_settings.rule.usesAlpha())) &&
                 kind.format == MaskFormat::Bmp && kind.depth == 24)
                 return stream(in, bmp, have, observer);
         }
@@ -119,8 +121,9 @@ FileJob::Outcome FileJob::decodeWhole(InputFile &in, qint64 have, JobObserver *o
     in.readAt(have, m_in.data() + have, in.size() - have);
     in.checkUnchanged();
     const MaskRule &rule = m_settings.rule;
-    const QImage sprite = decodePicture(QByteArray::fromRawData(m_in.constData(), qsizetype(in.size())),
-                                        m_path, rule.usesAlpha() ? PictureAlpha::Keep : PictureAlpha::Drop);
+    const QImage sprite =
+        decodePicture(QByteArray::fromRawData(m_in.constData(), qsizetype(in.size())), m_path,
+                      rule.usesAlpha() ? PictureAlpha::Keep : PictureAlpha::Drop);
     if (m_mask.size() != sprite.size())
         m_mask = QImage(sprite.size(), QImage::Format_RGB32);
     if (m_mask.isNull() && !sprite.isNull())

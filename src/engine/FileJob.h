@@ -24,10 +24,10 @@ public:
 };
 
 // One sprite file in, its mask file out: read, apply the rule, write, with no window. With
-// the window's rule and a 24-bit BMP the mask is the window's mask byte for byte. Uncompressed 24- and 32-bit BMPs are streamed
-// in blocks of rows through buffers the job keeps, so a sheet of any size costs a few
-// megabytes; other pictures are decoded whole, into images the job reuses from file to
-// file. One job serves one thread, file after file.
+// the window's rule and a 24-bit BMP the mask is the window's mask byte for byte. Uncompressed 24-
+// and 32-bit BMPs are streamed in blocks of rows through buffers the job keeps, so a sheet of any
+// size costs a few megabytes; other pictures are decoded whole, into images the job reuses from
+// file to file. One job serves one thread, file after file.
 class FileJob
 {
 public:
@@ -53,7 +53,8 @@ public:
     static constexpr qint64 BlockBytes = 1 << 20;
 
 private:
-    Outcome stream(class InputFile &in, const struct BmpLayout &bmp, qint64 have, JobObserver *observer);
+    Outcome stream(class InputFile &in, const struct BmpLayout &bmp, qint64 have,
+                   JobObserver *observer);
     Outcome decodeWhole(class InputFile &in, qint64 have, JobObserver *observer);
 
     Settings m_settings;

@@ -14,7 +14,8 @@
 #include <unistd.h>
 #include <utility>
 
-namespace {
+namespace
+{
 
 bool canNameUnnamedFiles()
 {
@@ -88,8 +89,8 @@ void WholeFileWriter::write(const char *data, qsizetype size)
 void WholeFileWriter::commit()
 {
     // No flush to the disk is forced per file: a batch of thousands would wait on the disk.
-    const QByteArray self = m_temp.isEmpty() ? "/proc/self/fd/" + QByteArray::number(m_fd)
-                                             : QByteArray();
+    const QByteArray self =
+        m_temp.isEmpty() ? "/proc/self/fd/" + QByteArray::number(m_fd) : QByteArray();
     if (m_existing == Existing::Keep)
         linkInPlace(self);
     else
@@ -99,10 +100,9 @@ void WholeFileWriter::commit()
 // link() fails when the name is taken, whatever takes it: this is the exclusive create.
 void WholeFileWriter::linkInPlace(const QByteArray &self)
 {
-    const int linked = self.isEmpty()
-                           ? ::link(m_temp.constData(), m_target.constData())
-                           : ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(),
-                                      AT_SYMLINK_FOLLOW);
+    const int linked = self.isEmpty() ? ::link(m_temp.constData(), m_target.constData())
+                                      : ::linkat(AT_FDCWD, self.constData(), AT_FDCWD,
+                                                 m_target.constData(), AT_SYMLINK_FOLLOW);
     const int error = errno;
     if (linked != 0)
         throw RunError::fromErrno(error, m_path);
@@ -132,18 +132,21 @@ void WholeFileWriter::replaceInPlace(const QByteArray &self)
     }
     if (S_ISREG(st.st_mode)) {
         if (!userMayWrite(m_target, st))
-            throw RunError::of(RunError::PermissionDenied, m_path + QStringLiteral(" is read-only"));
+            throw RunError::of(RunError::PermissionDenied,
+                               m_path + QStringLiteral(" is read-only"));
         ::fchmod(m_fd, st.st_mode & 07777);
     } else if (!S_ISLNK(st.st_mode)) {
         throw RunError::of(RunError::NotARegularFile,
-                           m_path + (S_ISDIR(st.st_mode) ? QStringLiteral(" is a folder")
-                                                          : QStringLiteral(" is not a regular file")));
+                           m_path + (S_ISDIR(st.st_mode)
+                                         ? QStringLiteral(" is a folder")
+                                         : QStringLiteral(" is not a regular file")));
     }
     // The data gets a hidden name first and is then renamed over the old entry, which
     // survives should anything fail before. A link is replaced, never followed.
     if (!self.isEmpty()) {
         m_temp = hiddenName();
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_temp.constData(), AT_SYMLINK_FOLLOW) != 0) {
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_temp.constData(), AT_SYMLINK_FOLLOW) !=
+            0) {
             const int error = errno;
             m_temp.clear();
             throw RunError::fromErrno(error, m_path);
@@ -191,7 +194,7 @@ InputFile::InputFile(const QString &path) : m_path(path)
         ::close(m_fd);
         throw RunError::of(RunError::NotARegularFile,
                            path + (S_ISDIR(st.st_mode) ? QStringLiteral(" is a folder")
-                                                        : QStringLiteral(" is not a regular file")));
+                                                       : QStringLiteral(" is not a regular file")));
     }
     m_size = st.st_size;
 }
@@ -210,7 +213,8 @@ void InputFile::readAt(qint64 position, char *into, qint64 length)
         if (n < 0)
             throw RunError::fromErrno(errno, m_path);
         if (n == 0)
-            throw RunError::of(RunError::DamagedPicture, m_path + QStringLiteral(" changed while it was read"));
+            throw RunError::of(RunError::DamagedPicture,
+                               m_path + QStringLiteral(" changed while it was read"));
         done += n;
     }
 }
@@ -222,7 +226,8 @@ void InputFile::checkUnchanged()
     while ((n = ::pread(m_fd, &extra, 1, off_t(m_size))) < 0 && errno == EINTR) {
     }
     if (n != 0)
-        throw RunError::of(RunError::DamagedPicture, m_path + QStringLiteral(" changed while it was read"));
+        throw RunError::of(RunError::DamagedPicture,
+                           m_path + QStringLiteral(" changed while it was read"));
 }
 
 QByteArray readFileWhole(const QString &path, qint64 maxBytes,
@@ -255,7 +260,8 @@ bool nameRoundTrips(const QByteArray &rawName)
     return QFile::encodeName(QFile::decodeName(rawName)) == rawName;
 }
 
-namespace {
+namespace
+{
 
 void appendEscaped(QString &out, uint code)
 {
@@ -294,7 +300,11 @@ QString printableName(const QByteArray &rawName)
     const auto *s = reinterpret_cast<const uchar *>(rawName.constData());
     const qsizetype n = rawName.size();
     for (qsizetype i = 0; i < n;) {
-        int len = s[i] < 0x80 ? 1 : (s[i] >> 5) == 6 ? 2 : (s[i] >> 4) == 14 ? 3 : (s[i] >> 3) == 30 ? 4 : 0;
+        int len = s[i] < 0x80         ? 1
+                  : (s[i] >> 5) == 6  ? 2
+                  : (s[i] >> 4) == 14 ? 3
+                  : (s[i] >> 3) == 30 ? 4
+                                      : 0;
         bool valid = len > 0 && i + len <= n;
         for (int k = 1; valid && k < len; ++k)
             valid = (s[i + k] & 0xC0) == 0x80;

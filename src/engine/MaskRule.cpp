@@ -6,7 +6,8 @@
 #include <array>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 // The rule with its colours unpacked once per span, so the per-pixel loop only compares
 // integers. Sprites rarely have more than a few key colours; more than 16 are rejected by
@@ -84,9 +85,10 @@ void applyRuleBgr(const uchar *in, int inBytes, uchar *out, int count, const Mas
 
 QImage maskOf(const QImage &sprite, const MaskRule &rule)
 {
-    const QImage in = sprite.format() == QImage::Format_RGB32 || sprite.format() == QImage::Format_ARGB32
-                          ? sprite
-                          : sprite.convertToFormat(QImage::Format_ARGB32);
+    const QImage in =
+        sprite.format() == QImage::Format_RGB32 || sprite.format() == QImage::Format_ARGB32
+            ? sprite
+            : sprite.convertToFormat(QImage::Format_ARGB32);
     QImage mask(in.size(), QImage::Format_RGB32);
     if (mask.isNull() && !in.isNull())
         throw RunError::of(RunError::OutOfMemory);

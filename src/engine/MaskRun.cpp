@@ -101,8 +101,8 @@ void MaskRun::errorExit(const RunError &error)
     h.logError(QStringLiteral("An error occured while masking '") + h.currentFile() +
                    QStringLiteral("'."),
                error);
-    saveAndOfferLog(QStringLiteral("Masking '") + h.currentFile() +
-                    QStringLiteral("' failed (") + error.description() + QLatin1Char(')'));
+    saveAndOfferLog(QStringLiteral("Masking '") + h.currentFile() + QStringLiteral("' failed (") +
+                    error.description() + QLatin1Char(')'));
 }
 
 void MaskRun::saveAndOfferLog(const QString &failure)

@@ -10,8 +10,7 @@
 #include <algorithm>
 #include <cstring>
 
-void maskSpan(const QRgb *sprite, QRgb *out, int count, QRgb transparent, QRgb mask,
-              bool matchable)
+void maskSpan(const QRgb *sprite, QRgb *out, int count, QRgb transparent, QRgb mask, bool matchable)
 {
     if (!matchable) {
         std::fill(out, out + count, transparent);
@@ -54,7 +53,8 @@ void maskPackedRow(const uchar *in, uchar *out, qint64 count, int bytesPerPixel,
     }
 }
 
-namespace {
+namespace
+{
 
 constexpr qint64 RefreshEvery = 1000;
 
@@ -70,8 +70,7 @@ public:
     Materializer(const QImage &sprite, MaskWindow &window, qint64 rows, Colour transparency,
                  Colour mask)
         : m_sprite(sprite), m_window(window), m_rows(rows),
-          m_matchable((transparency & ~0xFFFFFF) == 0), m_t(toQRgb(transparency)),
-          m_m(toQRgb(mask))
+          m_matchable((transparency & ~0xFFFFFF) == 0), m_t(toQRgb(transparency)), m_m(toQRgb(mask))
     {
     }
 

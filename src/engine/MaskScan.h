@@ -23,8 +23,8 @@ public:
     struct Result {
         enum Outcome { Completed, Cancelled, Failed };
         Outcome outcome = Completed;
-        int percent = 0;     // of the last pixel scanned
-        float elapsed = 0;   // seconds, as measured at the last refresh point
+        int percent = 0;   // of the last pixel scanned
+        float elapsed = 0; // seconds, as measured at the last refresh point
         std::optional<RunError> error;
     };
 

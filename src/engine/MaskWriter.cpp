@@ -12,7 +12,8 @@
 #include <optional>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // One 1-bit row: bit set (palette entry 1, the transparency colour) for every pixel that is
 // not the mask colour, most significant bit first, as both BMP and PNG pack them.
@@ -105,7 +106,8 @@ void writePng(const QImage &image, const QString &path, int depth, QRgb mask, QR
     Sink sink{out, {}, {}, {}};
     const int w = image.width(), h = image.height();
     sink.row.resize(depth == 1 ? size_t(w + 7) / 8 : size_t(w) * 3);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, onPngError, onPngWarning);
+    png_structp png =
+        png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, onPngError, onPngWarning);
     if (!png)
         throw RunError::of(RunError::OutOfMemory, path);
     png_infop info = png_create_info_struct(png);
@@ -116,9 +118,10 @@ void writePng(const QImage &image, const QString &path, int depth, QRgb mask, QR
                      depth == 1 ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
                      PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
         if (depth == 1) {
-            png_color palette[2] = {{png_byte(qRed(mask)), png_byte(qGreen(mask)), png_byte(qBlue(mask))},
-                                    {png_byte(qRed(transparent)), png_byte(qGreen(transparent)),
-                                     png_byte(qBlue(transparent))}};
+            png_color palette[2] = {
+                {png_byte(qRed(mask)), png_byte(qGreen(mask)), png_byte(qBlue(mask))},
+                {png_byte(qRed(transparent)), png_byte(qGreen(transparent)),
+                 png_byte(qBlue(transparent))}};
             png_set_PLTE(png, info, palette, 2);
             png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_NONE);
         }
@@ -144,7 +147,8 @@ void writePng(const QImage &image, const QString &path, int depth, QRgb mask, QR
     if (sink.failure)
         throw *sink.failure;
     if (!ok)
-        throw RunError::of(RunError::OutOfMemory, path + QStringLiteral(" (") + sink.complaint + ')');
+        throw RunError::of(RunError::OutOfMemory,
+                           path + QStringLiteral(" (") + sink.complaint + ')');
     out.commit();
 }
 

@@ -10,8 +10,9 @@ RunError damaged(const QString &path, const QString &why)
 
 RunError invalidSize(const QString &path, qint64 w, qint64 h)
 {
-    return RunError::of(RunError::InvalidPicture,
-                        QStringLiteral("%1 is not a valid picture (%2 x %3 pixels)").arg(path).arg(w).arg(h));
+    return RunError::of(
+        RunError::InvalidPicture,
+        QStringLiteral("%1 is not a valid picture (%2 x %3 pixels)").arg(path).arg(w).arg(h));
 }
 
 void checkPixelCount(const QString &path, qint64 w, qint64 h)
@@ -24,7 +25,8 @@ void checkPixelCount(const QString &path, qint64 w, qint64 h)
                                .arg(h));
 }
 
-namespace {
+namespace
+{
 
 // Whether a run-length stream paints every row before its end: a stream that ends early
 // or is cut off would otherwise come out with rows of palette colour 0. Runs past a row's
@@ -106,13 +108,16 @@ BmpLayout checkBmp(const Bytes &b, qint64 fileSize, const QString &path)
     checkPixelCount(path, bmp.width, bmp.rows());
     const int bpp = bmp.bpp;
     if (planes != 1 || (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32))
-        throw damaged(path, QStringLiteral("has %1 bits per pixel in %2 planes").arg(bpp).arg(planes));
+        throw damaged(path,
+                      QStringLiteral("has %1 bits per pixel in %2 planes").arg(bpp).arg(planes));
     const quint32 c = bmp.compression;
     if (!(c == BiRgb || (c == BiRle4 && bpp == 4) || (c == BiRle8 && bpp == 8) ||
           (c == BiBitfields && (bpp == 16 || bpp == 32))))
         throw RunError::of(RunError::InvalidPicture,
                            path + QStringLiteral(" is a BMP of a kind the program does not read "
-                                                 "(compression %1 at %2 bits)").arg(c).arg(bpp));
+                                                 "(compression %1 at %2 bits)")
+                                      .arg(c)
+                                      .arg(bpp));
 
     // Colour masks follow a 40-byte header; the later headers hold them.
     qint64 tablesEnd = 14 + hs;
@@ -143,8 +148,11 @@ BmpLayout checkBmp(const Bytes &b, qint64 fileSize, const QString &path)
     if (c == BiRle4 || c == BiRle8) {
         // A run is two bytes and paints at most 255 pixels.
         if (bmp.width * bmp.rows() > 255 * (data / 2))
-            throw damaged(path, QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
-                                    .arg(bmp.width).arg(bmp.rows()).arg(fileSize));
+            throw damaged(path,
+                          QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
+                              .arg(bmp.width)
+                              .arg(bmp.rows())
+                              .arg(fileSize));
         if (b.size() == fileSize)
             checkRunLengths(b, bmp, path);
     } else if (bmp.rowBytes() * bmp.rows() > data) {
@@ -153,7 +161,8 @@ BmpLayout checkBmp(const Bytes &b, qint64 fileSize, const QString &path)
     return bmp;
 }
 
-namespace {
+namespace
+{
 
 // Reads the codes of a GIF picture's LZW stream, which is split into sub-blocks of up to
 // 255 bytes.
@@ -280,7 +289,6 @@ void checkGif(const Bytes &b, const QString &path)
     }
     throw cut();
 }
-
 
 void bmpHeader24(qint64 width, qint64 height, char out[54])
 {

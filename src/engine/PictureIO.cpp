@@ -16,7 +16,8 @@
 #include <climits>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 // Qt's readers fill in what a damaged file lacks and say so only in a warning, or not at
 // all. A warning while a picture is read marks the file as damaged, and its text goes into
@@ -115,8 +116,11 @@ QImage decodePicture(const QByteArray &data, const QString &path, PictureAlpha a
         const qint64 pixels = qint64(size.width()) * size.height();
         checkPixelCount(path, size.width(), size.height());
         if (pixels > MaxPixelsPerByte * data.size())
-            throw damaged(path, QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
-                                    .arg(size.width()).arg(size.height()).arg(data.size()));
+            throw damaged(path,
+                          QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
+                              .arg(size.width())
+                              .arg(size.height())
+                              .arg(data.size()));
     }
     // Qt refuses images above 256 MB by default; a 16384 x 16384 sheet needs 1 GB.
     QImageReader::setAllocationLimit(1100);
@@ -124,8 +128,8 @@ QImage decodePicture(const QByteArray &data, const QString &path, PictureAlpha a
     if (!t_warning.isEmpty())
         throw damaged(path, QStringLiteral("is damaged (") + t_warning + ')');
     if (image.isNull())
-        throw RunError::of(RunError::InvalidPicture,
-                           path + QStringLiteral(" could not be read (") + reader.errorString() + ')');
+        throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" could not be read (") +
+                                                         reader.errorString() + ')');
     return image.convertToFormat(keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }
 
@@ -178,7 +182,8 @@ void writeBmp(const QImage &picture, const QString &path, Existing existing)
     for (qint64 y0 = 0; y0 < h; y0 += rowsPerChunk) {
         const qint64 rows = std::min(rowsPerChunk, h - y0);
         for (qint64 r = 0; r < rows; ++r) {
-            const QRgb *in = reinterpret_cast<const QRgb *>(image.constScanLine(int(h - 1 - (y0 + r))));
+            const QRgb *in =
+                reinterpret_cast<const QRgb *>(image.constScanLine(int(h - 1 - (y0 + r))));
             uchar *row = reinterpret_cast<uchar *>(chunk.data() + r * rowBytes);
             packRow24(in, row, w);
         }

@@ -9,7 +9,8 @@
 #define PELLORAN_SSSE3 1
 #endif
 
-namespace {
+namespace
+{
 
 // Four pixels from or into three 32-bit words: no byte handled on its own.
 void packScalar(const QRgb *in, uchar *out, qint64 x, qint64 count)
@@ -17,7 +18,8 @@ void packScalar(const QRgb *in, uchar *out, qint64 x, qint64 count)
     for (; x + 4 <= count; x += 4) {
         const quint32 p0 = in[x] & 0xFFFFFF, p1 = in[x + 1] & 0xFFFFFF, p2 = in[x + 2] & 0xFFFFFF,
                       p3 = in[x + 3] & 0xFFFFFF;
-        const quint32 word[3] = {qToLittleEndian(p0 | (p1 << 24)), qToLittleEndian((p1 >> 8) | (p2 << 16)),
+        const quint32 word[3] = {qToLittleEndian(p0 | (p1 << 24)),
+                                 qToLittleEndian((p1 >> 8) | (p2 << 16)),
                                  qToLittleEndian((p2 >> 16) | (p3 << 8))};
         std::memcpy(out + 3 * x, word, 12);
     }
@@ -70,12 +72,16 @@ __attribute__((target("ssse3"))) qint64 unpackSsse3(const uchar *in, QRgb *out, 
     qint64 x = 0;
     for (; x + 16 <= count; x += 16) {
         const auto *p = reinterpret_cast<const __m128i *>(in + 3 * x);
-        const __m128i i0 = _mm_loadu_si128(p), i1 = _mm_loadu_si128(p + 1), i2 = _mm_loadu_si128(p + 2);
+        const __m128i i0 = _mm_loadu_si128(p), i1 = _mm_loadu_si128(p + 1),
+                      i2 = _mm_loadu_si128(p + 2);
         auto *o = reinterpret_cast<__m128i *>(out + x);
         _mm_storeu_si128(o, _mm_or_si128(_mm_shuffle_epi8(i0, spread), opaque));
-        _mm_storeu_si128(o + 1, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(i1, i0, 12), spread), opaque));
-        _mm_storeu_si128(o + 2, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(i2, i1, 8), spread), opaque));
-        _mm_storeu_si128(o + 3, _mm_or_si128(_mm_shuffle_epi8(_mm_srli_si128(i2, 4), spread), opaque));
+        _mm_storeu_si128(
+            o + 1, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(i1, i0, 12), spread), opaque));
+        _mm_storeu_si128(
+            o + 2, _mm_or_si128(_mm_shuffle_epi8(_mm_alignr_epi8(i2, i1, 8), spread), opaque));
+        _mm_storeu_si128(o + 3,
+                         _mm_or_si128(_mm_shuffle_epi8(_mm_srli_si128(i2, 4), spread), opaque));
     }
     return x;
 }

@@ -8,7 +8,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
 // Everything the decode changes lives here, reached through a pointer libpng holds, so
 // nothing is lost to the longjmp that libpng's errors end in.
@@ -58,8 +59,12 @@ QImage decodePng(const QByteArray &data, const QString &path, qint64 maxPixels, 
         png_read_info(png, info);
         const qint64 w = png_get_image_width(png, info), h = png_get_image_height(png, info);
         if (w * h > maxPixels) {
-            s.refusal = QStringLiteral("%1 declares %2 x %3 pixels, more than it can hold or the program takes")
-                          .arg(path).arg(w).arg(h);
+            s.refusal =
+                QStringLiteral(
+                    "%1 declares %2 x %3 pixels, more than it can hold or the program takes")
+                    .arg(path)
+                    .arg(w)
+                    .arg(h);
             s.number = RunError::OutOfMemory;
         } else {
             png_set_expand(png);
@@ -71,7 +76,8 @@ QImage decodePng(const QByteArray &data, const QString &path, qint64 maxPixels, 
             png_set_filler(png, 0xFF, PNG_FILLER_AFTER); // only where there is no alpha
             png_set_interlace_handling(png);
             png_read_update_info(png, info);
-            s.image = QImage(int(w), int(h), keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+            s.image =
+                QImage(int(w), int(h), keepAlpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
             if (s.image.isNull()) {
                 s.refusal = path;
                 s.number = RunError::OutOfMemory;

@@ -35,7 +35,8 @@ RunError RunError::of(Number number, const QString &detail)
 
 RunError RunError::fromErrno(int error, const QString &path)
 {
-    const QString detail = path + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(error)) + ')';
+    const QString detail =
+        path + QStringLiteral(" (") + QString::fromLocal8Bit(std::strerror(error)) + ')';
     switch (error) {
     case ENOENT:
     case ENOTDIR: return of(PathNotFound, detail);

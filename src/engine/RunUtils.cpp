@@ -5,7 +5,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
-namespace {
+namespace
+{
 
 bool isPlainVisibleFile(const QFileInfo &info)
 {

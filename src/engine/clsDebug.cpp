@@ -9,7 +9,8 @@
 #include <QLocale>
 #include <QTime>
 
-namespace {
+namespace
+{
 
 // The locale's long time format names the time zone with "t"; log lines leave it out.
 QString longTimeFormatWithoutZone()
@@ -48,8 +49,8 @@ void clsDebug::Print_(const QString &Msg)
 
 void clsDebug::Print_(const QString &Msg, const RunError &error)
 {
-    Print_(Msg + QStringLiteral(" (Err#") + QString::number(error.number()) +
-           QStringLiteral(": ") + error.description() + QLatin1Char(')'));
+    Print_(Msg + QStringLiteral(" (Err#") + QString::number(error.number()) + QStringLiteral(": ") +
+           error.description() + QLatin1Char(')'));
 }
 
 void clsDebug::SaveHistory(const QString &hFilename, bool BackupOld) const

@@ -13,7 +13,8 @@
 
 const QString ProductTitle = QStringLiteral("Pelloran");
 
-namespace {
+namespace
+{
 
 class SystemDesktop final : public Desktop
 {
@@ -99,6 +100,6 @@ void tell(QWidget *parent, const QString &text)
 
 bool ask(QWidget *parent, const QString &text, Desktop::Icon icon)
 {
-    return desktop().message(parent, text, Desktop::Buttons::YesNo, icon,
-                             Desktop::Answer::Yes) == Desktop::Answer::Yes;
+    return desktop().message(parent, text, Desktop::Buttons::YesNo, icon, Desktop::Answer::Yes) ==
+           Desktop::Answer::Yes;
 }

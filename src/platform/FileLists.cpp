@@ -56,7 +56,7 @@ bool DirList::setPath(const QString &path)
     clear();
     // The chain of folders from the root down to this one, indented like a tree.
     QStringList chain;
-    for (QDir up(clean);; ) {
+    for (QDir up(clean);;) {
         chain.prepend(up.absolutePath());
         if (!up.cdUp())
             break;

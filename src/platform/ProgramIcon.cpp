@@ -3,22 +3,13 @@
 #include <QPainter>
 #include <QPainterPath>
 
-namespace {
+namespace
+{
 
 // A 12 x 12 creature, one character a cell: '#' body, 'o' eye, '.' background.
 constexpr const char *Creature[] = {
-    "....####....",
-    "..########..",
-    ".##########.",
-    ".###o##o###.",
-    "############",
-    "############",
-    "####....####",
-    "############",
-    "##.######.##",
-    "##.##..##.##",
-    "#..#....#..#",
-    "............",
+    "....####....", "..########..", ".##########.", ".###o##o###.", "############", "############",
+    "####....####", "############", "##.######.##", "##.##..##.##", "#..#....#..#", "............",
 };
 
 void drawCreature(QPainter &p, const QRectF &area, const QColor &bg, const QColor &body,

@@ -28,7 +28,8 @@ void centreOnScreen(QWidget *window, const QSize &size)
     window->move(std::max(r.left(), avail.left()), std::max(r.top(), avail.top()));
 }
 
-namespace {
+namespace
+{
 
 class SelectAllOnFocus : public QObject
 {
@@ -37,9 +38,8 @@ public:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
         if (event->type() == QEvent::FocusIn)
-            QTimer::singleShot(0, watched, [edit = static_cast<QLineEdit *>(watched)] {
-                edit->selectAll();
-            });
+            QTimer::singleShot(0, watched,
+                               [edit = static_cast<QLineEdit *>(watched)] { edit->selectAll(); });
         return false;
     }
 };

@@ -14,8 +14,8 @@
 #include <QStandardPaths>
 
 const QStringList frmAbout::SysInfoPrograms = {
-    QStringLiteral("hardinfo"),           QStringLiteral("gnome-system-monitor"),
-    QStringLiteral("kinfocenter"),        QStringLiteral("mate-system-monitor"),
+    QStringLiteral("hardinfo"),          QStringLiteral("gnome-system-monitor"),
+    QStringLiteral("kinfocenter"),       QStringLiteral("mate-system-monitor"),
     QStringLiteral("xfce4-taskmanager"),
 };
 

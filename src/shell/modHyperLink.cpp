@@ -16,7 +16,8 @@ QString mailTarget(const QString &versionText)
            versionText;
 }
 
-namespace {
+namespace
+{
 
 void tellCannotOpen(QWidget *parent, const QString &what)
 {

@@ -5,8 +5,8 @@
 class QWidget;
 
 // The program's own addresses.
-extern const QString WebsiteHost;  // shown on the link labels
-extern const QString WebsiteUrl;   // what they open
+extern const QString WebsiteHost; // shown on the link labels
+extern const QString WebsiteUrl;  // what they open
 extern const QString EmailAddress;
 
 // The e-mail link's target: "mailto:" + address + " ?subject=Pelloran " + version text,

@@ -23,7 +23,6 @@ void SetPaths();
 // component; for a negative colour the components are left as they were.
 void ColorToRGB(qint16 &red, qint16 &green, qint16 &blue, qint32 colour);
 
-
 // Asks whether to exit. No: returns false. Yes: logs, stores the suffix and the overwrite
 // option under "sys", writes the log (a log that cannot be written does not stop the
 // exit), closes every other window and ends the process.

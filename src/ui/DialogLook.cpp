@@ -2,7 +2,6 @@
 
 #include "FileLists.h"
 
-
 void setToolWindowLook(QDialog *dialog, const QSize &clientSize)
 {
     dialog->setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -32,10 +31,9 @@ void addFileLists(QDialog *dialog, FileList *&File1, DirList *&Dir1, DriveList *
     Drive1 = new DriveList(dialog);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(208, 240, 217, 21);
-    QObject::connect(Drive1, &DriveList::driveChanged, Dir1,
-                     [Dir1, Drive1](const QString &drive) {
-                         if (!Dir1->setPath(drive))
-                             Drive1->setDriveOf(Dir1->path());
-                     });
+    QObject::connect(Drive1, &DriveList::driveChanged, Dir1, [Dir1, Drive1](const QString &drive) {
+        if (!Dir1->setPath(drive))
+            Drive1->setDriveOf(Dir1->path());
+    });
     QObject::connect(Dir1, &DirList::pathChanged, File1, &FileList::setPath);
 }

@@ -20,8 +20,7 @@ frmBrowse::frmBrowse(QWidget &parent) : QDialog(&parent)
     File1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     cmdOkay = dialogButton(this, "cmdOkay", QStringLiteral("Okay"), QRect(88, 288, 121, 17));
     cmdOkay->setDefault(true);
-    cmdCancel =
-        dialogButton(this, "cmdCancel", QStringLiteral("Cancel"), QRect(216, 288, 121, 17));
+    cmdCancel = dialogButton(this, "cmdCancel", QStringLiteral("Cancel"), QRect(216, 288, 121, 17));
     cmbFileTypes = new QComboBox(this);
     cmbFileTypes->setObjectName(QStringLiteral("cmbFileTypes"));
     cmbFileTypes->setGeometry(8, 264, 417, 21);

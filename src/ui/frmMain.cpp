@@ -25,7 +25,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 constexpr int ClientWidth = 761;
 constexpr int ClientHeight = 617;
@@ -115,8 +116,7 @@ void frmMain::buildControls(QWidget *c)
         return b;
     };
     cmdSelFiles = button("cmdSelFiles", 144, 136, 161, 17, QStringLiteral("Selec&t Files.."));
-    cmdAppendFiles =
-        button("cmdAppendFiles", 312, 136, 129, 17, QStringLiteral("&Append Files.."));
+    cmdAppendFiles = button("cmdAppendFiles", 312, 136, 129, 17, QStringLiteral("&Append Files.."));
     cmdAppendFiles->setEnabled(false);
     cmdClearList = button("cmdClearList", 448, 136, 121, 17, QStringLiteral("&Clear List"));
     cmdClearList->setEnabled(false);
@@ -199,8 +199,9 @@ void frmMain::buildControls(QWidget *c)
 
     // Left-aligned labels size themselves to their text; the two right-aligned ones keep
     // their right edge where it was designed.
-    for (QLabel *l : std::initializer_list<QLabel *>{lblTitle, lblVer, lblWebsite, Label1[0], Label1[4], Label1[1], Label1[2],
-                      lblFileStat, lblStatus})
+    for (QLabel *l :
+         std::initializer_list<QLabel *>{lblTitle, lblVer, lblWebsite, Label1[0], Label1[4],
+                                         Label1[1], Label1[2], lblFileStat, lblStatus})
         setCaption(l, l->text());
 }
 
@@ -212,8 +213,8 @@ void frmMain::buildMenus()
         a->setShortcut(key);
         return a;
     };
-    auto check = [&](QMenu *menu, const char *name, const QString &text,
-                     const QKeySequence &key, bool checked) {
+    auto check = [&](QMenu *menu, const char *name, const QString &text, const QKeySequence &key,
+                     bool checked) {
         QAction *a = action(menu, name, text, key);
         a->setCheckable(true);
         a->setChecked(checked);
@@ -234,9 +235,9 @@ void frmMain::buildMenus()
     connect(mnuSaveMask, &QAction::triggered, this, &frmMain::mnuSaveMask_Click);
 
     mnuOptions = named(menuBar()->addMenu(QStringLiteral("&Options")), "mnuOptions");
-    chkPromptOverwrite = check(mnuOptions, "chkPromptOverwrite",
-                               QStringLiteral("&Prompt Overwrite"),
-                               QKeySequence(Qt::CTRL | Qt::Key_P), false);
+    chkPromptOverwrite =
+        check(mnuOptions, "chkPromptOverwrite", QStringLiteral("&Prompt Overwrite"),
+              QKeySequence(Qt::CTRL | Qt::Key_P), false);
     chkBeep = check(mnuOptions, "chkBeep", QStringLiteral("&Beep when a file is finished"),
                     QKeySequence(Qt::CTRL | Qt::Key_B), true);
     chkCheer = check(mnuOptions, "chkCheer", QStringLiteral("&Cheer when all files are finished"),
@@ -245,11 +246,11 @@ void frmMain::buildMenus()
                         QKeySequence(Qt::CTRL | Qt::Key_I), true);
 
     mnuHelp = named(menuBar()->addMenu(QStringLiteral("&Help")), "mnuHelp");
-    mnuMainHelp = action(mnuHelp, "mnuMainHelp", QStringLiteral("How To Use"),
-                         QKeySequence(Qt::Key_F1));
+    mnuMainHelp =
+        action(mnuHelp, "mnuMainHelp", QStringLiteral("How To Use"), QKeySequence(Qt::Key_F1));
     sep1 = named(mnuHelp->addSeparator(), "sep1");
-    mnuAbout = action(mnuHelp, "mnuAbout", QStringLiteral("About.."),
-                      QKeySequence(Qt::CTRL | Qt::Key_A));
+    mnuAbout =
+        action(mnuHelp, "mnuAbout", QStringLiteral("About.."), QKeySequence(Qt::CTRL | Qt::Key_A));
     connect(mnuMainHelp, &QAction::triggered, this, [this] {
         if (!m_running)
             openHelp(this);
@@ -264,17 +265,28 @@ void frmMain::buildMenus()
     // The window's control order; the lock and the settings walk this list.
     const QString d = QStringLiteral("<d>"), s = QStringLiteral("<s>"), none;
     m_tagged = {
-        {picMColor, d},       {txtSuffix, d + s},    {cmdMaskAll, d},     {picTColor, d},
-        {cmdMaskCurr, d},     {cmdClearList, d},     {cmdAppendFiles, d}, {picMask, d},
-        {picSprite, d},       {cmdSelFiles, d},      {lstFiles, d},       {cmdCancel, none},
-        {Image1, none},       {lblTitle, none},      {lblVer, none},      {lblWebsite, none},
-        {Label1[0], none},    {Label1[1], none},     {Label1[2], none},   {Label1[3], none},
-        {Label1[4], none},    {Label1[5], none},     {conSprite, none},   {conMask, none},
-        {HScrSprite, none},   {VScrSprite, none},    {HScrMask, none},    {VScrMask, none},
-        {lblFileStat, none},  {lblStatus, none},     {picProgress, none}, {mnuFile, none},
-        {mnuSaveSprite, d},   {mnuSaveMask, d},      {sep2, none},        {mnuQuit, none},
-        {mnuOptions, none},   {chkPromptOverwrite, s}, {chkBeep, s},      {chkCheer, s},
-        {chkDoScroll, s},     {mnuHelp, d},          {mnuMainHelp, none}, {sep1, none},
+        {picMColor, d},      {txtSuffix, d + s},
+        {cmdMaskAll, d},     {picTColor, d},
+        {cmdMaskCurr, d},    {cmdClearList, d},
+        {cmdAppendFiles, d}, {picMask, d},
+        {picSprite, d},      {cmdSelFiles, d},
+        {lstFiles, d},       {cmdCancel, none},
+        {Image1, none},      {lblTitle, none},
+        {lblVer, none},      {lblWebsite, none},
+        {Label1[0], none},   {Label1[1], none},
+        {Label1[2], none},   {Label1[3], none},
+        {Label1[4], none},   {Label1[5], none},
+        {conSprite, none},   {conMask, none},
+        {HScrSprite, none},  {VScrSprite, none},
+        {HScrMask, none},    {VScrMask, none},
+        {lblFileStat, none}, {lblStatus, none},
+        {picProgress, none}, {mnuFile, none},
+        {mnuSaveSprite, d},  {mnuSaveMask, d},
+        {sep2, none},        {mnuQuit, none},
+        {mnuOptions, none},  {chkPromptOverwrite, s},
+        {chkBeep, s},        {chkCheer, s},
+        {chkDoScroll, s},    {mnuHelp, d},
+        {mnuMainHelp, none}, {sep1, none},
         {mnuAbout, none},
     };
     for (const TaggedControl &t : m_tagged)
@@ -301,7 +313,8 @@ void frmMain::Form_Load()
     LoadSettings();
 }
 
-namespace {
+namespace
+{
 
 const QString SettingsSection = QStringLiteral("settings");
 
@@ -319,7 +332,8 @@ void frmMain::LoadSettings()
         if (auto *item = qobject_cast<QAction *>(t.control); item && isStored(t))
             item->setChecked(settingToBool(
                 GetSetting(SettingsSection, item->objectName(), QStringLiteral("True")), true));
-    txtSuffix->setText(GetSetting(SettingsSection, txtSuffix->objectName(), QStringLiteral("_mask")));
+    txtSuffix->setText(
+        GetSetting(SettingsSection, txtSuffix->objectName(), QStringLiteral("_mask")));
 }
 
 void frmMain::SaveSettings()
@@ -369,5 +383,3 @@ bool frmMain::isControlEnabled(const QObject *control)
         return a->isEnabled();
     return false;
 }
-
-

@@ -5,9 +5,9 @@
 #include "RunHost.h"
 
 #include <QElapsedTimer>
+#include <QList>
 #include <QMainWindow>
 #include <QScopedValueRollback>
-#include <QList>
 #include <QUrl>
 
 #include <array>
@@ -101,8 +101,7 @@ public:
     std::array<QLabel *, 6> Label1{};
     QComboBox *lstFiles;
     QLineEdit *txtSuffix;
-    QPushButton *cmdSelFiles, *cmdAppendFiles, *cmdClearList, *cmdMaskCurr, *cmdMaskAll,
-        *cmdCancel;
+    QPushButton *cmdSelFiles, *cmdAppendFiles, *cmdClearList, *cmdMaskCurr, *cmdMaskAll, *cmdCancel;
     PictureSurface *conSprite, *picSprite, *conMask, *picMask;
     QScrollBar *HScrSprite, *VScrSprite, *HScrMask, *VScrMask;
     PictureSurface *picTColor, *picMColor, *picProgress;

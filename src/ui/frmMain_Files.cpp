@@ -51,9 +51,8 @@ void frmMain::SaveAs(const QImage &pic)
     if (name.isEmpty())
         return;
     // Anything under that name, hidden files included, is asked about before it is lost.
-    if (QFileInfo::exists(name) &&
-        !ask(this, QStringLiteral("The file '") + name +
-                       QStringLiteral("' already exists! Overwrite?")))
+    if (QFileInfo::exists(name) && !ask(this, QStringLiteral("The file '") + name +
+                                                  QStringLiteral("' already exists! Overwrite?")))
         return;
     try {
         writeBmp(pic, name);
@@ -181,4 +180,3 @@ void frmMain::dropEvent(QDropEvent *event)
     event->acceptProposedAction();
     filesAdded(droppedFiles(event->mimeData()->urls(), shift), false);
 }
-

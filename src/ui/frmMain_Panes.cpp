@@ -8,7 +8,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 // Scroll bars hold 16-bit values.
 int clamp16(int v)
@@ -117,4 +118,3 @@ void frmMain::scrollPictures()
     picSprite->move(-HScrSprite->value(), -VScrSprite->value());
     picMask->move(-HScrMask->value(), -VScrMask->value());
 }
-

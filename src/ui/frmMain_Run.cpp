@@ -8,8 +8,8 @@
 #include "modMain.h"
 
 #include <QAction>
-#include <QCoreApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
@@ -207,7 +207,8 @@ bool frmMain::cheerAtEnd() const
 bool frmMain::askOverwrite(const QString &outputName)
 {
     const auto released = releaseScreen();
-    return ask(this, QStringLiteral("'") + outputName + QStringLiteral("' already exists. Overwrite?"));
+    return ask(this,
+               QStringLiteral("'") + outputName + QStringLiteral("' already exists. Overwrite?"));
 }
 
 void frmMain::beep()

@@ -16,7 +16,8 @@
 #include <QPushButton>
 #include <QScrollBar>
 
-namespace {
+namespace
+{
 
 // The extent the palette's scroll ranges are measured against. The viewport shows 141 x 101
 // pixels; its height counts as 103, as the palette's layout has always done it.

@@ -24,12 +24,11 @@ frmSave::frmSave(QWidget *parent) : QDialog(parent)
     cmbExtension->setGeometry(368, 264, 57, 21);
     cmbExtension->setEditable(true);
     cmbExtension->setInsertPolicy(QComboBox::NoInsert);
-    cmbExtension->addItems({QStringLiteral(".bmp"), QStringLiteral(".jpg"),
-                            QStringLiteral(".gif"), QStringLiteral("(none)")});
+    cmbExtension->addItems({QStringLiteral(".bmp"), QStringLiteral(".jpg"), QStringLiteral(".gif"),
+                            QStringLiteral("(none)")});
     cmdOkay = dialogButton(this, "cmdOkay", QStringLiteral("Okay"), QRect(88, 288, 121, 17));
     cmdOkay->setDefault(true);
-    cmdCancel =
-        dialogButton(this, "cmdCancel", QStringLiteral("Cancel"), QRect(216, 288, 121, 17));
+    cmdCancel = dialogButton(this, "cmdCancel", QStringLiteral("Cancel"), QRect(216, 288, 121, 17));
 
     chainTabs({txtFilename, cmbExtension, cmdOkay, cmdCancel, File1, Dir1, Drive1});
     selectAllOnFocus(txtFilename);
@@ -53,8 +52,7 @@ QString frmSave::completeName(const QString &name, const QString &extension)
         QString literal = name;
         return literal.remove(QLatin1Char('"'));
     }
-    if (!name.contains(extension) &&
-        extension.trimmed().toLower() != QLatin1String("(none)"))
+    if (!name.contains(extension) && extension.trimmed().toLower() != QLatin1String("(none)"))
         return name + extension;
     return name;
 }
