@@ -1,6 +1,7 @@
 #include "MaskScan.h"
 
 #include "MaskWindow.h"
+#include "PixelRows.h"
 #include "Rounding.h"
 
 #include <QElapsedTimer>
@@ -28,22 +29,11 @@ void maskPackedRow(const uchar *in, uchar *out, qint64 count, int bytesPerPixel,
     // Little-endian blue, green, red read as a word is the QRgb value without its alpha.
     const quint32 t = transparent & 0xFFFFFF, m = mask & 0xFFFFFF;
     const auto rule = [t, m](quint32 p) { return (p & 0xFFFFFF) == t ? m : t; };
-    qint64 x = 0;
     if (bytesPerPixel == 3) {
-        // Four pixels in three words, four out in three: no byte is handled on its own.
-        for (; x + 4 <= count; x += 4) {
-            quint32 w[3];
-            std::memcpy(w, in + 3 * x, 12);
-            const quint32 a = qFromLittleEndian(w[0]), b = qFromLittleEndian(w[1]),
-                          c = qFromLittleEndian(w[2]);
-            const quint32 p0 = rule(a), p1 = rule((a >> 24) | (b << 8)),
-                          p2 = rule((b >> 16) | (c << 16)), p3 = rule(c >> 8);
-            const quint32 o[3] = {qToLittleEndian(p0 | (p1 << 24)),
-                                  qToLittleEndian((p1 >> 8) | (p2 << 16)),
-                                  qToLittleEndian((p2 >> 16) | (p3 << 8))};
-            std::memcpy(out + 3 * x, o, 12);
-        }
+        maskRow24(in, out, count, t, m);
+        return;
     }
+    qint64 x = 0;
     for (; x < count; ++x) {
         const uchar *p = in + bytesPerPixel * x;
         const quint32 v = rule(p[0] | quint32(p[1]) << 8 | quint32(p[2]) << 16);

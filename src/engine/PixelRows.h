@@ -9,3 +9,7 @@
 void packRow24(const QRgb *in, uchar *out, qint64 count);
 // Out pixels get alpha 0xFF.
 void unpackRow24(const uchar *in, QRgb *out, qint64 count);
+
+// The mask rule straight on 24-bit rows: each pixel equal to `transparent` (0x00RRGGBB)
+// becomes `mask`, every other one `transparent`.
+void maskRow24(const uchar *in, uchar *out, qint64 count, quint32 transparent, quint32 mask);
