@@ -1,6 +1,7 @@
 #include "FileLists.h"
 #include "PictureIO.h"
 #include "PictureSurface.h"
+#include "RunError.h"
 #include "ScriptedDesktop.h"
 #include "TestSupport.h"
 #include "Settings.h"
@@ -12,12 +13,9 @@
 #include <QAction>
 #include <QComboBox>
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -44,6 +42,14 @@ QStringList entries(const QComboBox *box)
     return l;
 }
 
+QStringList entries(const FileList *list)
+{
+    QStringList l;
+    for (int i = 0; i < list->count(); ++i)
+        l.append(list->item(i)->text());
+    return l;
+}
+
 } // namespace
 
 class TestFileDialogs : public QObject
@@ -53,11 +59,8 @@ private slots:
     void init();
     void saveNameRules_data();
     void saveNameRules();
-    void saveDialogOkayAndCancel();
-    void browseOkay_data();
-    void browseOkay();
-    void browseCancelChangesNothing();
-    void browseStartsInTheProgramFolderWhenLastPathIsGone();
+    void browse_data();
+    void browse();
     void patternFiltersAsTyped();
     void clearList_data();
     void clearList();
@@ -90,7 +93,6 @@ void TestFileDialogs::saveNameRules_data()
     QTest::addColumn<QString>("result");
     QTest::newRow("untouched") << "Unnamed.bmp" << ".bmp" << "Unnamed.bmp";
     QTest::newRow("added") << "sprite" << ".gif" << "sprite.gif";
-    QTest::newRow("none") << "sprite" << "(none)" << "sprite";
     QTest::newRow("NONE typed with spaces") << "sprite" << "  (NONE) " << "sprite";
     QTest::newRow("contains, not ends with") << "Unnamed.bmp" << ".jpg" << "Unnamed.bmp.jpg";
     QTest::newRow("case-sensitive") << "PIC.BMP" << ".bmp" << "PIC.BMP.bmp";
@@ -113,113 +115,67 @@ void TestFileDialogs::saveNameRules()
     QCOMPARE(frmSave::joinPath(QStringLiteral("/"), result), "/" + result);
 }
 
-void TestFileDialogs::saveDialogOkayAndCancel()
+void TestFileDialogs::browse_data()
 {
-    ScriptedDesktop desk;
-    frmMain w;
-    QDir::setCurrent(m_box->files.path());
-    QString startFolder;
-    desk.onDialog = [&](QDialog &d) {
-        auto &s = static_cast<frmSave &>(d);
-        startFolder = s.File1->path();
-        s.txtFilename->setText(QStringLiteral("typed"));
-        s.File1->itemClicked(s.File1->item(0)); // a click on a file replaces the name
-        s.cmbExtension->setEditText(QStringLiteral(".jpg"));
-        s.cmdOkay->click();
-        return 1;
-    };
-    QCOMPARE(w.ShowSave(), QDir(m_box->files.path()).canonicalPath() + "/a.bmp.jpg");
-    QCOMPARE(startFolder, QDir(m_box->files.path()).canonicalPath());
-    desk.onDialog = [&](QDialog &d) {
-        auto &s = static_cast<frmSave &>(d);
-        s.txtFilename->setText(QStringLiteral("typed"));
-        s.cmdCancel->click();
-        return 0;
-    };
-    QCOMPARE(w.ShowSave(), QString());
-    desk.onDialog = [&](QDialog &d) { return d.close() ? 0 : 0; }; // the close box
-    QCOMPARE(w.ShowSave(), QString());
-}
-
-void TestFileDialogs::browseOkay_data()
-{
-    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("mode"); // 0: the dialog is cancelled
+    QTest::addColumn<bool>("lastPathExists");
     QTest::addColumn<QStringList>("before");
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<QString>("shown"); // the entry loaded afterwards
-    QTest::newRow("replace") << 1 << QStringList{"/old/x.bmp"} << QStringList{"b.BMP", "c.bmp"}
-                             << "b.BMP";
+    QTest::newRow("replace") << 1 << true << QStringList{"/old/x.bmp"}
+                             << QStringList{"b.BMP", "c.bmp"} << "b.BMP";
     QTest::newRow("append keeps the oldest first")
-        << 2 << QStringList{"a.bmp", "c.bmp"} << QStringList{"a.bmp", "c.bmp", "b.BMP", "c.bmp"}
-        << "a.bmp";
+        << 2 << true << QStringList{"a.bmp", "c.bmp"}
+        << QStringList{"a.bmp", "c.bmp", "b.BMP", "c.bmp"} << "a.bmp";
+    QTest::newRow("cancel changes nothing") << 0 << true << QStringList{} << QStringList{} << "";
+    QTest::newRow("last path gone: the program folder") << 0 << false << QStringList{}
+                                                        << QStringList{} << "";
 }
 
-void TestFileDialogs::browseOkay()
+void TestFileDialogs::browse()
 {
     QFETCH(int, mode);
+    QFETCH(bool, lastPathExists);
     QFETCH(QStringList, before);
     QFETCH(QStringList, after);
     QFETCH(QString, shown);
+    const QString folder = QDir(m_box->files.path()).canonicalPath();
     const auto full = [&](QStringList l) {
         for (QString &s : l)
             if (!s.startsWith('/'))
-                s = QDir(m_box->files.path()).canonicalPath() + '/' + s;
+                s = folder + '/' + s;
         return l;
     };
-    SaveSetting("sys", "lastpath", m_box->files.path());
+    const QString lastPath = lastPathExists ? m_box->files.path() : file("gone/away");
+    SaveSetting("sys", "lastpath", lastPath);
     ScriptedDesktop desk;
     frmMain w;
     w.addFiles(full(before), true);
-    QString title, pattern;
+    QString title, pattern, opened;
     desk.onDialog = [&](QDialog &d) {
         auto &b = static_cast<frmBrowse &>(d);
         title = b.windowTitle();
         pattern = b.cmbFileTypes->currentText();
+        opened = b.Dir1->path();
         select(b.File1, {"b.BMP", "c.bmp"});
-        b.cmdOkay->click();
-        return 1;
+        if (mode)
+            return b.cmdOkay->click(), 1;
+        b.Dir1->setPath(QDir::rootPath());
+        return b.cmdCancel->click(), 0;
     };
-    w.Browse(qint16(mode));
+    w.Browse(qint16(mode ? mode : 1));
     QCOMPARE(title, QStringLiteral("Pelloran - Browse"));
     QCOMPARE(pattern, QStringLiteral("*.bmp"));
+    QCOMPARE(opened, lastPathExists ? folder : QDir(AppPath).canonicalPath());
     QCOMPARE(entries(w.lstFiles), full(after));
+    QCOMPARE(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled(), mode != 0);
+    if (!mode) {
+        QCOMPARE(GetSetting("sys", "lastpath", ""), lastPath);
+        return;
+    }
     QCOMPARE(w.CurrentFile, full({shown}).first());
-    QVERIFY(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled());
     QVERIFY(w.mnuSaveSprite->isEnabled());
-    QCOMPARE(QDir(GetSetting("sys", "lastpath", "")).canonicalPath(),
-             QDir(m_box->files.path()).canonicalPath());
-}
-
-void TestFileDialogs::browseCancelChangesNothing()
-{
-    SaveSetting("sys", "lastpath", m_box->files.path());
-    ScriptedDesktop desk;
-    frmMain w;
-    desk.onDialog = [&](QDialog &d) {
-        auto &b = static_cast<frmBrowse &>(d);
-        select(b.File1, {"a.bmp"});
-        b.Dir1->setPath(QDir::rootPath());
-        b.cmdCancel->click();
-        return 0;
-    };
-    w.Browse(1);
-    QCOMPARE(w.lstFiles->count(), 0);
-    QVERIFY(!w.cmdAppendFiles->isEnabled() && !w.cmdClearList->isEnabled());
-    QCOMPARE(GetSetting("sys", "lastpath", ""), m_box->files.path());
-}
-
-void TestFileDialogs::browseStartsInTheProgramFolderWhenLastPathIsGone()
-{
-    SaveSetting("sys", "lastpath", m_box->files.filePath("gone/away"));
-    ScriptedDesktop desk;
-    frmMain w;
-    QString opened;
-    desk.onDialog = [&](QDialog &d) {
-        opened = static_cast<frmBrowse &>(d).Dir1->path();
-        return 0;
-    };
-    w.Browse(1);
-    QCOMPARE(opened, QDir(AppPath).canonicalPath());
+    QCOMPARE(QDir(GetSetting("sys", "lastpath", "")).canonicalPath(), folder);
 }
 
 void TestFileDialogs::patternFiltersAsTyped()
@@ -227,19 +183,13 @@ void TestFileDialogs::patternFiltersAsTyped()
     SaveSetting("sys", "lastpath", m_box->files.path());
     frmMain w;
     frmBrowse b(w);
-    const auto names = [&] {
-        QStringList l;
-        for (int i = 0; i < b.File1->count(); ++i)
-            l.append(b.File1->item(i)->text());
-        return l;
-    };
-    QCOMPARE(names(), (QStringList{"a.bmp", "b.BMP", "c.bmp"}));
+    QCOMPARE(entries(b.File1), (QStringList{"a.bmp", "b.BMP", "c.bmp"}));
     b.cmbFileTypes->setEditText(QStringLiteral("*.gi"));
-    QCOMPARE(names(), QStringList{});
+    QCOMPARE(entries(b.File1), QStringList{});
     b.cmbFileTypes->setEditText(QStringLiteral("*.gif"));
-    QCOMPARE(names(), QStringList{"d.gif"});
+    QCOMPARE(entries(b.File1), QStringList{"d.gif"});
     b.cmbFileTypes->setCurrentIndex(1); // "*.*" from the drop-down
-    QCOMPARE(names(), (QStringList{"a.bmp", "b.BMP", "c.bmp", "d.gif", "notes.txt"}));
+    QCOMPARE(entries(b.File1), (QStringList{"a.bmp", "b.BMP", "c.bmp", "d.gif", "notes.txt"}));
 }
 
 void TestFileDialogs::clearList_data()
@@ -299,32 +249,52 @@ void TestFileDialogs::failedLoadIsLoggedAndKeepsThePicture()
     QVERIFY2(log.contains("] Can't load '" + file("notes.txt") + "' (Err#481: "), qPrintable(log));
 }
 
+// The Save dialog is driven through its controls: name, extension, Okay or Cancel.
 void TestFileDialogs::saveAsAsksAndReports_data()
 {
-    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("typed"); // "click": a click on the first file replaces the name
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<int>("end"); // 1 Okay, 0 Cancel, -1 the close box
     QTest::addColumn<QList<Desktop::Answer>>("answers");
     QTest::addColumn<QString>("message");
-    QTest::addColumn<bool>("written");
+    QTest::addColumn<QString>("written");
     using A = Desktop::Answer;
-    QTest::newRow("new file") << "new.bmp" << QList<A>{} << "" << true;
-    QTest::newRow("existing, yes") << "a.bmp" << QList<A>{A::Yes} << "already exists! Overwrite?"
-                                   << true;
-    QTest::newRow("existing, no") << "a.bmp" << QList<A>{A::No} << "already exists! Overwrite?"
-                                  << false;
-    QTest::newRow("missing folder") << "nowhere/x.bmp" << QList<A>{} << "Path not found" << false;
+    QTest::newRow("new file") << "new" << ".bmp" << 1 << QList<A>{} << "" << "new.bmp";
+    QTest::newRow("a click on a file replaces the name")
+        << "click" << ".jpg" << 1 << QList<A>{} << "" << "a.bmp.jpg";
+    QTest::newRow("existing, yes") << "a" << ".bmp" << 1 << QList<A>{A::Yes}
+                                   << "already exists! Overwrite?" << "a.bmp";
+    QTest::newRow("existing, no") << "a" << ".bmp" << 1 << QList<A>{A::No}
+                                  << "already exists! Overwrite?" << "";
+    QTest::newRow("missing folder") << "nowhere/x" << ".bmp" << 1 << QList<A>{} << "Path not found"
+                                    << "";
+    QTest::newRow("cancel") << "new" << ".bmp" << 0 << QList<A>{} << "" << "";
+    QTest::newRow("close box") << "new" << ".bmp" << -1 << QList<A>{} << "" << "";
 }
 
 void TestFileDialogs::saveAsAsksAndReports()
 {
-    QFETCH(QString, target);
+    QFETCH(QString, typed);
+    QFETCH(QString, ext);
+    QFETCH(int, end);
     QFETCH(QList<Desktop::Answer>, answers);
     QFETCH(QString, message);
-    QFETCH(bool, written);
+    QFETCH(QString, written);
+    QDir::setCurrent(m_box->files.path());
     ScriptedDesktop desk;
     desk.answers = answers;
+    QString startFolder;
     desk.onDialog = [&](QDialog &d) {
-        static_cast<frmSave &>(d).SavePath = file(target);
-        return 1;
+        auto &s = static_cast<frmSave &>(d);
+        startFolder = s.File1->path();
+        s.txtFilename->setText(typed);
+        if (typed == "click")
+            s.File1->itemClicked(s.File1->item(0));
+        s.cmbExtension->setEditText(ext);
+        if (end < 0)
+            return d.close() ? 0 : 0;
+        (end ? s.cmdOkay : s.cmdCancel)->click();
+        return end;
     };
     frmMain w;
     w.chkPromptOverwrite->setChecked(false); // Save As asks regardless
@@ -332,11 +302,20 @@ void TestFileDialogs::saveAsAsksAndReports()
     w.picSprite->setPicture(sprite);
     w.mnuSaveSprite->setEnabled(true);
     w.mnuSaveSprite->trigger();
+    QCOMPARE(startFolder, QDir(m_box->files.path()).canonicalPath());
     if (message.isEmpty())
         QVERIFY(desk.messages.isEmpty());
     else
         QVERIFY(desk.messages.value(0).text.contains(message));
-    QCOMPARE(QFile::exists(file(target)) && readPicture(file(target)) == sprite, written);
+    QStringList changed; // the files now holding the sprite
+    for (const QString &name : QDir(m_box->files.path()).entryList(QDir::Files)) {
+        try {
+            if (readPicture(file(name)) == sprite)
+                changed.append(name);
+        } catch (const RunError &) {
+        }
+    }
+    QCOMPARE(changed, written.isEmpty() ? QStringList{} : QStringList{written});
 }
 
 void TestFileDialogs::listHoldsManyEntries()

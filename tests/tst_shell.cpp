@@ -7,12 +7,8 @@
 #include "modMain.h"
 
 #include <QAction>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QLabel>
@@ -52,8 +48,6 @@ private slots:
     void suffixRoundTrips();
     void exitQuestion_data();
     void exitQuestion();
-    void exitQuestionDuringAScan_data();
-    void exitQuestionDuringAScan();
     void logEntries();
     void logBackups();
 
@@ -129,9 +123,12 @@ void TestShell::exitQuestion_data()
     QTest::addColumn<bool>("yes");
     QTest::addColumn<bool>("logWritable");
     QTest::addColumn<bool>("fromMenu"); // File > Exit, or the close box
-    QTest::newRow("declined keeps the window") << false << true << true;
-    QTest::newRow("confirmed writes sys and the log") << true << true << false;
-    QTest::newRow("confirmed, the log cannot be written") << true << false << true;
+    QTest::addColumn<bool>("scanning"); // asked from inside a scan's yield
+    QTest::newRow("declined keeps the window") << false << true << true << false;
+    QTest::newRow("confirmed writes sys and the log") << true << true << false << false;
+    QTest::newRow("confirmed, the log cannot be written") << true << false << true << false;
+    QTest::newRow("yes mid-scan ends inside the yield") << true << true << false << true;
+    QTest::newRow("no mid-scan lets the scan go on") << false << true << false << true;
 }
 
 // The settings are saved whatever the answer; [sys] and the log only on the way out.
@@ -140,6 +137,7 @@ void TestShell::exitQuestion()
     QFETCH(bool, yes);
     QFETCH(bool, logWritable);
     QFETCH(bool, fromMenu);
+    QFETCH(bool, scanning);
     ScriptedDesktop desk;
     desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
     DebugLog.Print_(QStringLiteral("Applet started..."));
@@ -153,7 +151,21 @@ void TestShell::exitQuestion()
     w.txtSuffix->setText(QStringLiteral(" _m"));
     w.chkPromptOverwrite->setChecked(true);
     w.chkDoScroll->setChecked(false);
-    fromMenu ? w.mnuQuit->trigger() : void(w.close());
+    const auto ask = [&] { fromMenu ? w.mnuQuit->trigger() : void(w.close()); };
+    bool scanRunningAtEnd = false;
+    if (scanning) {
+        w.picSprite->setPicture(QImage(200, 200, QImage::Format_RGB32));
+        QTimer::singleShot(0, &w, [&] {
+            ask();
+            scanRunningAtEnd = !desk.endedWith.isEmpty() && w.cmdCancel->isEnabled();
+        });
+        w.MaskFile();
+        QCOMPARE(scanRunningAtEnd, yes);
+        if (!yes)
+            QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
+    } else {
+        ask();
+    }
     QCOMPARE(desk.messages.size(), 1);
     QCOMPARE(desk.messages[0].text, QStringLiteral("Do you really want to exit?"));
     QCOMPARE(desk.messages[0].icon, Desktop::Icon::Question);
@@ -172,39 +184,6 @@ void TestShell::exitQuestion()
     QVERIFY(log.first().endsWith(QStringLiteral("] Applet started...")));
     QVERIFY(log.last().endsWith(QStringLiteral("] Terminating...")));
     QCOMPARE(readFile(dat + ".bak"), QByteArray("previous run\r\n"));
-}
-
-void TestShell::exitQuestionDuringAScan_data()
-{
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("yes ends the process inside the yield") << true;
-    QTest::newRow("no lets the scan go on") << false;
-}
-
-void TestShell::exitQuestionDuringAScan()
-{
-    QFETCH(bool, yes);
-    ScriptedDesktop desk;
-    desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
-    frmMain w;
-    w.Form_Load();
-    w.show();
-    w.picSprite->setPicture(QImage(200, 200, QImage::Format_RGB32));
-    bool scanRunningAtEnd = false;
-    QTimer::singleShot(0, &w, [&] {
-        w.close();
-        scanRunningAtEnd = !desk.endedWith.isEmpty() && w.cmdCancel->isEnabled();
-    });
-    w.MaskFile();
-    QCOMPARE(desk.messages.size(), 1);
-    if (yes) {
-        QCOMPARE(desk.endedWith, QList<int>{0});
-        QVERIFY(scanRunningAtEnd);
-    } else {
-        QVERIFY(desk.endedWith.isEmpty());
-        QVERIFY(w.isVisible());
-        QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
-    }
 }
 
 void TestShell::logEntries()
