@@ -11,7 +11,7 @@
 // The scan exactly as it is described to the user: column by column, one column and one
 // row past the picture, every pixel in turn. Stops after `pixels` counted pixels.
 inline QImage referenceMask(const QImage &sprite, QSize maskSize, Colour t, Colour m,
-                     qint64 pixels = -1)
+                            qint64 pixels = -1)
 {
     QImage mask(maskSize, QImage::Format_RGB32);
     mask.fill(0xFFFFFFFF);

@@ -58,7 +58,7 @@ inline QByteArray gif()
 
 // headerTail extends the 40-byte info header (the V4 masks); the palette follows it.
 inline QByteArray bmp(int w, int h, int bpp, int compression, const QByteArray &pixels,
-               int paletteSize = 0, const QByteArray &headerTail = {})
+                      int paletteSize = 0, const QByteArray &headerTail = {})
 {
     QByteArray out;
     const int offset = 54 + headerTail.size() + 4 * paletteSize;

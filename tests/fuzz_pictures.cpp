@@ -14,7 +14,8 @@
 #include <cstdio>
 #include <random>
 
-namespace {
+namespace
+{
 
 QList<QByteArray> seeds()
 {
@@ -42,10 +43,12 @@ QList<QByteArray> seeds()
 // a flipped byte, a cut, bytes added or taken out.
 void mutate(QByteArray &b, std::mt19937 &rng)
 {
-    const auto pick = [&](qsizetype n) { return qsizetype(rng() % quint32(std::max<qsizetype>(1, n))); };
-    static const quint32 edges[] = {0, 1, 2, 3, 8, 12, 40, 108, 124, 255, 256, 16383, 16384,
-                                    16385, 0x7FFF, 0x8000, 0xFFFF, 0x7FFFFFFF, 0x80000000,
-                                    0xFFFFFFFF};
+    const auto pick = [&](qsizetype n) {
+        return qsizetype(rng() % quint32(std::max<qsizetype>(1, n)));
+    };
+    static const quint32 edges[] = {
+        0,   1,     2,     3,     8,      12,     40,     108,        124,        255,
+        256, 16383, 16384, 16385, 0x7FFF, 0x8000, 0xFFFF, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
     switch (rng() % 6) {
     case 0: { // a header field
         const qsizetype at = pick(std::min<qsizetype>(b.size(), 60));

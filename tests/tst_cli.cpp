@@ -20,7 +20,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 struct Run {
     int code;
@@ -35,14 +36,16 @@ Run maskCommand(const QStringList &args, const QByteArray &input = {})
     p.closeWriteChannel();
     p.waitForFinished(120000);
     return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardError()), QString::fromUtf8(p.readAllStandardOutput())};
+            QString::fromUtf8(p.readAllStandardError()),
+            QString::fromUtf8(p.readAllStandardOutput())};
 }
 
 // Every mask under a folder, by its path below it.
 QStringList masksUnder(const QString &dir)
 {
     QStringList found;
-    QDirIterator it(dir, {QStringLiteral("*_mask*")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    QDirIterator it(dir, {QStringLiteral("*_mask*")}, QDir::Files | QDir::Hidden,
+                    QDirIterator::Subdirectories);
     while (it.hasNext())
         found.append(QDir(dir).relativeFilePath(it.next()));
     found.sort();
@@ -102,28 +105,40 @@ void TestCli::exitCodes_data()
     QTest::addColumn<QString>("out"); // per-file results
     QTest::addColumn<QString>("err"); // everything else
     QTest::newRow("folder") << QStringList{"."} << 0 << QStringList{"a_mask.bmp", "b_mask.png"}
-                            << "masked %1/a.bmp -> %1/a_mask.bmp\n" << "2 masked, 0 up to date, 0 failed";
+                            << "masked %1/a.bmp -> %1/a_mask.bmp\n"
+                            << "2 masked, 0 up to date, 0 failed";
     QTest::newRow("recursive, two patterns")
         << QStringList{"-r", "--pattern", "*.bmp", "--pattern", "*.png", "."} << 0
-        << QStringList{"a_mask.bmp", "b_mask.png"} << "masked %1/sub/c.bmp" << "3 masked";
+        << QStringList{"a_mask.bmp", "b_mask.png"} << "masked %1/sub/c.bmp"
+        << "3 masked";
     QTest::newRow("a damaged file among others")
         << QStringList{"a.bmp", "broken.bmp", "b.png"} << 1
-        << QStringList{"a_mask.bmp", "b_mask.png"} << "failed %1/broken.bmp: " << "2 masked, 0 up to date, 1 failed";
-    QTest::newRow("missing input") << QStringList{"nothing.bmp", "a.bmp"} << 1
-                                   << QStringList{"a_mask.bmp"} << "failed nothing.bmp: no such file" << "1 failed";
+        << QStringList{"a_mask.bmp", "b_mask.png"} << "failed %1/broken.bmp: "
+        << "2 masked, 0 up to date, 1 failed";
+    QTest::newRow("missing input")
+        << QStringList{"nothing.bmp", "a.bmp"} << 1 << QStringList{"a_mask.bmp"}
+        << "failed nothing.bmp: no such file"
+        << "1 failed";
     QTest::newRow("dry run") << QStringList{"--dry-run", "nothing.bmp", "."} << 1 << QStringList{}
-                             << "would mask %1/b.png -> %1/b_mask.png\n" << "dry run: 2 to mask, 0 up to date, 1 failed";
-    QTest::newRow("quiet") << QStringList{"-q", "nothing.bmp", "."} << 1 << QStringList{"a_mask.bmp", "b_mask.png"}
-                           << "failed nothing.bmp: no such file or folder\n" << "";
+                             << "would mask %1/b.png -> %1/b_mask.png\n"
+                             << "dry run: 2 to mask, 0 up to date, 1 failed";
+    QTest::newRow("quiet") << QStringList{"-q", "nothing.bmp", "."} << 1
+                           << QStringList{"a_mask.bmp", "b_mask.png"}
+                           << "failed nothing.bmp: no such file or folder\n"
+                           << "";
     QTest::newRow("bad colour") << QStringList{"-t", "12345", "."} << 2 << QStringList{} << ""
                                 << "bad transparency colour";
     QTest::newRow("empty suffix") << QStringList{"-s", "", "."} << 2 << QStringList{} << ""
                                   << "suffix is empty";
-    QTest::newRow("update with overwrite") << QStringList{"-u", "--overwrite", "."} << 2 << QStringList{}
-                                           << "" << "exclude each other";
-    QTest::newRow("fuzz past 255") << QStringList{"-f", "256", "."} << 2 << QStringList{} << "" << "bad fuzz";
-    QTest::newRow("depth 8") << QStringList{"--depth", "8", "."} << 2 << QStringList{} << "" << "bad depth";
-    QTest::newRow("nothing given") << QStringList{} << 2 << QStringList{} << "" << "no sprite files";
+    QTest::newRow("update with overwrite")
+        << QStringList{"-u", "--overwrite", "."} << 2 << QStringList{} << ""
+        << "exclude each other";
+    QTest::newRow("fuzz past 255") << QStringList{"-f", "256", "."} << 2 << QStringList{} << ""
+                                   << "bad fuzz";
+    QTest::newRow("depth 8") << QStringList{"--depth", "8", "."} << 2 << QStringList{} << ""
+                             << "bad depth";
+    QTest::newRow("nothing given") << QStringList{} << 2 << QStringList{} << ""
+                                   << "no sprite files";
 }
 
 void TestCli::exitCodes()
@@ -138,7 +153,8 @@ void TestCli::exitCodes()
     QDir::setCurrent(m_box->files.path());
     const Run r = maskCommand(args);
     QCOMPARE(r.code, code);
-    QVERIFY2(r.out.contains(QString(out).replace("%1", m_box->files.path())) && (out.isEmpty() || !r.err.contains(out)),
+    QVERIFY2(r.out.contains(QString(out).replace("%1", m_box->files.path())) &&
+                 (out.isEmpty() || !r.err.contains(out)),
              qPrintable(r.out));
     QVERIFY2(r.err.contains(err) && (err.isEmpty() || !r.out.contains(err)), qPrintable(r.err));
     if (err.isEmpty())
@@ -167,12 +183,12 @@ void TestCli::reruns_data()
                                  << "up to date %1/a.bmp -> %1/a_mask.bmp\n";
     QTest::newRow("update, sprite touched") << true << QStringList{"-u", "."} << 0
                                             << QStringList{"a_mask.bmp"} << "up to date %1/b.png";
-    QTest::newRow("update, nothing newer") << false << QStringList{"--update", "."} << 0 << QStringList{}
-                                           << "up to date %1/a.bmp";
+    QTest::newRow("update, nothing newer")
+        << false << QStringList{"--update", "."} << 0 << QStringList{} << "up to date %1/a.bmp";
     QTest::newRow("overwrite") << false << QStringList{"--overwrite", "."} << 0
                                << QStringList{"a_mask.bmp", "b_mask.png"} << "masked %1/b.png";
-    QTest::newRow("a failure among kept masks") << false << QStringList{".", "gone.bmp"} << 1
-                                                << QStringList{} << "failed gone.bmp";
+    QTest::newRow("a failure among kept masks")
+        << false << QStringList{".", "gone.bmp"} << 1 << QStringList{} << "failed gone.bmp";
 }
 
 void TestCli::reruns()
@@ -187,18 +203,22 @@ void TestCli::reruns()
     const Run first = maskCommand({"-q", "--log", log, "."});
     QCOMPARE(first.code, 0);
     QCOMPARE(first.out + first.err, QString());
-    QVERIFY(QRegularExpression(R"((^|\n)\[[^\]]+ - [^\]]+\] Image '.*a\.bmp' masked successfully; mask saved as '.*a_mask\.bmp'\.\r\n)")
-                .match(QString::fromUtf8(readFile(log)))
-                .hasMatch());
+    QVERIFY(
+        QRegularExpression(
+            R"((^|\n)\[[^\]]+ - [^\]]+\] Image '.*a\.bmp' masked successfully; mask saved as '.*a_mask\.bmp'\.\r\n)")
+            .match(QString::fromUtf8(readFile(log)))
+            .hasMatch());
     if (touch) {
         QFile sprite(file("a.bmp"));
         QVERIFY(sprite.open(QIODevice::ReadWrite));
-        QVERIFY(sprite.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        QVERIFY(sprite.setFileTime(QDateTime::currentDateTime().addSecs(60),
+                                   QFileDevice::FileModificationTime));
     }
     const QByteArray a = readFile(file("a_mask.bmp")), b = readFile(file("b_mask.png"));
     const Run again = maskCommand(QStringList{"-t", "FFFFFF"} + args);
     QCOMPARE(again.code, code);
-    QVERIFY2(again.out.contains(QString(out).replace("%1", m_box->files.path())), qPrintable(again.out));
+    QVERIFY2(again.out.contains(QString(out).replace("%1", m_box->files.path())),
+             qPrintable(again.out));
     QCOMPARE(readFile(file("a_mask.bmp")) != a, replaced.contains("a_mask.bmp"));
     QCOMPARE(readFile(file("b_mask.png")) != b, replaced.contains("b_mask.png"));
 }
@@ -207,23 +227,26 @@ void TestCli::outputFolders_data()
 {
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
-    QTest::addColumn<QStringList>("masks"); // every mask in the sandbox afterwards
+    QTest::addColumn<QStringList>("masks");   // every mask in the sandbox afterwards
     QTest::addColumn<QStringList>("sprites"); // theirs
     QTest::addColumn<QString>("out");
     QTest::newRow("-o") << QStringList{"-o", "out", "."} << 0
-                        << QStringList{"out/a_mask.bmp", "out/b_mask.png"} << QStringList{"a.bmp", "b.png"} << "";
+                        << QStringList{"out/a_mask.bmp", "out/b_mask.png"}
+                        << QStringList{"a.bmp", "b.png"} << "";
     QTest::newRow("-o, made two deep, -r keeps the folders")
         << QStringList{"-r", "-o", "out/deep", "."} << 0
         << QStringList{"out/deep/a_mask.bmp", "out/deep/b_mask.png", "out/deep/sub/c_mask.bmp"}
         << QStringList{"a.bmp", "b.png", "sub/c.bmp"} << "";
-    QTest::newRow("-o with --format") << QStringList{"--format", "png", "-o", "out", "sub/c.bmp"} << 0
-                                      << QStringList{"out/c_mask.png"} << QStringList{"sub/c.bmp"} << "";
-    QTest::newRow("clash") << QStringList{"-o", "out", "a.bmp", "sub/a.bmp", "b.png"} << 1
-                           << QStringList{"out/b_mask.png"} << QStringList{"b.png"}
-                           << "failed %1/a.bmp: its mask %1/out/a_mask.bmp would also be the mask of %1/sub/a.bmp\n";
-    QTest::newRow("clash through --format") << QStringList{"--format", "bmp", "a.bmp", "a.png"} << 1
-                                            << QStringList{} << QStringList{}
-                                            << "failed %1/a.png: its mask %1/a_mask.bmp would also";
+    QTest::newRow("-o with --format")
+        << QStringList{"--format", "png", "-o", "out", "sub/c.bmp"} << 0
+        << QStringList{"out/c_mask.png"} << QStringList{"sub/c.bmp"} << "";
+    QTest::newRow("clash")
+        << QStringList{"-o", "out", "a.bmp", "sub/a.bmp", "b.png"} << 1
+        << QStringList{"out/b_mask.png"} << QStringList{"b.png"}
+        << "failed %1/a.bmp: its mask %1/out/a_mask.bmp would also be the mask of %1/sub/a.bmp\n";
+    QTest::newRow("clash through --format")
+        << QStringList{"--format", "bmp", "a.bmp", "a.png"} << 1 << QStringList{} << QStringList{}
+        << "failed %1/a.png: its mask %1/a_mask.bmp would also";
 }
 
 void TestCli::outputFolders()
@@ -259,18 +282,18 @@ void TestCli::maskFiles_data()
     // PNG: IHDR's bit depth and colour type, then the palette's first entry (R, G, B).
     QTest::newRow("PNG, 24 bits") << QStringList{"--format", "png", "a.bmp"} << "a_mask.png"
                                   << QByteArray("\x08\x02", 2) << 24;
-    QTest::newRow("PNG, 1 bit") << QStringList{"--format", "png", "--depth", "1", "a.bmp"} << "a_mask.png"
-                                << QByteArray("\x01\x03\x00\x00\x00", 5) << 24;
+    QTest::newRow("PNG, 1 bit") << QStringList{"--format", "png", "--depth", "1", "a.bmp"}
+                                << "a_mask.png" << QByteArray("\x01\x03\x00\x00\x00", 5) << 24;
     QTest::newRow("PNG palette: mask colour first")
         << QStringList{"--format", "png", "--depth", "1", "a.bmp"} << "a_mask.png"
         << QByteArray("PLTE\x00\xff\x00\x10\x20\x30", 10) << 37;
     // BMP: bits per pixel, then the palette (B, G, R, 0): mask colour, transparency colour.
-    QTest::newRow("BMP, 1 bit, under the sprite's extension") << QStringList{"--depth", "1", "b.png"} << "b_mask.png"
-                                        << QByteArray("\x01\x00", 2) << 28;
+    QTest::newRow("BMP, 1 bit, under the sprite's extension")
+        << QStringList{"--depth", "1", "b.png"} << "b_mask.png" << QByteArray("\x01\x00", 2) << 28;
     QTest::newRow("BMP palette") << QStringList{"--depth", "1", "b.png"} << "b_mask.png"
                                  << QByteArray("\x00\xff\x00\x00\x30\x20\x10\x00", 8) << 54;
-    QTest::newRow("BMP, 24 bits, named .bmp") << QStringList{"--format", "bmp", "b.png"} << "b_mask.bmp"
-                                              << QByteArray("\x18\x00", 2) << 28;
+    QTest::newRow("BMP, 24 bits, named .bmp") << QStringList{"--format", "bmp", "b.png"}
+                                              << "b_mask.bmp" << QByteArray("\x18\x00", 2) << 28;
 }
 
 void TestCli::maskFiles()
@@ -282,7 +305,8 @@ void TestCli::maskFiles()
     // Sprites with the transparency colour in them, and the others.
     for (const QString &s : {"a.bmp", "b.png"}) {
         const QImage pic = randomSprite(13, 7, 0x302010, 9);
-        QVERIFY(s == QLatin1String("a.bmp") ? (writeBmp(pic, file(s)), true) : pic.save(file(s), "PNG"));
+        QVERIFY(s == QLatin1String("a.bmp") ? (writeBmp(pic, file(s)), true)
+                                            : pic.save(file(s), "PNG"));
     }
     QDir::setCurrent(m_box->files.path());
     QCOMPARE(maskCommand(QStringList{"-t", "102030", "-m", "00ff00"} + args).code, 0);
@@ -299,11 +323,14 @@ void TestCli::rules_data()
     QTest::addColumn<QList<Colour>>("keys");
     QTest::addColumn<int>("fuzz");
     QTest::addColumn<int>("alpha"); // -1: not asked for
-    QTest::newRow("two keys") << QStringList{"-t", "102030", "-t", "#FFF"} << QList<Colour>{0x302010, 0xFFFFFF} << 0 << -1;
-    QTest::newRow("fuzz 5") << QStringList{"-t", "80,80,80", "-f", "5"} << QList<Colour>{0x505050} << 5 << -1;
+    QTest::newRow("two keys") << QStringList{"-t", "102030", "-t", "#FFF"}
+                              << QList<Colour>{0x302010, 0xFFFFFF} << 0 << -1;
+    QTest::newRow("fuzz 5") << QStringList{"-t", "80,80,80", "-f", "5"} << QList<Colour>{0x505050}
+                            << 5 << -1;
     QTest::newRow("alpha") << QStringList{"-a"} << QList<Colour>{Black} << 0 << 0;
-    QTest::newRow("alpha 100, or a key within 2") << QStringList{"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}
-                                                  << QList<Colour>{0x0000FF, 0xFF0000} << 2 << 100;
+    QTest::newRow("alpha 100, or a key within 2")
+        << QStringList{"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}
+        << QList<Colour>{0x0000FF, 0xFF0000} << 2 << 100;
     QTest::newRow("-a50 with two keys") << QStringList{"-a50", "-t", "black", "-t", "white"}
                                         << QList<Colour>{Black, White} << 0 << 50;
 }
@@ -319,10 +346,13 @@ void TestCli::rules()
     for (int y = 0; y < sprite.height(); ++y)
         for (int x = 0; x < sprite.width(); ++x) {
             const QRgb k = toQRgb(keys[rng.bounded(int(keys.size()))]);
-            const auto near = [&](int v) { return std::clamp(v + rng.bounded(-fuzz - 2, fuzz + 3), 0, 255); };
+            const auto near = [&](int v) {
+                return std::clamp(v + rng.bounded(-fuzz - 2, fuzz + 3), 0, 255);
+            };
             const int alphas[] = {0, alpha, alpha + 1, 255, rng.bounded(256)};
-            sprite.setPixel(x, y, qRgba(near(qRed(k)), near(qGreen(k)), near(qBlue(k)),
-                                        std::clamp(alphas[rng.bounded(5)], 0, 255)));
+            sprite.setPixel(x, y,
+                            qRgba(near(qRed(k)), near(qGreen(k)), near(qBlue(k)),
+                                  std::clamp(alphas[rng.bounded(5)], 0, 255)));
         }
     QVERIFY(sprite.save(file("s.png"), "PNG"));
     QDir::setCurrent(m_box->files.path());
@@ -339,16 +369,16 @@ void TestCli::filesFrom_data()
     QTest::addColumn<int>("code");
     QTest::addColumn<QStringList>("masks");
     QTest::newRow("lines from a file, an earlier mask left out")
-        << QStringList{"--files-from", "list"} << QByteArray("a.bmp\nsub/c.bmp\nold_mask.bmp\n") << false << 0
-        << QStringList{"a_mask.bmp", "sub/c_mask.bmp"};
+        << QStringList{"--files-from", "list"} << QByteArray("a.bmp\nsub/c.bmp\nold_mask.bmp\n")
+        << false << 0 << QStringList{"a_mask.bmp", "sub/c_mask.bmp"};
     QTest::newRow("NUL-separated from standard input, a newline in a name")
-        << QStringList{"-0", "--files-from", "-"} << QByteArray("a.bmp\0we\nird.bmp", 16) << true << 0
-        << QStringList{"a_mask.bmp", "we\nird_mask.bmp"};
+        << QStringList{"-0", "--files-from", "-"} << QByteArray("a.bmp\0we\nird.bmp", 16) << true
+        << 0 << QStringList{"a_mask.bmp", "we\nird_mask.bmp"};
     QTest::newRow("lines and an argument, one name missing")
-        << QStringList{"--files-from=-", "b.png"} << QByteArray("missing.bmp\nsub/c.bmp") << true << 1
-        << QStringList{"b_mask.png", "sub/c_mask.bmp"};
-    QTest::newRow("an empty list") << QStringList{"--null", "--files-from", "-"} << QByteArray() << true << 0
-                                   << QStringList{};
+        << QStringList{"--files-from=-", "b.png"} << QByteArray("missing.bmp\nsub/c.bmp") << true
+        << 1 << QStringList{"b_mask.png", "sub/c_mask.bmp"};
+    QTest::newRow("an empty list")
+        << QStringList{"--null", "--files-from", "-"} << QByteArray() << true << 0 << QStringList{};
 }
 
 void TestCli::filesFrom()
@@ -380,10 +410,11 @@ void TestCli::colours_data()
     QTest::newRow("R,G,B with leading zeros") << "000,7,255" << Colour(0xFF0700);
     QTest::newRow("name") << "orange" << Colour(0x00A5FF);
     QTest::newRow("name in capitals") << "DarkSlateGray" << Colour(0x4F4F2F);
-    for (const char *bad : {"0x1234", "0xFF8000", "+FF8000", " FF8000", "FF8000 ", "FF 8000", "255, 128, 0",
-                            "256,0,0", "-1,0,0", "1,2", "#12345", "#FF800080", "FF80", "#", "",
-                            "nosuchcolour", "transparent", "#ff8000 "})
-        QTest::newRow(qPrintable(QStringLiteral("refused '%1'").arg(bad))) << QString(bad) << NoColour;
+    for (const char *bad : {"0x1234", "0xFF8000", "+FF8000", " FF8000", "FF8000 ", "FF 8000",
+                            "255, 128, 0", "256,0,0", "-1,0,0", "1,2", "#12345", "#FF800080",
+                            "FF80", "#", "", "nosuchcolour", "transparent", "#ff8000 "})
+        QTest::newRow(qPrintable(QStringLiteral("refused '%1'").arg(bad)))
+            << QString(bad) << NoColour;
 }
 
 void TestCli::colours()
@@ -396,13 +427,16 @@ void TestCli::colours()
     writeBmp(sprite, file("c.bmp"));
     QDir::setCurrent(m_box->files.path());
     for (const char *option : {"-t", "-m"}) {
-        const QString hex = QStringLiteral("%1").arg(toQRgb(colour == NoColour ? Black : colour) & 0xFFFFFF, 6, 16, QLatin1Char('0'));
-        const QStringList args = option == QLatin1String("-t") ? QStringList{"-t", text, "-m", "00ff00"}
-                                                               : QStringList{"-t", hex, "-m", text};
+        const QString hex = QStringLiteral("%1").arg(
+            toQRgb(colour == NoColour ? Black : colour) & 0xFFFFFF, 6, 16, QLatin1Char('0'));
+        const QStringList args = option == QLatin1String("-t")
+                                     ? QStringList{"-t", text, "-m", "00ff00"}
+                                     : QStringList{"-t", hex, "-m", text};
         const Run r = maskCommand(args + QStringList{"--overwrite", "c.bmp"});
         if (colour == NoColour) {
             QCOMPARE(r.code, 2);
-            QVERIFY2(r.err.contains(option == QLatin1String("-t") ? "bad transparency colour" : "bad mask colour"),
+            QVERIFY2(r.err.contains(option == QLatin1String("-t") ? "bad transparency colour"
+                                                                  : "bad mask colour"),
                      qPrintable(r.err));
             continue;
         }
@@ -433,7 +467,8 @@ void TestCli::sameMasksAsTheWindow()
         paths.append(other.filePath(s));
     }
     QDir::setCurrent(m_box->files.path());
-    QCOMPARE(maskCommand(QStringList{"-j", "2", "-t", "102030", "-m", "#00ff00"} + sprites).code, 0);
+    QCOMPARE(maskCommand(QStringList{"-j", "2", "-t", "102030", "-m", "#00ff00"} + sprites).code,
+             0);
 
     ScriptedDesktop desk;
     frmMain w;
@@ -443,7 +478,8 @@ void TestCli::sameMasksAsTheWindow()
     w.cmdMaskAll->click();
     for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"}) {
         QVERIFY(!readFile(file(m)).isEmpty());
-        QVERIFY2(readFile(file(m)) == readFile(other.filePath(m)), qPrintable(m + DebugLog.GetHistory()));
+        QVERIFY2(readFile(file(m)) == readFile(other.filePath(m)),
+                 qPrintable(m + DebugLog.GetHistory()));
     }
 }
 
@@ -462,10 +498,10 @@ void TestCli::names_data()
                        << "1 masked";
     QTest::newRow("[") << QByteArray("[a].bmp") << QByteArray("a_mask.bmp") << false << 0
                        << "1 masked";
-    QTest::newRow("hidden mask") << QByteArray(".hero.bmp") << QByteArray(".hero_mask.bmp")
-                                 << false << 0 << "1 up to date";
-    QTest::newRow("latin-1, in a folder") << QByteArray("h\xe9ro.bmp") << QByteArray() << false
-                                          << 1 << "n/h\\xe9ro.bmp: the name is not valid UTF-8";
+    QTest::newRow("hidden mask") << QByteArray(".hero.bmp") << QByteArray(".hero_mask.bmp") << false
+                                 << 0 << "1 up to date";
+    QTest::newRow("latin-1, in a folder") << QByteArray("h\xe9ro.bmp") << QByteArray() << false << 1
+                                          << "n/h\\xe9ro.bmp: the name is not valid UTF-8";
     QTest::newRow("latin-1, named") << QByteArray("h\xe9ro.bmp") << QByteArray() << true << 1
                                     << "failed n/h\\xe9ro.bmp: the name is not valid UTF-8";
     QTest::newRow("newline and escape") << QByteArray("a\nb\x1b[31m.bmp") << QByteArray() << true
@@ -497,7 +533,8 @@ void TestCli::names()
     QProcess p;
     p.start(QStringLiteral("/bin/sh"),
             {QStringLiteral("-c"), QStringLiteral("exec \"$0\" -j 1 \"$(printf '%b' \"$1\")\""),
-             QStringLiteral(PELLORAN_MASK_BIN), byName ? QString::fromLatin1(octal) : QStringLiteral("n")});
+             QStringLiteral(PELLORAN_MASK_BIN),
+             byName ? QString::fromLatin1(octal) : QStringLiteral("n")});
     QVERIFY(p.waitForFinished(60000));
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     const QString err = QString::fromUtf8(p.readAllStandardError());
@@ -509,8 +546,8 @@ void TestCli::names()
     if (!there.isEmpty())
         QCOMPARE(readFile(QStringLiteral("n/") + QString::fromUtf8(there)), QByteArray("keep me"));
     if (code == 0)
-        QVERIFY(QFile::exists(QStringLiteral("n/") +
-                              MaskRun::outputName(QString::fromUtf8(sprite), QStringLiteral("_mask"))));
+        QVERIFY(QFile::exists(QStringLiteral("n/") + MaskRun::outputName(QString::fromUtf8(sprite),
+                                                                         QStringLiteral("_mask"))));
 }
 
 QTEST_MAIN(TestCli)

@@ -12,7 +12,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 QList<int> bars(const frmPickColor &d)
 {
@@ -81,8 +82,8 @@ void TestColours::pickerShowsTheInitialColour_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<int>("colour");
     QTest::newRow("orange") << 0x0080FF << QList<int>{255, 128, 0} << "(255, 128, 0)" << 0x0080FF;
-    QTest::newRow("black keeps the design text") << 0 << QList<int>{0, 0, 0} << "(000, 000, 000)"
-                                                 << 0;
+    QTest::newRow("black keeps the design text")
+        << 0 << QList<int>{0, 0, 0} << "(000, 000, 000)" << 0;
     QTest::newRow("negative is black") << -7 << QList<int>{0, 0, 0} << "(000, 000, 000)" << 0;
 }
 
@@ -143,8 +144,8 @@ void TestColours::paletteClicks_data()
     QTest::newRow("red swatch") << int(Qt::LeftButton) << QPoint(2 + 17 + 5, 2 + 34 + 5)
                                 << 0x0000FF;
     QTest::newRow("gap between swatches") << int(Qt::LeftButton) << QPoint(17, 17) << 0;
-    QTest::newRow("right button picks nothing") << int(Qt::RightButton) << QPoint(24, 41)
-                                                << 0x123456;
+    QTest::newRow("right button picks nothing")
+        << int(Qt::RightButton) << QPoint(24, 41) << 0x123456;
 }
 
 void TestColours::paletteClicks()
@@ -166,8 +167,8 @@ void TestColours::paletteScrolling_data()
     QTest::addColumn<QList<int>>("h");
     QTest::addColumn<QList<int>>("v");
     QTest::addColumn<QSize>("shown");
-    QTest::newRow("built in") << QSize(0, 0) << QList<int>{0, 0, 1, 10, 0} << QList<int>{0, 0, 1, 10, 0}
-                              << QSize(137, 103);
+    QTest::newRow("built in") << QSize(0, 0) << QList<int>{0, 0, 1, 10, 0}
+                              << QList<int>{0, 0, 1, 10, 0} << QSize(137, 103);
     QTest::newRow("300 x 200") << QSize(300, 200) << QList<int>{0, 159, 20, 40, 1}
                                << QList<int>{0, 97, 12, 24, 1} << QSize(300, 200);
     QTest::newRow("145 wide") << QSize(145, 50) << QList<int>{0, 4, 1, 1, 1}
@@ -225,11 +226,11 @@ void TestColours::eyedropper_data()
     QTest::addColumn<int>("mColor");
     QTest::newRow("left press") << QList<int>{0, 1, 1, 0} << 0x0000FF << 0xFFFF00;
     QTest::newRow("right press") << QList<int>{0, 2, 2, 0} << 0 << 0x00FF00;
-    QTest::newRow("left drag, last pixel wins") << QList<int>{0, 1, 0, 0, 1, 1, 1, 0, 1, 1, 2, 0}
-                                                << 0x00FF00 << 0xFF00FF;
+    QTest::newRow("left drag, last pixel wins")
+        << QList<int>{0, 1, 0, 0, 1, 1, 1, 0, 1, 1, 2, 0} << 0x00FF00 << 0xFF00FF;
     QTest::newRow("both buttons held") << QList<int>{1, 3, 1, 0} << 0 << 0xFFFFFF;
-    QTest::newRow("outside keeps the last") << QList<int>{0, 1, 1, 0, 1, 1, 50, -4}
-                                            << 0x0000FF << 0xFFFF00;
+    QTest::newRow("outside keeps the last")
+        << QList<int>{0, 1, 1, 0, 1, 1, 50, -4} << 0x0000FF << 0xFFFF00;
 }
 
 void TestColours::eyedropper()

@@ -3,8 +3,8 @@
 #include "PictureSurface.h"
 #include "RunError.h"
 #include "ScriptedDesktop.h"
-#include "TestSupport.h"
 #include "Settings.h"
+#include "TestSupport.h"
 #include "frmBrowse.h"
 #include "frmMain.h"
 #include "frmSave.h"
@@ -18,7 +18,8 @@
 #include <QPushButton>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 QImage flat(int w, int h, QRgb c)
 {
@@ -91,18 +92,42 @@ void TestFileDialogs::saveNameRules_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("ext");
     QTest::addColumn<QString>("result");
-    QTest::newRow("untouched") << "Unnamed.bmp" << ".bmp" << "Unnamed.bmp";
-    QTest::newRow("added") << "sprite" << ".gif" << "sprite.gif";
-    QTest::newRow("NONE typed with spaces") << "sprite" << "  (NONE) " << "sprite";
-    QTest::newRow("contains, not ends with") << "Unnamed.bmp" << ".jpg" << "Unnamed.bmp.jpg";
-    QTest::newRow("case-sensitive") << "PIC.BMP" << ".bmp" << "PIC.BMP.bmp";
-    QTest::newRow("anywhere in the name") << "a.bmp.old" << ".bmp" << "a.bmp.old";
-    QTest::newRow("quoted is literal") << "\"sprite\"" << ".bmp" << "sprite";
-    QTest::newRow("quote in the middle") << "spr\"ite" << ".gif" << "sprite";
-    QTest::newRow("empty name") << "" << ".bmp" << ".bmp";
-    QTest::newRow("empty name, none") << "" << "(none)" << "";
-    QTest::newRow("empty extension") << "x" << "" << "x";
-    QTest::newRow("name kept as typed") << " a b " << ".bmp" << " a b .bmp";
+    QTest::newRow("untouched") << "Unnamed.bmp"
+                               << ".bmp"
+                               << "Unnamed.bmp";
+    QTest::newRow("added") << "sprite"
+                           << ".gif"
+                           << "sprite.gif";
+    QTest::newRow("NONE typed with spaces") << "sprite"
+                                            << "  (NONE) "
+                                            << "sprite";
+    QTest::newRow("contains, not ends with") << "Unnamed.bmp"
+                                             << ".jpg"
+                                             << "Unnamed.bmp.jpg";
+    QTest::newRow("case-sensitive") << "PIC.BMP"
+                                    << ".bmp"
+                                    << "PIC.BMP.bmp";
+    QTest::newRow("anywhere in the name") << "a.bmp.old"
+                                          << ".bmp"
+                                          << "a.bmp.old";
+    QTest::newRow("quoted is literal") << "\"sprite\""
+                                       << ".bmp"
+                                       << "sprite";
+    QTest::newRow("quote in the middle") << "spr\"ite"
+                                         << ".gif"
+                                         << "sprite";
+    QTest::newRow("empty name") << ""
+                                << ".bmp"
+                                << ".bmp";
+    QTest::newRow("empty name, none") << ""
+                                      << "(none)"
+                                      << "";
+    QTest::newRow("empty extension") << "x"
+                                     << ""
+                                     << "x";
+    QTest::newRow("name kept as typed") << " a b "
+                                        << ".bmp"
+                                        << " a b .bmp";
 }
 
 void TestFileDialogs::saveNameRules()
@@ -128,8 +153,8 @@ void TestFileDialogs::browse_data()
         << 2 << true << QStringList{"a.bmp", "c.bmp"}
         << QStringList{"a.bmp", "c.bmp", "b.BMP", "c.bmp"} << "a.bmp";
     QTest::newRow("cancel changes nothing") << 0 << true << QStringList{} << QStringList{} << "";
-    QTest::newRow("last path gone: the program folder") << 0 << false << QStringList{}
-                                                        << QStringList{} << "";
+    QTest::newRow("last path gone: the program folder")
+        << 0 << false << QStringList{} << QStringList{} << "";
 }
 
 void TestFileDialogs::browse()
@@ -259,17 +284,28 @@ void TestFileDialogs::saveAsAsksAndReports_data()
     QTest::addColumn<QString>("message");
     QTest::addColumn<QString>("written");
     using A = Desktop::Answer;
-    QTest::newRow("new file") << "new" << ".bmp" << 1 << QList<A>{} << "" << "new.bmp";
-    QTest::newRow("a click on a file replaces the name")
-        << "click" << ".jpg" << 1 << QList<A>{} << "" << "a.bmp.jpg";
-    QTest::newRow("existing, yes") << "a" << ".bmp" << 1 << QList<A>{A::Yes}
-                                   << "already exists! Overwrite?" << "a.bmp";
-    QTest::newRow("existing, no") << "a" << ".bmp" << 1 << QList<A>{A::No}
-                                  << "already exists! Overwrite?" << "";
-    QTest::newRow("missing folder") << "nowhere/x" << ".bmp" << 1 << QList<A>{} << "Path not found"
+    QTest::newRow("new file") << "new"
+                              << ".bmp" << 1 << QList<A>{} << ""
+                              << "new.bmp";
+    QTest::newRow("a click on a file replaces the name") << "click"
+                                                         << ".jpg" << 1 << QList<A>{} << ""
+                                                         << "a.bmp.jpg";
+    QTest::newRow("existing, yes")
+        << "a"
+        << ".bmp" << 1 << QList<A>{A::Yes} << "already exists! Overwrite?"
+        << "a.bmp";
+    QTest::newRow("existing, no") << "a"
+                                  << ".bmp" << 1 << QList<A>{A::No} << "already exists! Overwrite?"
+                                  << "";
+    QTest::newRow("missing folder") << "nowhere/x"
+                                    << ".bmp" << 1 << QList<A>{} << "Path not found"
                                     << "";
-    QTest::newRow("cancel") << "new" << ".bmp" << 0 << QList<A>{} << "" << "";
-    QTest::newRow("close box") << "new" << ".bmp" << -1 << QList<A>{} << "" << "";
+    QTest::newRow("cancel") << "new"
+                            << ".bmp" << 0 << QList<A>{} << ""
+                            << "";
+    QTest::newRow("close box") << "new"
+                               << ".bmp" << -1 << QList<A>{} << ""
+                               << "";
 }
 
 void TestFileDialogs::saveAsAsksAndReports()

@@ -11,7 +11,8 @@
 #include <algorithm>
 #include <functional>
 
-namespace {
+namespace
+{
 
 // A picture's rows as an uncompressed BMP stores them: 24 or 32 bits, bottom-up or top-down.
 QByteArray packed(const QImage &img, int bpp, bool topDown)
@@ -20,7 +21,8 @@ QByteArray packed(const QImage &img, int bpp, bool topDown)
     const int rowBytes = ((img.width() * bpp + 31) / 32) * 4;
     for (int r = 0; r < img.height(); ++r) {
         QByteArray row;
-        const QRgb *line = reinterpret_cast<const QRgb *>(img.constScanLine(topDown ? r : img.height() - 1 - r));
+        const QRgb *line =
+            reinterpret_cast<const QRgb *>(img.constScanLine(topDown ? r : img.height() - 1 - r));
         for (int x = 0; x < img.width(); ++x)
             put(row, (line[x] & 0xFFFFFF) | quint32(x) << 24, bpp / 8);
         rows += row + QByteArray(rowBytes - row.size(), '\0');
@@ -84,7 +86,8 @@ void TestFileJob::masksAsTheWindowWrites()
     QFETCH(QByteArray, file);
     QFETCH(QImage, sprite);
     QFETCH(int, blocks);
-    const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).remove(' ') + ".pic");
+    const QString path =
+        m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).remove(' ') + ".pic");
     writeFile(path, file);
     FileJob::Settings settings;
     settings.rule.keys = {0x102030};
@@ -111,10 +114,12 @@ void TestFileJob::stopsWritingNothing()
     Recorder rec;
     rec.stopAfter = 1;
     FileJob job({});
-    QCOMPARE(job.run(path, path + QStringLiteral(".mask"), Existing::Keep, &rec), FileJob::Outcome::Stopped);
+    QCOMPARE(job.run(path, path + QStringLiteral(".mask"), Existing::Keep, &rec),
+             FileJob::Outcome::Stopped);
     QCOMPARE(rec.seen.size(), 1);
     QVERIFY(rec.seen[0] < 100);
-    QCOMPARE(QDir(m_dir.filePath(QStringLiteral("stop"))).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+    QCOMPARE(QDir(m_dir.filePath(QStringLiteral("stop")))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("sheet.bmp")});
 }
 

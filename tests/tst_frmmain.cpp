@@ -10,14 +10,14 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QMimeData>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
-#include <QDir>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
@@ -30,7 +30,8 @@
 #include <csignal>
 #include <functional>
 
-namespace {
+namespace
+{
 
 QSet<QString> disabledNames(const frmMain &w)
 {
@@ -88,9 +89,9 @@ void TestFrmMain::lockWalksTheMarkedControls()
                                               "mnuSaveSprite", "mnuSaveMask"}));
     QCOMPARE(w.cmdMaskAll->font().pointSizeF(), 9.75); // not cut down to 9
     w.ControlsEnabled(false);
-    const QSet<QString> marked{"picMColor", "txtSuffix",      "cmdMaskAll",   "picTColor",
+    const QSet<QString> marked{"picMColor",   "txtSuffix",    "cmdMaskAll",     "picTColor",
                                "cmdMaskCurr", "cmdClearList", "cmdAppendFiles", "picMask",
-                               "picSprite", "cmdSelFiles",    "lstFiles",     "mnuSaveSprite",
+                               "picSprite",   "cmdSelFiles",  "lstFiles",       "mnuSaveSprite",
                                "mnuSaveMask", "mnuHelp"};
     QCOMPARE(disabledNames(w), marked + QSet<QString>{"cmdCancel"});
     QVERIFY(w.mnuQuit->isEnabled() && w.mnuOptions->menuAction()->isEnabled());
@@ -301,8 +302,8 @@ void TestFrmMain::filesGivenToTheWindow()
         w.openFiles({box.file("a.bmp"), box.file("sub"), box.file("missing.bmp")});
     } else {
         QMimeData data;
-        data.setUrls({QUrl::fromLocalFile(box.files.path()),
-                      QUrl::fromLocalFile(box.file("sub/c.bmp"))});
+        data.setUrls(
+            {QUrl::fromLocalFile(box.files.path()), QUrl::fromLocalFile(box.file("sub/c.bmp"))});
         const auto mods = how == 2 ? Qt::ShiftModifier : Qt::NoModifier;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
@@ -325,10 +326,13 @@ void TestFrmMain::filesGivenToTheWindow()
 void TestFrmMain::panesScrollApart()
 {
     frmMain w;
-    const auto load = [&](int width) { w.picSprite->setPicture(QImage(width, 100, QImage::Format_RGB32)); };
+    const auto load = [&](int width) {
+        w.picSprite->setPicture(QImage(width, 100, QImage::Format_RGB32));
+    };
     load(376); // overhang 35: steps 4 (3.5 to even) and 7
-    QCOMPARE((QList<int>{w.HScrSprite->maximum(), w.HScrSprite->singleStep(), w.HScrSprite->pageStep()}),
-             (QList<int>{35, 4, 7}));
+    QCOMPARE(
+        (QList<int>{w.HScrSprite->maximum(), w.HScrSprite->singleStep(), w.HScrSprite->pageStep()}),
+        (QList<int>{35, 4, 7}));
     load(900);
     w.HScrSprite->setValue(559);
     QCOMPARE(w.picSprite->x(), -559);

@@ -7,7 +7,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
-namespace {
+namespace
+{
 
 // Pixels on both sides of every edge of the rule: each key moved by fuzz and fuzz + 1 in
 // each channel, alphas around the threshold, and random ones.
@@ -49,12 +50,15 @@ void TestMaskRule::againstReference_data()
     QTest::addColumn<int>("alpha");
     QTest::addColumn<Colour>("mask");
     QTest::newRow("one key, exact") << QList<Colour>{0x00FF00} << 0 << -1 << 0xFF00FF;
-    QTest::newRow("three keys") << QList<Colour>{0x000000, 0xFF00FF, 0x123456} << 0 << -1 << 0xFFFFFF;
+    QTest::newRow("three keys") << QList<Colour>{0x000000, 0xFF00FF, 0x123456} << 0 << -1
+                                << 0xFFFFFF;
     QTest::newRow("fuzz 1") << QList<Colour>{0x808080} << 1 << -1 << 0x7F7F7F;
-    QTest::newRow("fuzz 40, keys at the ends") << QList<Colour>{0x000000, 0xFFFFFF} << 40 << -1 << 0x00FF00;
+    QTest::newRow("fuzz 40, keys at the ends")
+        << QList<Colour>{0x000000, 0xFFFFFF} << 40 << -1 << 0x00FF00;
     QTest::newRow("fuzz 255") << QList<Colour>{0x0000FF} << 255 << -1 << 0xFFFF00;
     QTest::newRow("alpha 0") << QList<Colour>{0x000000} << 0 << 0 << 0xFFFFFF;
-    QTest::newRow("alpha 128 with keys and fuzz") << QList<Colour>{0x102030, 0xFEFEFE} << 3 << 128 << 0x000000;
+    QTest::newRow("alpha 128 with keys and fuzz")
+        << QList<Colour>{0x102030, 0xFEFEFE} << 3 << 128 << 0x000000;
     QTest::newRow("alpha 255") << QList<Colour>{0x000000} << 0 << 255 << 0xFFFFFF;
 }
 
@@ -87,10 +91,12 @@ void TestMaskRule::againstReference()
         const QRgb want = ruleReference(in[i], rule);
         const QRgb opaque = ruleReference(in[i] | 0xFF000000u, rule);
         const auto packed = [&](const QByteArray &o) {
-            return 0xFF000000u | uchar(o[3 * i]) | (uchar(o[3 * i + 1]) << 8) | (uchar(o[3 * i + 2]) << 16);
+            return 0xFF000000u | uchar(o[3 * i]) | (uchar(o[3 * i + 1]) << 8) |
+                   (uchar(o[3 * i + 2]) << 16);
         };
-        QVERIFY2(out[i] == want && packed(out4) == want && packed(out3) == opaque,
-                 qPrintable(QStringLiteral("pixel %1: %2").arg(i).arg(in[i], 8, 16, QLatin1Char('0'))));
+        QVERIFY2(
+            out[i] == want && packed(out4) == want && packed(out3) == opaque,
+            qPrintable(QStringLiteral("pixel %1: %2").arg(i).arg(in[i], 8, 16, QLatin1Char('0'))));
     }
 }
 
@@ -133,7 +139,8 @@ void TestMaskRule::readKeepsAlpha()
     QCOMPARE(kept.format(), QImage::Format_ARGB32);
     QCOMPARE(kept, sprite.convertToFormat(QImage::Format_ARGB32));
     // The default road still drops it.
-    QCOMPARE(decodePicture(png, QStringLiteral("x.png")), sprite.convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(decodePicture(png, QStringLiteral("x.png")),
+             sprite.convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_GUILESS_MAIN(TestMaskRule)

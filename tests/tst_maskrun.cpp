@@ -3,8 +3,8 @@
 #include "PictureSurface.h"
 #include "ReferenceMask.h"
 #include "ScriptedDesktop.h"
-#include "TestSupport.h"
 #include "TestPictures.h"
+#include "TestSupport.h"
 #include "frmMain.h"
 #include "modMain.h"
 
@@ -189,13 +189,19 @@ void TestMaskRun::overwriteRule_data()
     QTest::addColumn<bool>("yes");
     QTest::addColumn<int>("questions");
     QTest::addColumn<bool>("replaced");
-    QTest::newRow("asked, no") << "hero" << "hero_mask.bmp" << true << false << 1 << false;
-    QTest::newRow("asked, yes") << "hero" << "hero_mask.bmp" << true << true << 1 << true;
-    QTest::newRow("not asked") << "hero" << "hero_mask.bmp" << false << false << 0 << true;
-    QTest::newRow("hidden mask, asked, no") << ".hero" << ".hero_mask.bmp" << true << false << 1 << false;
+    QTest::newRow("asked, no") << "hero"
+                               << "hero_mask.bmp" << true << false << 1 << false;
+    QTest::newRow("asked, yes") << "hero"
+                                << "hero_mask.bmp" << true << true << 1 << true;
+    QTest::newRow("not asked") << "hero"
+                               << "hero_mask.bmp" << false << false << 0 << true;
+    QTest::newRow("hidden mask, asked, no") << ".hero"
+                                            << ".hero_mask.bmp" << true << false << 1 << false;
     // Names are names, not patterns: another file that would match is not the mask.
-    QTest::newRow("? in the name") << "what?" << "whatX_mask.bmp" << true << false << 0 << true;
-    QTest::newRow("[ in the name") << "[a]" << "a_mask.bmp" << true << false << 0 << true;
+    QTest::newRow("? in the name") << "what?"
+                                   << "whatX_mask.bmp" << true << false << 0 << true;
+    QTest::newRow("[ in the name") << "[a]"
+                                   << "a_mask.bmp" << true << false << 0 << true;
 }
 
 void TestMaskRun::overwriteRule()

@@ -1,7 +1,7 @@
 #include "PictureIO.h"
 #include "RunError.h"
-#include "TestPictures.h"
 #include "TestFiles.h"
+#include "TestPictures.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -139,7 +139,8 @@ void TestPictureIO::refuses_data()
     QTest::newRow("empty .bmp") << "empty.bmp" << QByteArray("") << invalid;
     QTest::newRow("bmp cut in half") << "half.bmp" << bmp24.left(bmp24.size() / 2) << damaged;
     QTest::newRow("rle8 cut") << "c.bmp" << rle8.left(rle8.size() - 5) << damaged;
-    QTest::newRow("rle8 ending a row early") << "e.bmp" << with(rle8, 54 + 64 + 12, 0x100, 2) << damaged;
+    QTest::newRow("rle8 ending a row early")
+        << "e.bmp" << with(rle8, 54 + 64 + 12, 0x100, 2) << damaged;
     QTest::newRow("rle4 cut") << "c4.bmp" << rle4.left(rle4.size() - 4) << damaged;
     QTest::newRow("core header cut") << "core.bmp" << core.left(core.size() - 10) << damaged;
     QTest::newRow("core header, width 0") << "core0.bmp" << with(core, 18, 0, 2) << invalid;
@@ -273,7 +274,8 @@ void TestPictureIO::writesBmp()
     }
     if (lockedFolder)
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
-    const int got = errorOf([&] { writeBmp(sample(), path, consent ? Existing::Replace : Existing::Keep); });
+    const int got =
+        errorOf([&] { writeBmp(sample(), path, consent ? Existing::Replace : Existing::Keep); });
     QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(got, number);
     // Nothing is left behind, and nothing but the name itself was touched.

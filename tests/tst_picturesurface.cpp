@@ -33,8 +33,8 @@ void TestPictureSurface::pixelsInsideAndOutside()
     QCOMPARE(s.pixel(0, 0), Colour(0x00FF00));
     s.setPixel(3, 4, 0x0000FF);
     QCOMPARE(s.pixel(3, 4), Colour(0x0000FF));
-    for (const QPoint p : {QPoint(-1, 0), QPoint(0, -1), QPoint(30 - frame, 0),
-                           QPoint(0, 20 - frame)}) {
+    for (const QPoint p :
+         {QPoint(-1, 0), QPoint(0, -1), QPoint(30 - frame, 0), QPoint(0, 20 - frame)}) {
         QCOMPARE(s.pixel(p.x(), p.y()), NoColour);
         s.setPixel(p.x(), p.y(), 0x123456); // dropped, and nothing breaks
     }

@@ -1,20 +1,21 @@
 #include "PictureSurface.h"
 #include "RunError.h"
 #include "ScriptedDesktop.h"
-#include "TestSupport.h"
 #include "Settings.h"
+#include "TestSupport.h"
 #include "frmMain.h"
 #include "modMain.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
-#include <QLabel>
-#include <QPushButton>
 
-namespace {
+namespace
+{
 
 void writeIni(const QTemporaryDir &dir, const QByteArray &text)
 {
@@ -174,7 +175,8 @@ void TestShell::exitQuestion()
     QCOMPARE(readBack("settings", "txtSuffix"), QStringLiteral(" _m"));
     QCOMPARE(readBack("settings", "chkDoScroll"), QStringLiteral("False"));
     QCOMPARE(readBack("sys", "suffix"), yes ? QStringLiteral(" _m") : QStringLiteral("<missing>"));
-    QCOMPARE(readBack("sys", "overwrite"), yes ? QStringLiteral("True") : QStringLiteral("<missing>"));
+    QCOMPARE(readBack("sys", "overwrite"),
+             yes ? QStringLiteral("True") : QStringLiteral("<missing>"));
     const QStringList log = lines(QString::fromUtf8(readFile(dat)));
     if (!yes || !logWritable) {
         QCOMPARE(log, QStringList{"previous run"});

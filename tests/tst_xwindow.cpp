@@ -20,17 +20,21 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-#include <sys/wait.h>
 
-namespace {
+namespace
+{
 
 // A grab of the screen area of one widget, taken by another process while the run goes on.
 QImage grab(const QRect &area, const QString &path)
 {
     const QString cmd = QStringLiteral("import -window root -crop %1x%2+%3+%4 +repage png:%5")
-                            .arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y())
+                            .arg(area.width())
+                            .arg(area.height())
+                            .arg(area.x())
+                            .arg(area.y())
                             .arg(path);
     if (std::system(cmd.toLocal8Bit().constData()) != 0)
         return {};
@@ -85,9 +89,9 @@ void TestXWindow::drawnThroughoutARun()
     };
     QList<QPair<QString, QRect>> areas;
     for (QWidget *c : std::initializer_list<QWidget *>{
-             w.lblTitle, w.lblVer, w.lblWebsite, w.Label1[0], w.Label1[1], w.Label1[2],
-             w.Label1[3], w.Label1[4], w.Label1[5], w.cmdSelFiles, w.cmdAppendFiles,
-             w.cmdClearList, w.cmdMaskCurr, w.cmdMaskAll, w.cmdCancel})
+             w.lblTitle, w.lblVer, w.lblWebsite, w.Label1[0], w.Label1[1], w.Label1[2], w.Label1[3],
+             w.Label1[4], w.Label1[5], w.cmdSelFiles, w.cmdAppendFiles, w.cmdClearList,
+             w.cmdMaskCurr, w.cmdMaskAll, w.cmdCancel})
         areas.append({c->objectName(), within(c)});
     const QFontMetrics fm(w.lblStatus->font());
     areas.append({"status line", within(w.lblStatus, fm.horizontalAdvance("Status: "))});
@@ -145,8 +149,8 @@ void TestXWindow::drawnThroughoutARun()
         for (const auto &[name, r] : std::as_const(areas))
             if (grabs[i].copy(r) != rest.copy(r)) {
                 grabs[i].save(box.file("failed.png"));
-                QFAIL(qPrintable(QStringLiteral("grab %1: %2 is not drawn as at rest")
-                                     .arg(i).arg(name)));
+                QFAIL(qPrintable(
+                    QStringLiteral("grab %1: %2 is not drawn as at rest").arg(i).arg(name)));
             }
 }
 
@@ -166,9 +170,8 @@ int main(int argc, char *argv[])
     }
     close(fds[1]);
     char number[16] = {};
-    for (size_t n = 0; n < sizeof number - 1 && read(fds[0], number + n, 1) == 1 &&
-                       number[n] != '\n';
-         ++n) {
+    for (size_t n = 0;
+         n < sizeof number - 1 && read(fds[0], number + n, 1) == 1 && number[n] != '\n'; ++n) {
     }
     close(fds[0]);
     number[strcspn(number, "\n")] = '\0';
