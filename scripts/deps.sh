@@ -15,7 +15,7 @@ PELLORAN_PACKAGES=(
   qt6-multimedia-dev libqt6multimedia6
   libgl-dev libpng-dev fonts-liberation libbenchmark-dev
   xvfb xauth xdotool imagemagick sox
-  desktop-file-utils appstream man-db zsh
+  desktop-file-utils appstream man-db zsh clang-format
 )
 
 pelloran_deps() {
