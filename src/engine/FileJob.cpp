@@ -69,7 +69,7 @@ FileJob::Outcome FileJob::stream(InputFile &in, const BmpLayout &bmp, qint64 hav
     m_failedReading = false;
     WholeFileWriter out(m_output, m_existing);
     m_failedReading = true;
-    bmpHeader24(w, h, m_out.data());
+    bmpHeader(w, h, 24, 0, m_out.data());
     qint64 headerBytes = 54;
     // Mask rows go out bottom-up, as the window writes them, whichever way the sprite's
     // rows are stored.

@@ -1,5 +1,7 @@
 #include "MaskWriter.h"
 
+#include "PictureChecks.h"
+
 #include "PictureIO.h"
 #include "RunError.h"
 
@@ -36,22 +38,9 @@ void writeBmp1(const QImage &image, const QString &path, QRgb mask, QRgb transpa
     const qint64 size = offset + rowBytes * h;
     if (size > INT_MAX)
         throw RunError::of(RunError::OutOfMemory, path);
-    char header[offset] = {};
+    char header[offset];
+    bmpHeader(w, h, 1, 2, header);
     const auto put32 = [&](int at, quint32 v) { qToLittleEndian<quint32>(v, header + at); };
-    header[0] = 'B';
-    header[1] = 'M';
-    put32(2, quint32(size));
-    put32(10, quint32(offset));
-    put32(14, 40);
-    put32(18, quint32(w));
-    put32(22, quint32(h));
-    qToLittleEndian<quint16>(1, header + 26);
-    qToLittleEndian<quint16>(1, header + 28);
-    put32(34, quint32(rowBytes * h));
-    put32(38, 3780);
-    put32(42, 3780);
-    put32(46, 2);
-    put32(50, 2);
     put32(54, mask & 0xFFFFFF); // B, G, R, 0 in the file's byte order
     put32(58, transparent & 0xFFFFFF);
 

@@ -290,21 +290,23 @@ void checkGif(const Bytes &b, const QString &path)
     throw cut();
 }
 
-void bmpHeader24(qint64 width, qint64 height, char out[54])
+void bmpHeader(qint64 width, qint64 height, int bpp, int colours, char out[54])
 {
-    const qint64 rowBytes = (width * 3 + 3) & ~qint64(3);
+    const qint64 rowBytes = ((width * bpp + 31) / 32) * 4, offset = 54 + 4 * colours;
     std::fill(out, out + 54, '\0');
     const auto put32 = [&](int at, quint32 v) { qToLittleEndian<quint32>(v, out + at); };
     out[0] = 'B';
     out[1] = 'M';
-    put32(2, quint32(54 + rowBytes * height));
-    put32(10, 54);
+    put32(2, quint32(offset + rowBytes * height));
+    put32(10, quint32(offset));
     put32(14, 40);
     put32(18, quint32(width));
     put32(22, quint32(height));
     qToLittleEndian<quint16>(1, out + 26);
-    qToLittleEndian<quint16>(24, out + 28);
+    qToLittleEndian<quint16>(quint16(bpp), out + 28);
     put32(34, quint32(rowBytes * height));
     put32(38, 3780);
     put32(42, 3780);
+    put32(46, quint32(colours));
+    put32(50, quint32(colours));
 }

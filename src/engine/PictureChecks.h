@@ -55,6 +55,7 @@ BmpLayout checkBmp(const Bytes &head, qint64 fileSize, const QString &path);
 // A GIF's first picture must be there whole, its code stream valid.
 void checkGif(const Bytes &b, const QString &path);
 
-// The 54 bytes before the rows of a 24-bit, bottom-up BMP with a fixed 96 dpi: the same
-// picture always gives the same bytes, from the window or the command line.
-void bmpHeader24(qint64 width, qint64 height, char out[54]);
+// The 54 bytes that start a bottom-up BMP of `bpp` bits with `colours` palette entries
+// (which follow it) and a fixed 96 dpi: the same picture always gives the same bytes, from
+// the window or the command line.
+void bmpHeader(qint64 width, qint64 height, int bpp, int colours, char out[54]);

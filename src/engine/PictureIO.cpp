@@ -173,7 +173,7 @@ void writeBmp(const QImage &picture, const QString &path, Existing existing)
     if (size > INT_MAX)
         throw RunError::of(RunError::OutOfMemory, path);
     char header[54];
-    bmpHeader24(w, h, header);
+    bmpHeader(w, h, 24, 0, header);
     WholeFileWriter out(path, existing);
     out.write(header, sizeof header);
     // Rows go out in chunks that stay in the processor's cache on their way to the kernel.
