@@ -20,7 +20,7 @@ public:
     const QImage &spritePicture() const override { return sprite; }
     QImage &maskPicture() override { return mask; }
     void clearMask() override { mask.fill(0xFFFFFFFF); }
-    void maskPictureChanged() override { ++maskChanges; }
+    void maskPictureChanged() override {}
     int maskRepaintInterval() const override { return repaintInterval; }
     QSize progressBarSize() const override { return {741, 13}; }
     void clearProgressBar() override { barRight = 0; }
@@ -32,8 +32,8 @@ public:
     void setHScrMaskValue(int v) override { maskScroll.append(v); }
     void setHScrSpriteValue(int v) override { spriteScroll.append(v); }
     void setStatus(const QString &text) override { status = text; }
-    Colour transparencyColour() const override { return tColor; }
-    Colour maskColour() const override { return mColor; }
+    Colour transparencyColour() const override { return 0x000000; }
+    Colour maskColour() const override { return 0xFFFFFF; }
     void yield() override
     {
         ++yields;
@@ -42,23 +42,18 @@ public:
     }
     bool cancelRun() const override { return cancel; }
     void setCancelRun(bool set) override { cancel = set; }
-    void setCancelEnabled(bool enabled) override { cancelEnabled = enabled; }
-    void ControlsEnabled(bool enable) override { locked = !enable; }
+    void setCancelEnabled(bool) override {}
+    void ControlsEnabled(bool) override {}
 
     QImage sprite;
     QImage mask;
-    Colour tColor = 0x000000;
-    Colour mColor = 0xFFFFFF;
     int repaintInterval = 0;
     bool follow = false;
     int hMax = 0;
     bool cancel = false;
-    bool cancelEnabled = false;
-    bool locked = false;
     float barRight = -1;
     QString status = QStringLiteral("Status: Ready");
     int yields = 0;
-    int maskChanges = 0;
     QList<int> maskScroll, spriteScroll;
     std::function<void(int)> onYield;
 };

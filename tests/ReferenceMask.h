@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cstdlib>
 
 // The scan exactly as it is described to the user: column by column, one column and one
@@ -60,4 +61,24 @@ inline QImage ruleReference(const QImage &sprite, const MaskRule &rule)
         for (int x = 0; x < sprite.width(); ++x)
             mask.setPixel(x, y, ruleReference(sprite.pixel(x, y), rule));
     return mask;
+}
+
+// Pixels on both sides of every edge of the rule: each key moved by fuzz and fuzz + 1 in
+// each channel, alphas around the threshold, and random ones.
+QList<QRgb> edgePixels(const MaskRule &rule, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    const int alphas[] = {0, rule.alpha, rule.alpha + 1, 255};
+    QList<QRgb> pixels;
+    for (Colour k : rule.keys)
+        for (int shift : {0, 8, 16})
+            for (int d : {-rule.fuzz - 1, -rule.fuzz, 0, rule.fuzz, rule.fuzz + 1}) {
+                const int v = std::clamp(((k >> shift) & 0xFF) + d, 0, 255);
+                const Colour c = (k & ~(0xFF << shift)) | (v << shift);
+                const int a = alphas[rng.bounded(4)];
+                pixels.append((toQRgb(c) & 0xFFFFFF) | (uint(std::clamp(a, 0, 255)) << 24));
+            }
+    for (int i = 0; i < 200; ++i)
+        pixels.append(rng.generate());
+    return pixels;
 }

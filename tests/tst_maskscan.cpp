@@ -1,6 +1,9 @@
 #include "FakeMaskWindow.h"
+#include "MaskRule.h"
 #include "MaskScan.h"
+#include "PictureIO.h"
 #include "ReferenceMask.h"
+#include "TestPictures.h"
 
 #include <QTest>
 
@@ -10,13 +13,16 @@ class TestMaskScan : public QObject
 private slots:
     void matchesColumnWalkAtEveryRefresh_data();
     void matchesColumnWalkAtEveryRefresh();
-    void pixelRule_data();
-    void pixelRule();
     void cancelAtRefresh_data();
     void cancelAtRefresh();
     void scrollBarsFollowTheColumn_data();
     void scrollBarsFollowTheColumn();
     void zeroWidthFails();
+    void ruleAgainstReference_data();
+    void ruleAgainstReference();
+    void exactRuleIsTheWindows();
+    void readKeepsAlpha_data();
+    void readKeepsAlpha();
 };
 
 void TestMaskScan::matchesColumnWalkAtEveryRefresh_data()
@@ -24,16 +30,20 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh_data()
     QTest::addColumn<QSize>("sprite");
     QTest::addColumn<QSize>("mask");
     QTest::addColumn<int>("repaintInterval");
-    QTest::newRow("1x1") << QSize(1, 1) << QSize(1, 1) << 0;
-    QTest::newRow("31x7") << QSize(31, 7) << QSize(31, 7) << 0;
-    QTest::newRow("100x100") << QSize(100, 100) << QSize(100, 100) << 0;
-    QTest::newRow("257x33") << QSize(257, 33) << QSize(257, 33) << 0;
-    QTest::newRow("tall 3x1000") << QSize(3, 1000) << QSize(3, 1000) << 0;
-    QTest::newRow("wide 1000x3") << QSize(1000, 3) << QSize(1000, 3) << 0;
-    QTest::newRow("column of 999") << QSize(5, 998) << QSize(5, 998) << 0;
-    QTest::newRow("mask smaller") << QSize(50, 40) << QSize(30, 20) << 0;
-    QTest::newRow("mask larger") << QSize(40, 40) << QSize(60, 70) << 0;
-    QTest::newRow("no repaint until the end") << QSize(300, 200) << QSize(300, 200) << 1000000;
+    QTest::addColumn<Colour>("t");
+    QTest::addColumn<Colour>("m");
+    const Colour t = 0x00FF00, m = 0xFF00FF;
+    QTest::newRow("1x1") << QSize(1, 1) << QSize(1, 1) << 0 << t << m;
+    QTest::newRow("31x7") << QSize(31, 7) << QSize(31, 7) << 0 << t << m;
+    QTest::newRow("257x33") << QSize(257, 33) << QSize(257, 33) << 0 << t << m;
+    QTest::newRow("wide 1000x3") << QSize(1000, 3) << QSize(1000, 3) << 0 << t << m;
+    QTest::newRow("column of 999") << QSize(5, 998) << QSize(5, 998) << 0 << t << m;
+    QTest::newRow("mask smaller") << QSize(50, 40) << QSize(30, 20) << 0 << t << m;
+    QTest::newRow("mask larger") << QSize(40, 40) << QSize(60, 70) << 0 << t << m;
+    QTest::newRow("no repaint until the end")
+        << QSize(300, 200) << QSize(300, 200) << 1000000 << t << m;
+    QTest::newRow("same colour for both") << QSize(31, 7) << QSize(31, 7) << 0 << t << t;
+    QTest::newRow("no colour matches nothing") << QSize(31, 7) << QSize(31, 7) << 0 << -1 << m;
 }
 
 // Whenever the mask can be seen, it is what the column walk would have left there.
@@ -42,8 +52,9 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh()
     QFETCH(QSize, sprite);
     QFETCH(QSize, mask);
     QFETCH(int, repaintInterval);
-    const Colour t = 0x00FF00, m = 0xFF00FF;
-    FakeMaskWindow w(randomSprite(sprite.width(), sprite.height(), t, 42));
+    QFETCH(Colour, t);
+    QFETCH(Colour, m);
+    FakeMaskWindow w(randomSprite(sprite.width(), sprite.height(), t == NoColour ? 0 : t, 42));
     w.mask = QImage(mask, QImage::Format_RGB32);
     w.repaintInterval = repaintInterval;
     int mismatches = 0;
@@ -61,33 +72,6 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh()
         QCOMPARE(w.status, QStringLiteral("Status: Ready"));
     QCOMPARE(r.percent, 100);
     QCOMPARE(w.barRight, 741.0f);
-}
-
-void TestMaskScan::pixelRule_data()
-{
-    QTest::addColumn<Colour>("sprite");
-    QTest::addColumn<Colour>("t");
-    QTest::addColumn<Colour>("m");
-    QTest::addColumn<Colour>("expected");
-    QTest::newRow("equal becomes mask colour") << 0x102030 << 0x102030 << 0xFFFFFF << 0xFFFFFF;
-    QTest::newRow("one unit of red away") << 0x000001 << 0x000000 << 0xFFFFFF << 0x000000;
-    QTest::newRow("same colour for both") << 0x123456 << 0x00FF00 << 0x00FF00 << 0x00FF00;
-    QTest::newRow("no colour matches nothing") << 0xFFFFFF << -1 << 0x0000FF << 0xFFFFFF;
-}
-
-void TestMaskScan::pixelRule()
-{
-    QFETCH(Colour, sprite);
-    QFETCH(Colour, t);
-    QFETCH(Colour, m);
-    QFETCH(Colour, expected);
-    QImage img(40, 30, QImage::Format_RGB32);
-    img.fill(toQRgb(sprite));
-    FakeMaskWindow w(img);
-    MaskScan(w, t, m).run();
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x)
-            QCOMPARE(fromQRgb(w.mask.pixel(x, y)), expected);
 }
 
 void TestMaskScan::cancelAtRefresh_data()
@@ -164,11 +148,109 @@ void TestMaskScan::zeroWidthFails()
     w.mask.fill(0xFFFF0000);
     const MaskScan::Result r = MaskScan(w, 0, 0xFFFFFF).run();
     QCOMPARE(r.outcome, MaskScan::Result::Failed);
-    QVERIFY(r.error.has_value());
-    QCOMPARE(r.error->number(), int(RunError::DivisionByZero));
+    QCOMPARE(r.error.value().number(), int(RunError::DivisionByZero));
     QCOMPARE(r.percent, 0);
-    QCOMPARE(r.elapsed, 0.0f);
     QCOMPARE(w.mask.pixel(2, 2), 0xFFFFFFFFu); // cleared before the first pixel
+}
+
+void TestMaskScan::ruleAgainstReference_data()
+{
+    QTest::addColumn<QList<Colour>>("keys");
+    QTest::addColumn<int>("fuzz");
+    QTest::addColumn<int>("alpha");
+    QTest::addColumn<Colour>("mask");
+    QTest::newRow("one key, exact") << QList<Colour>{0x00FF00} << 0 << -1 << 0xFF00FF;
+    QTest::newRow("three keys") << QList<Colour>{0x000000, 0xFF00FF, 0x123456} << 0 << -1
+                                << 0xFFFFFF;
+    QTest::newRow("fuzz 1") << QList<Colour>{0x808080} << 1 << -1 << 0x7F7F7F;
+    QTest::newRow("fuzz 40, keys at the ends")
+        << QList<Colour>{0x000000, 0xFFFFFF} << 40 << -1 << 0x00FF00;
+    QTest::newRow("fuzz 255") << QList<Colour>{0x0000FF} << 255 << -1 << 0xFFFF00;
+    QTest::newRow("alpha 0") << QList<Colour>{0x000000} << 0 << 0 << 0xFFFFFF;
+    QTest::newRow("alpha 128 with keys and fuzz")
+        << QList<Colour>{0x102030, 0xFEFEFE} << 3 << 128 << 0x000000;
+    QTest::newRow("alpha 255") << QList<Colour>{0x000000} << 0 << 255 << 0xFFFFFF;
+}
+
+void TestMaskScan::ruleAgainstReference()
+{
+    QFETCH(QList<Colour>, keys);
+    QFETCH(int, fuzz);
+    QFETCH(int, alpha);
+    QFETCH(Colour, mask);
+    const MaskRule rule{{keys.begin(), keys.end()}, fuzz, alpha, mask};
+    const QList<QRgb> in = edgePixels(rule, quint32(fuzz * 1000 + alpha));
+    const int n = int(in.size());
+
+    QList<QRgb> out(n);
+    applyRule(in.constData(), out.data(), n, rule);
+    // Packed rows: three bytes (no alpha to look at) and four.
+    QByteArray bgr3(3 * n, 0), bgra(4 * n, 0), out3(3 * n, 0), out4(3 * n, 0);
+    for (int i = 0; i < n; ++i)
+        for (int c = 0; c < 4; ++c) {
+            const uchar v = uchar(in[i] >> (8 * c)); // B, G, R, A
+            bgra[4 * i + c] = char(v);
+            if (c < 3)
+                bgr3[3 * i + c] = char(v);
+        }
+    applyRuleBgr(reinterpret_cast<const uchar *>(bgr3.constData()), 3,
+                 reinterpret_cast<uchar *>(out3.data()), n, rule);
+    applyRuleBgr(reinterpret_cast<const uchar *>(bgra.constData()), 4,
+                 reinterpret_cast<uchar *>(out4.data()), n, rule);
+    for (int i = 0; i < n; ++i) {
+        const QRgb want = ruleReference(in[i], rule);
+        const QRgb opaque = ruleReference(in[i] | 0xFF000000u, rule);
+        const auto packed = [&](const QByteArray &o) {
+            return 0xFF000000u | uchar(o[3 * i]) | (uchar(o[3 * i + 1]) << 8) |
+                   (uchar(o[3 * i + 2]) << 16);
+        };
+        QVERIFY2(
+            out[i] == want && packed(out4) == want && packed(out3) == opaque,
+            qPrintable(QStringLiteral("pixel %1: %2").arg(i).arg(in[i], 8, 16, QLatin1Char('0'))));
+    }
+}
+
+// Without any of the new options the rule is the window's, pixel for pixel, whatever the
+// unused alpha byte holds.
+void TestMaskScan::exactRuleIsTheWindows()
+{
+    QRandomGenerator rng(7);
+    for (Colour t : {Black, Colour(0x123456), White}) {
+        MaskRule rule;
+        rule.keys = {t};
+        rule.mask = complement(t);
+        QList<QRgb> in(300), viaRule(300), viaScan(300);
+        for (QRgb &p : in)
+            p = rng.bounded(3) ? rng.generate() : (toQRgb(t) & 0xFFFFFF) | (rng.generate() << 24);
+        applyRule(in.constData(), viaRule.data(), 300, rule);
+        maskSpan(in.constData(), viaScan.data(), 300, toQRgb(t), toQRgb(rule.mask), true);
+        QCOMPARE(viaRule, viaScan);
+    }
+}
+
+void TestMaskScan::readKeepsAlpha_data()
+{
+    QTest::addColumn<QImage::Format>("format");
+    QTest::newRow("RGBA PNG") << QImage::Format_ARGB32;
+    QTest::newRow("palette PNG with transparent entries") << QImage::Format_Indexed8;
+}
+
+void TestMaskScan::readKeepsAlpha()
+{
+    QFETCH(QImage::Format, format);
+    QImage argb(5, 3, QImage::Format_ARGB32);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            argb.setPixel(x, y, qRgba(40 * x, 10, 90 * y, (x + y) % 3 ? 255 : 60 * x));
+    const QImage sprite = argb.convertToFormat(format);
+    const QByteArray png = saved(sprite, "PNG");
+
+    const QImage kept = decodePicture(png, QStringLiteral("x.png"), PictureAlpha::Keep);
+    QCOMPARE(kept.format(), QImage::Format_ARGB32);
+    QCOMPARE(kept, sprite.convertToFormat(QImage::Format_ARGB32));
+    // The default road still drops it.
+    QCOMPARE(decodePicture(png, QStringLiteral("x.png")),
+             sprite.convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_GUILESS_MAIN(TestMaskScan)
