@@ -166,7 +166,9 @@ void TestMaskRun::cancelled()
     const int reached = w.lblFileStat->text().section(' ', 1, 1).toInt();
     QVERIFY2(escape ? reached >= 1 && reached <= 3 : reached == 3,
              qPrintable(w.lblFileStat->text()));
-    QVERIFY(w.lblStatus->text().startsWith(QStringLiteral("Status: Cancelled(")));
+    QVERIFY(w.CancelRun);
+    // A tiny sprite's scan ends before any refresh point, so its status never says so.
+    QVERIFY(escape || w.lblStatus->text().startsWith(QStringLiteral("Status: Cancelled(")));
     for (int i = 1; i <= 5 && !escape; ++i)
         QCOMPARE(QFile::exists(file(QStringLiteral("s%1_mask.bmp").arg(i))), i < 3);
     QVERIFY(desk.sounds.isEmpty());
