@@ -49,8 +49,7 @@ private slots:
     void suffixRoundTrips();
     void exitQuestion_data();
     void exitQuestion();
-    void logEntries();
-    void logBackups();
+    void log();
 
 private:
     std::unique_ptr<Sandbox> m_box;
@@ -188,38 +187,30 @@ void TestShell::exitQuestion()
     QCOMPARE(readFile(dat + ".bak"), QByteArray("previous run\r\n"));
 }
 
-void TestShell::logEntries()
-{
-    clsDebug log;
-    QVERIFY(log.GetHistory().isEmpty());
-    log.Print_(QStringLiteral("Applet started..."));
-    log.Print_(QStringLiteral("Can't load '/x/a b.bmp'"),
-               RunError::of(RunError::FileNotFound, QStringLiteral("/x/a b.bmp")));
-    log.Print_(QStringLiteral("two\r\nlines"));
-    const QStringList l = lines(log.GetHistory());
-    QCOMPARE(l.size(), 4);
-    const QRegularExpression head(QStringLiteral(R"(^\[[^\]]+ - [^\]]*\d\d[^\]]*\] )"));
-    QVERIFY2(head.match(l[0]).hasMatch(), qPrintable(l[0]));
-    QVERIFY(l[0].endsWith(QStringLiteral("] Applet started...")));
-    QVERIFY(l[1].endsWith(
-        QStringLiteral("] Can't load '/x/a b.bmp' (Err#53: File not found: /x/a b.bmp)")));
-    QCOMPARE(l[3], QStringLiteral("lines"));
-    QVERIFY(log.GetHistory().endsWith(QStringLiteral("lines\r\n")));
-}
-
-void TestShell::logBackups()
+// Each entry is stamped and ended by CR LF; the file written before is kept as a backup, and a
+// missing data folder is an error the caller sees.
+void TestShell::log()
 {
     clsDebug log;
     log.setDataPath(m_box->data.path() + QLatin1Char('/'));
     const QString dat = m_box->data.filePath(QStringLiteral("debug.dat"));
-    log.Print_(QStringLiteral("one"));
+    log.Print_(QStringLiteral("Applet started..."));
     log.SaveHistory(QStringLiteral("debug.dat"), true);
     QVERIFY(!QFile::exists(dat + ".bak")); // nothing to back up the first time
     const QByteArray first = readFile(dat);
-    log.Print_(QStringLiteral("two"));
+    log.Print_(QStringLiteral("Can't load '/x/a b.bmp'"),
+               RunError::of(RunError::FileNotFound, QStringLiteral("/x/a b.bmp")));
+    log.Print_(QStringLiteral("two\r\nlines"));
     log.SaveHistory(QStringLiteral("debug.dat"), true);
     QCOMPARE(readFile(dat + ".bak"), first);
     QCOMPARE(readFile(dat), log.GetHistory().toUtf8());
+    const QStringList l = lines(log.GetHistory());
+    QCOMPARE(l.size(), 4);
+    const QRegularExpression head(QStringLiteral(R"(^\[[^\]]+ - [^\]]*\d\d[^\]]*\] )"));
+    QVERIFY2(head.match(l[0]).hasMatch(), qPrintable(l[0]));
+    QVERIFY(l[1].endsWith(
+        QStringLiteral("] Can't load '/x/a b.bmp' (Err#53: File not found: /x/a b.bmp)")));
+    QCOMPARE(l[3], QStringLiteral("lines"));
 
     log.setDataPath(m_box->data.path() + QStringLiteral("/missing/"));
     try {

@@ -7,9 +7,7 @@
 #include "TestSupport.h"
 #include "frmMain.h"
 
-#include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -30,12 +28,10 @@ namespace
 // A grab of the screen area of one widget, taken by another process while the run goes on.
 QImage grab(const QRect &area, const QString &path)
 {
-    const QString cmd = QStringLiteral("import -window root -crop %1x%2+%3+%4 +repage png:%5")
-                            .arg(area.width())
-                            .arg(area.height())
-                            .arg(area.x())
-                            .arg(area.y())
-                            .arg(path);
+    const QString cmd =
+        QString::asprintf("import -window root -crop %dx%d+%d+%d +repage png:", area.width(),
+                          area.height(), area.x(), area.y()) +
+        path;
     if (std::system(cmd.toLocal8Bit().constData()) != 0)
         return {};
     return QImage(path).convertToFormat(QImage::Format_RGB32);
