@@ -47,14 +47,16 @@ public:
 
 } // namespace
 
+Q_DECLARE_METATYPE(FileJob::Outcome)
+
 class TestFileJob : public QObject
 {
     Q_OBJECT
 private slots:
     void masksAsTheWindowWrites_data();
     void masksAsTheWindowWrites();
-    void stopsWritingNothing();
-    void sheetShrinkingWhileStreamed();
+    void interrupted_data();
+    void interrupted();
 
 private:
     QTemporaryDir m_dir;
@@ -106,38 +108,35 @@ void TestFileJob::masksAsTheWindowWrites()
     QCOMPARE(job.run(path, mask, Existing::Keep), FileJob::Outcome::Skipped);
 }
 
-void TestFileJob::stopsWritingNothing()
+// A sheet stopped, or cut short or extended by another program, between two blocks: the
+// job ends without a mask and leaves nothing behind.
+void TestFileJob::interrupted_data()
 {
-    const QString path = m_dir.filePath(QStringLiteral("stop/sheet.bmp"));
-    QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("stop"))));
-    writeFile(path, packed(randomSprite(900, 900, 0, 3), 24, false));
-    Recorder rec;
-    rec.stopAfter = 1;
-    FileJob job({});
-    QCOMPARE(job.run(path, path + QStringLiteral(".mask"), Existing::Keep, &rec),
-             FileJob::Outcome::Stopped);
-    QCOMPARE(rec.seen.size(), 1);
-    QVERIFY(rec.seen[0] < 100);
-    QCOMPARE(QDir(m_dir.filePath(QStringLiteral("stop")))
-                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{QStringLiteral("sheet.bmp")});
+    QTest::addColumn<qint64>("newSize"); // 0: the observer asks to stop
+    QTest::addColumn<FileJob::Outcome>("outcome");
+    QTest::newRow("stop requested") << qint64(0) << FileJob::Outcome::Stopped;
+    QTest::newRow("cut short") << qint64(100000) << FileJob::Outcome::Failed;
+    QTest::newRow("extended") << qint64(5 << 20) << FileJob::Outcome::Failed;
 }
 
-// Another program cuts the sheet short, or extends it, between two blocks: the job fails,
-// as a damaged file, and leaves no mask.
-void TestFileJob::sheetShrinkingWhileStreamed()
+void TestFileJob::interrupted()
 {
-    const QString path = m_dir.filePath(QStringLiteral("cut.bmp"));
-    for (const qint64 newSize : {100000, 5 << 20}) {
-        writeFile(path, packed(randomSprite(900, 900, 0, 4), 24, false));
-        Recorder rec;
-        rec.onProgress = [&] { QFile::resize(path, newSize); };
-        FileJob job({});
-        QCOMPARE(job.run(path, path + ".mask", Existing::Replace, &rec), FileJob::Outcome::Failed);
-        QCOMPARE(job.error()->number(), int(RunError::DamagedPicture));
-        QVERIFY(job.failedReading());
-        QVERIFY(!QFile::exists(path + ".mask"));
-    }
+    QFETCH(qint64, newSize);
+    QFETCH(FileJob::Outcome, outcome);
+    const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/sheet.bmp");
+    writeFile(path, packed(randomSprite(900, 900, 0, 4), 24, false));
+    Recorder rec;
+    rec.stopAfter = newSize ? 1 << 30 : 1;
+    rec.onProgress = [&] { newSize &&QFile::resize(path, newSize); };
+    FileJob job({});
+    QCOMPARE(job.run(path, path + ".mask", Existing::Replace, &rec), outcome);
+    QVERIFY(rec.seen.first() < 100);
+    if (newSize)
+        QVERIFY(job.error()->number() == RunError::DamagedPicture && job.failedReading());
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("sheet.bmp")});
 }
 
 QTEST_GUILESS_MAIN(TestFileJob)
