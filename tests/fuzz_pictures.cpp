@@ -9,7 +9,6 @@
 #include "TestPictures.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <cstdio>
 #include <random>
@@ -79,8 +78,6 @@ int main(int argc, char *argv[])
     std::mt19937 rng(argc > 2 ? quint32(atoll(argv[2])) : 20261206u);
     const QList<QByteArray> pool = seeds();
     int read = 0, refused = 0, tooLarge = 0;
-    QElapsedTimer clock;
-    clock.start();
     for (int i = 0; i < count; ++i) {
         QByteArray bytes = pool[i % pool.size()];
         for (int n = 1 + int(rng() % 3); n > 0; --n)
@@ -99,7 +96,7 @@ int main(int argc, char *argv[])
             ++refused;
         }
     }
-    std::printf("%d mutants in %.1f s: %d read, %d refused, %d larger than their files\n", count,
-                clock.elapsed() / 1000.0, read, refused, tooLarge);
+    std::printf("%d mutants: %d read, %d refused, %d larger than their files\n", count, read,
+                refused, tooLarge);
     return tooLarge ? 1 : 0;
 }
