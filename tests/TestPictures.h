@@ -114,3 +114,27 @@ inline QByteArray coreBmp()
         put(out, v, 2);
     return out + pixels;
 }
+
+// A picture's rows as an uncompressed BMP stores them: 24 or 32 bits, bottom-up or top-down.
+inline QByteArray packed(const QImage &img, int bpp, bool topDown)
+{
+    QByteArray rows;
+    const int rowBytes = ((img.width() * bpp + 31) / 32) * 4;
+    for (int r = 0; r < img.height(); ++r) {
+        QByteArray row;
+        const QRgb *line =
+            reinterpret_cast<const QRgb *>(img.constScanLine(topDown ? r : img.height() - 1 - r));
+        for (int x = 0; x < img.width(); ++x)
+            put(row, (line[x] & 0xFFFFFF) | quint32(x) << 24, bpp / 8);
+        rows += row + QByteArray(rowBytes - row.size(), '\0');
+    }
+    return bmp(img.width(), topDown ? -img.height() : img.height(), bpp, 0, rows);
+}
+
+// `b` with `n` bytes at `at` set to `v`, least significant first.
+inline QByteArray with(QByteArray b, int at, quint32 v, int n = 4)
+{
+    for (int i = 0; i < n; ++i)
+        b[at + i] = char(v >> (8 * i));
+    return b;
+}
