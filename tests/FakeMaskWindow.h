@@ -34,12 +34,7 @@ public:
     void setStatus(const QString &text) override { status = text; }
     Colour transparencyColour() const override { return 0x000000; }
     Colour maskColour() const override { return 0xFFFFFF; }
-    void yield() override
-    {
-        ++yields;
-        if (onYield)
-            onYield(yields);
-    }
+    void yield() override { onYield(++yields); }
     bool cancelRun() const override { return cancel; }
     void setCancelRun(bool set) override { cancel = set; }
     void setCancelEnabled(bool) override {}
@@ -47,13 +42,10 @@ public:
 
     QImage sprite;
     QImage mask;
-    int repaintInterval = 0;
-    bool follow = false;
-    int hMax = 0;
-    bool cancel = false;
+    int repaintInterval = 0, hMax = 0, yields = 0;
+    bool follow = false, cancel = false;
     float barRight = -1;
     QString status = QStringLiteral("Status: Ready");
-    int yields = 0;
     QList<int> maskScroll, spriteScroll;
-    std::function<void(int)> onYield;
+    std::function<void(int)> onYield = [](int) {};
 };
