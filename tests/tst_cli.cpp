@@ -111,25 +111,15 @@ void TestCli::runs_data()
         << QStringList{"broken.bmp"} << QStringList{"a.bmp", "broken.bmp", "b.png"} << QByteArray()
         << 1 << ab << "failed %1/broken.bmp: "
         << "2 masked, 0 up to date, 1 failed";
-    QTest::newRow("missing input")
-        << none << QStringList{"nothing.bmp", "a.bmp"} << QByteArray() << 1
-        << QStringList{"a_mask.bmp"} << "failed nothing.bmp: no such file"
-        << "1 failed";
     QTest::newRow("dry run") << none << QStringList{"--dry-run", "nothing.bmp", "."} << QByteArray()
                              << 1 << none << "would mask %1/b.png -> %1/b_mask.png\n"
                              << "dry run: 2 to mask, 0 up to date, 1 failed";
     QTest::newRow("quiet") << none << QStringList{"-q", "nothing.bmp", "."} << QByteArray() << 1
                            << ab << "failed nothing.bmp: no such file or folder\n"
                            << "";
-    QTest::newRow("bad mask colour")
-        << none << QStringList{"-m", "nosuchcolour", "."} << QByteArray() << 2 << none << ""
-        << "bad mask colour";
     QTest::newRow("update with overwrite")
         << none << QStringList{"-u", "--overwrite", "."} << QByteArray() << 2 << none << ""
         << "exclude each other";
-    QTest::newRow("fuzz past 255")
-        << none << QStringList{"-f", "256", "."} << QByteArray() << 2 << none << ""
-        << "bad fuzz";
     QTest::newRow("nothing given") << none << QStringList{} << QByteArray() << 2 << none << ""
                                    << "no sprite files";
     QTest::newRow("-o") << none << QStringList{"-o", "out", "."} << QByteArray() << 0
@@ -140,20 +130,12 @@ void TestCli::runs_data()
         << QStringList{"out/deep/a_mask.bmp", "out/deep/b_mask.png", "out/deep/sub/c_mask.bmp"}
         << ""
         << "3 masked";
-    QTest::newRow("-o with --format")
-        << none << QStringList{"--format", "png", "-o", "out", "sub/c.bmp"} << QByteArray() << 0
-        << QStringList{"out/c_mask.png"} << ""
-        << "1 masked";
     QTest::newRow("-o clash") << QStringList{"sub/a.bmp"}
                               << QStringList{"-o", "out", "a.bmp", "sub/a.bmp", "b.png"}
                               << QByteArray() << 1 << QStringList{"out/b_mask.png"}
                               << "failed %1/a.bmp: its mask %1/out/a_mask.bmp would also be "
                                  "the mask of %1/sub/a.bmp\n"
                               << "1 masked, 0 up to date, 2 failed";
-    QTest::newRow("clash through --format")
-        << QStringList{"a.png"} << QStringList{"--format", "bmp", "a.bmp", "a.png"} << QByteArray()
-        << 1 << none << "failed %1/a.png: its mask %1/a_mask.bmp would also"
-        << "0 masked, 0 up to date, 2 failed";
     QTest::newRow("lines from a file, an earlier mask left out")
         << none << QStringList{"--files-from", "list"}
         << QByteArray("a.bmp\nsub/c.bmp\nold_mask.bmp\n") << 0
@@ -168,9 +150,6 @@ void TestCli::runs_data()
         << none << QStringList{"--files-from=-", "b.png"} << QByteArray("missing.bmp\nsub/c.bmp")
         << 1 << QStringList{"b_mask.png", "sub/c_mask.bmp"} << ""
         << "2 masked, 0 up to date, 1 failed";
-    QTest::newRow("an empty list")
-        << none << QStringList{"--null", "--files-from", "-"} << QByteArray() << 0 << none << ""
-        << "0 masked";
 }
 
 void TestCli::runs()
@@ -197,10 +176,8 @@ void TestCli::runs()
     found.removeOne(QStringLiteral("old_mask.bmp"));
     QCOMPARE(found, masks);
     for (const QString &m : masks) {
-        const QString sprite = file(QString(m).remove(QRegularExpression("^out/(deep/)?|_mask")));
-        if (!QFile::exists(sprite)) // --format changed the extension
-            continue;
-        const QImage pic = readPicture(sprite);
+        const QImage pic =
+            readPicture(file(QString(m).remove(QRegularExpression("^out/(deep/)?|_mask"))));
         QCOMPARE(readPicture(file(m)), referenceMask(pic, pic.size(), Black, White));
     }
 }
@@ -309,8 +286,6 @@ void TestCli::rules_data()
     QTest::newRow("alpha 100, or a key within 2")
         << QStringList{"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}
         << QList<Colour>{0x0000FF, 0xFF0000} << 2 << 100;
-    QTest::newRow("-a50 with two keys") << QStringList{"-a50", "-t", "black", "-t", "white"}
-                                        << QList<Colour>{Black, White} << 0 << 50;
 }
 
 void TestCli::rules()
@@ -321,9 +296,8 @@ void TestCli::rules()
     QFETCH(int, alpha);
     const MaskRule rule{{keys.begin(), keys.end()}, fuzz, alpha, complement(keys.first())};
     const QList<QRgb> pixels = edgePixels(rule, 11);
-    QImage sprite(int(pixels.size()), 1, QImage::Format_ARGB32);
-    for (int x = 0; x < sprite.width(); ++x)
-        sprite.setPixel(x, 0, pixels[x]);
+    const QImage sprite(reinterpret_cast<const uchar *>(pixels.constData()), int(pixels.size()), 1,
+                        QImage::Format_ARGB32);
     QVERIFY(sprite.save(file("s.png"), "PNG"));
     QCOMPARE(maskCommand(args + QStringList{"s.png"}).code, 0);
     QCOMPARE(readPicture(file("s_mask.png")), ruleReference(sprite, rule));
@@ -354,10 +328,9 @@ void TestCli::colours()
     QFETCH(QString, text);
     QFETCH(Colour, colour);
     const Colour c = colour == NoColour ? Black : colour;
-    QImage sprite(2, 1, QImage::Format_RGB32);
-    sprite.setPixel(0, 0, toQRgb(c));
-    sprite.setPixel(1, 0, toQRgb(complement(c)));
-    writeBmp(sprite, file("c.bmp"));
+    const QRgb pixels[] = {toQRgb(c), toQRgb(complement(c))};
+    writeBmp(QImage(reinterpret_cast<const uchar *>(pixels), 2, 1, QImage::Format_RGB32),
+             file("c.bmp"));
     const Run r = maskCommand({"-t", text, "-m", "00ff00", "c.bmp"});
     QCOMPARE(r.code, colour == NoColour ? 2 : 0);
     if (colour == NoColour) {
@@ -374,12 +347,7 @@ void TestCli::sameMasksAsTheWindow()
     QTemporaryDir settings, other;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     // A sheet the command line streams in several blocks of rows, stored top-down.
-    const QImage sheet = randomSprite(701, 620, 0x102030, 5);
-    QByteArray rows;
-    for (int y = 0; y < sheet.height(); ++y)
-        for (int x = 0; x < sheet.width(); ++x)
-            put(rows, sheet.pixel(x, y) & 0xFFFFFF, 4);
-    writeFile(file("sheet.bmp"), bmp(sheet.width(), -sheet.height(), 32, 0, rows));
+    writeFile(file("sheet.bmp"), packed(randomSprite(701, 620, 0x102030, 5), 32, true));
     const QStringList sprites{"a.bmp", "b.png", "sheet.bmp"};
     QStringList paths;
     for (const QString &s : sprites) {
