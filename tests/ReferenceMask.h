@@ -54,15 +54,6 @@ inline QRgb ruleReference(QRgb p, const MaskRule &rule)
     return toQRgb(background ? rule.mask : rule.keys.front());
 }
 
-inline QImage ruleReference(const QImage &sprite, const MaskRule &rule)
-{
-    QImage mask(sprite.size(), QImage::Format_RGB32);
-    for (int y = 0; y < sprite.height(); ++y)
-        for (int x = 0; x < sprite.width(); ++x)
-            mask.setPixel(x, y, ruleReference(sprite.pixel(x, y), rule));
-    return mask;
-}
-
 // Pixels on both sides of every edge of the rule: each key moved by fuzz and fuzz + 1 in
 // each channel, alphas around the threshold, and random ones.
 QList<QRgb> edgePixels(const MaskRule &rule, quint32 seed)
