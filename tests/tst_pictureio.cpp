@@ -92,38 +92,29 @@ void TestPictureIO::loads_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QImage>("expected");
-    QTest::addColumn<int>("tolerance");
     const QByteArray alphaMasks("\0\0\xFF\0\0\xFF\0\0\xFF\0\0\0\0\0\0\xFF", 16);
-    QImage flat(16, 16, QImage::Format_RGB32);
-    flat.fill(qRgb(200, 60, 30));
     const QImage wide = sample().scaled(37, 3); // many pixels at a time, and a ragged end
-    QTest::newRow("24-bit bmp, 37 wide") << saved(wide, "BMP") << wide << 0;
-    QTest::newRow("8-bit palette bmp") << bmp(5, 3, 8, 0, rows(8, true), 16) << sample() << 0;
-    QTest::newRow("rle8 bmp") << bmp(5, 3, 8, 1, rows(8, true, true), 16) << sample() << 0;
-    QTest::newRow("rle4 bmp") << bmp(5, 3, 4, 2, rle4Rows(), 16) << sample() << 0;
-    QTest::newRow("core header bmp") << coreBmp() << sample() << 0;
-    QTest::newRow("top-down bmp") << bmp(5, -3, 24, 0, rows(24, false)) << sample() << 0;
+    const QByteArray jpeg = saved(wide, "JPG");
+    QTest::newRow("24-bit bmp, 37 wide") << saved(wide, "BMP") << wide;
+    QTest::newRow("8-bit palette bmp") << bmp(5, 3, 8, 0, rows(8, true), 16) << sample();
+    QTest::newRow("rle8 bmp") << bmp(5, 3, 8, 1, rows(8, true, true), 16) << sample();
+    QTest::newRow("rle4 bmp") << bmp(5, 3, 4, 2, rle4Rows(), 16) << sample();
+    QTest::newRow("core header bmp") << coreBmp() << sample();
+    QTest::newRow("top-down bmp") << bmp(5, -3, 24, 0, rows(24, false)) << sample();
     QTest::newRow("32-bit bmp, alpha dropped")
-        << bmp(5, 3, 32, 3, rows(32, true), 0, alphaMasks + QByteArray(52, '\0')) << sample() << 0;
-    QTest::newRow("gif") << gif() << sample() << 0;
-    QTest::newRow("jpeg") << saved(flat, "JPG", 100) << flat << 3;
-    QTest::newRow("png") << saved(sample(), "PNG") << sample() << 0;
+        << bmp(5, 3, 32, 3, rows(32, true), 0, alphaMasks + QByteArray(52, '\0')) << sample();
+    QTest::newRow("gif") << gif() << sample();
+    QTest::newRow("jpeg") << jpeg << QImage::fromData(jpeg);
+    QTest::newRow("png") << saved(sample(), "PNG") << sample();
 }
 
 void TestPictureIO::loads()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(QImage, expected);
-    QFETCH(int, tolerance);
     const QImage got = readPicture(file(QStringLiteral("in.pic"), bytes));
     QCOMPARE(got.format(), QImage::Format_RGB32);
-    QCOMPARE(got.size(), expected.size());
-    for (int i = 0; i < got.width() * got.height(); ++i) {
-        const QRgb a = got.pixel(i % got.width(), i / got.width());
-        const QRgb b = expected.pixel(i % got.width(), i / got.width());
-        for (int off : {qRed(a) - qRed(b), qGreen(a) - qGreen(b), qBlue(a) - qBlue(b)})
-            QVERIFY2(qAbs(off) <= tolerance, qPrintable(QString::number(i)));
-    }
+    QCOMPARE(got, expected.convertToFormat(QImage::Format_RGB32));
 }
 
 void TestPictureIO::refuses_data()
