@@ -51,9 +51,8 @@ void mutate(QByteArray &b, std::mt19937 &rng)
     switch (rng() % 6) {
     case 0: { // a header field
         const qsizetype at = pick(std::min<qsizetype>(b.size(), 60));
-        const quint32 v = edges[rng() % std::size(edges)];
-        for (int i = 0; i < 4 && at + i < b.size(); ++i)
-            b[at + i] = char(v >> (8 * i));
+        b = with(b, int(at), edges[rng() % std::size(edges)],
+                 int(std::min<qsizetype>(4, b.size() - at)));
         break;
     }
     case 1:
