@@ -9,11 +9,10 @@
 // A picture as Qt writes it in `format`.
 inline QByteArray saved(const QImage &img, const char *format, int quality = -1)
 {
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
+    QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     img.save(&buffer, format, quality);
-    return bytes;
+    return buffer.data();
 }
 
 // Fifteen colours whose channels all differ, so a mirrored, flipped or BGR-swapped read shows.
