@@ -1,16 +1,8 @@
 #include "PictureIO.h"
-#include "PictureSurface.h"
-#include "ScriptedDesktop.h"
 #include "TestSupport.h"
-#include "frmMain.h"
 #include "frmPickColor.h"
-#include "modMain.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace
 {

@@ -1,22 +1,12 @@
 #include "FileLists.h"
 #include "PictureIO.h"
-#include "PictureSurface.h"
 #include "RunError.h"
-#include "ScriptedDesktop.h"
 #include "Settings.h"
 #include "TestSupport.h"
 #include "frmBrowse.h"
-#include "frmMain.h"
 #include "frmSave.h"
-#include "modMain.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QDir>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
 
 namespace
 {

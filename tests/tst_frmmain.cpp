@@ -1,29 +1,18 @@
 #include "Attention.h"
 #include "EndSignals.h"
 #include "PictureIO.h"
-#include "PictureSurface.h"
 #include "ReferenceMask.h"
-#include "ScriptedDesktop.h"
 #include "Settings.h"
 #include "TestSupport.h"
-#include "frmMain.h"
 
-#include <QAction>
-#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
-#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
-#include <QSettings>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 
 #include <cmath>

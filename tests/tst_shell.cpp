@@ -1,17 +1,8 @@
-#include "PictureSurface.h"
 #include "RunError.h"
-#include "ScriptedDesktop.h"
 #include "Settings.h"
 #include "TestSupport.h"
-#include "frmMain.h"
-#include "modMain.h"
 
-#include <QAction>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QRegularExpression>
-#include <QTest>
 #include <QTimer>
 
 namespace

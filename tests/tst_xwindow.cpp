@@ -1,16 +1,10 @@
 // The real window on a real X server (an Xvfb of its own): what a user sees during a run.
 #include "LinkLabel.h"
 #include "PictureIO.h"
-#include "PictureSurface.h"
 #include "ReferenceMask.h"
-#include "ScriptedDesktop.h"
 #include "TestSupport.h"
-#include "frmMain.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <atomic>
