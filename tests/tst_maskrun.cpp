@@ -44,9 +44,10 @@ private slots:
 private:
     std::unique_ptr<Sandbox> m_box;
     QString file(const QString &name) const { return m_box->file(name); }
-    void sprite(const QString &name, int w = 40, int h = 30)
+    QString sprite(const QString &name, int w = 40, int h = 30)
     {
         writeBmp(randomSprite(w, h, Black, qHash(name)), file(name));
+        return file(name);
     }
 };
 
@@ -127,12 +128,9 @@ void TestMaskRun::cancelled()
     frmMain w;
     w.chkPromptOverwrite->setChecked(false);
     QStringList files;
-    for (int i = 1; i <= 5; ++i) {
-        sprite(QStringLiteral("s%1.bmp").arg(i), 100, 100);
-        files.append(file(QStringLiteral("s%1.bmp").arg(i)));
-    }
-    sprite("tiny.bmp", 20, 20);
-    w.addFiles(escape ? QStringList(5000, file("tiny.bmp")) : files, true);
+    for (int i = 1; i <= 5; ++i)
+        files.append(sprite(QStringLiteral("s%1.bmp").arg(i), 100, 100));
+    w.addFiles(escape ? QStringList(5000, sprite("tiny.bmp", 20, 20)) : files, true);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTimer timer;
@@ -188,13 +186,12 @@ void TestMaskRun::overwriteRule()
     QFETCH(bool, replaced);
     ScriptedDesktop desk;
     desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
-    sprite(base + ".bmp");
     const QString mask = file(base + "_mask.bmp");
     const QByteArray older = "an older mask";
     writeFile(file(existing), older);
     frmMain w;
     w.chkPromptOverwrite->setChecked(prompt);
-    w.addFiles({file(base + ".bmp")}, true);
+    w.addFiles({sprite(base + ".bmp")}, true);
     w.cmdMaskAll->click();
     QCOMPARE(desk.messages.size(), questions);
     if (questions)
@@ -221,13 +218,11 @@ void TestMaskRun::errorOnTheLastFile()
     desk.answers = {Desktop::Answer::Yes};
     if (!logWritable)
         DebugLog.setDataPath(m_box->data.path() + "/missing/");
-    sprite("a.bmp");
-    sprite("b.bmp");
     QVERIFY(QDir(m_box->files.path()).mkdir("b_mask.bmp"));
     frmMain w;
     w.show();
     w.setWindowState(Qt::WindowMinimized);
-    w.addFiles({file("a.bmp"), file("b.bmp")}, true);
+    w.addFiles({sprite("a.bmp"), sprite("b.bmp")}, true);
     w.cmdMaskAll->click();
     QCOMPARE(desk.messages.size(), 1);
     QVERIFY2(desk.messages[0].text.contains(logWritable ? "Do you wish to see the debug file?"
