@@ -1,6 +1,5 @@
 #include "FileLists.h"
 #include "PictureIO.h"
-#include "RunError.h"
 #include "Settings.h"
 #include "TestSupport.h"
 #include "frmBrowse.h"
@@ -278,13 +277,9 @@ void TestFileDialogs::saveAsAsksAndReports()
     else
         QVERIFY(desk.messages.value(0).text.contains(message));
     QStringList changed; // the files now holding the sprite
-    for (const QString &name : QDir(m_box->files.path()).entryList(QDir::Files)) {
-        try {
-            if (readPicture(file(name)) == sprite)
-                changed.append(name);
-        } catch (const RunError &) {
-        }
-    }
+    for (const QString &name : QDir(m_box->files.path()).entryList(QDir::Files))
+        if (QImage(file(name)).convertToFormat(sprite.format()) == sprite)
+            changed.append(name);
     QCOMPARE(changed, written.isEmpty() ? QStringList{} : QStringList{written});
 }
 
