@@ -208,9 +208,7 @@ void TestFrmMain::signalEndsTheSessionMidScan()
     QCOMPARE(desk.messages.size(), 0);
     QCOMPARE(GetSetting("settings", "chkBeep", ""), QStringLiteral("False"));
     QCOMPARE(GetSetting("sys", "suffix", ""), QStringLiteral("_m"));
-    const QStringList log = QString::fromUtf8(readFile(box.data.filePath("debug.dat")))
-                                .split("\r\n", Qt::SkipEmptyParts);
-    QVERIFY(!log.isEmpty() && log.last().endsWith("] Terminating..."));
+    QVERIFY(readFile(box.data.filePath("debug.dat")).endsWith("] Terminating...\r\n"));
 }
 
 // A Cancel unlocks the window while the scan is still in its yield; a click on Mask
