@@ -1,13 +1,23 @@
 #pragma once
 
-// Throw-away folders for one test of the window: its files, the settings store and the debug
-// log's data folder, so no test ever touches the user's own.
+// What every test of the window needs: the window with the widgets it reaches into, a scripted
+// desktop, and throw-away folders for its files, the settings store and the debug log's data
+// folder, so no test ever touches the user's own.
 
+#include "PictureSurface.h"
+#include "ScriptedDesktop.h"
 #include "TestFiles.h"
+#include "frmMain.h"
 #include "modMain.h"
 
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 struct Sandbox {
     QTemporaryDir files, settings, data;

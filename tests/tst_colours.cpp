@@ -1,16 +1,8 @@
 #include "PictureIO.h"
-#include "PictureSurface.h"
-#include "ScriptedDesktop.h"
 #include "TestSupport.h"
-#include "frmMain.h"
 #include "frmPickColor.h"
-#include "modMain.h"
 
-#include <QLabel>
-#include <QPushButton>
 #include <QScrollBar>
-#include <QTemporaryDir>
-#include <QTest>
 
 namespace
 {
@@ -176,11 +168,9 @@ void TestColours::eyedropper()
     QFETCH(int, tColor);
     QFETCH(int, mColor);
     frmMain w;
-    QImage pic(3, 1, QImage::Format_RGB32);
-    pic.setPixel(0, 0, qRgb(255, 255, 255));
-    pic.setPixel(1, 0, qRgb(255, 0, 0));
-    pic.setPixel(2, 0, qRgb(0, 255, 0));
-    w.picSprite->setPicture(pic);
+    const QRgb pixels[] = {0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00}; // white, red, green
+    w.picSprite->setPicture(
+        QImage(reinterpret_cast<const uchar *>(pixels), 3, 1, 12, QImage::Format_RGB32));
     for (int i = 0; i < events.size(); i += 4) {
         if (events[i] == 0)
             emit w.picSprite->mousePressed(events[i + 1], events[i + 2], events[i + 3]);

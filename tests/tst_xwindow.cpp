@@ -1,16 +1,10 @@
 // The real window on a real X server (an Xvfb of its own): what a user sees during a run.
 #include "LinkLabel.h"
 #include "PictureIO.h"
-#include "PictureSurface.h"
 #include "ReferenceMask.h"
-#include "ScriptedDesktop.h"
 #include "TestSupport.h"
-#include "frmMain.h"
 
 #include <QApplication>
-#include <QLabel>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
 #include <atomic>
@@ -29,9 +23,8 @@ namespace
 QImage grab(const QRect &area, const QString &path)
 {
     const QString cmd =
-        QString::asprintf("import -window root -crop %dx%d+%d+%d +repage png:", area.width(),
-                          area.height(), area.x(), area.y()) +
-        path;
+        QString::asprintf("import -window root -crop %dx%d+%d+%d +repage png:%s", area.width(),
+                          area.height(), area.x(), area.y(), path.toLocal8Bit().constData());
     if (std::system(cmd.toLocal8Bit().constData()) != 0)
         return {};
     return QImage(path).convertToFormat(QImage::Format_RGB32);
@@ -64,12 +57,10 @@ void TestXWindow::drawnThroughoutARun()
     Sandbox box;
     ScriptedDesktop desk;
     writeBmp(randomSprite(sprite.width(), sprite.height(), Black, 5), box.file("s.bmp"));
-    QStringList list(files, box.file("s.bmp"));
-
     frmMain w;
     w.Form_Load();
     w.chkPromptOverwrite->setChecked(false);
-    w.addFiles(list, true);
+    w.addFiles(QStringList(files, box.file("s.bmp")), true);
     QCursor::setPos(0, 0);
     w.show();
     w.activateWindow();
@@ -165,16 +156,11 @@ int main(int argc, char *argv[])
         _exit(127);
     }
     close(fds[1]);
-    char number[16] = {};
-    for (size_t n = 0;
-         n < sizeof number - 1 && read(fds[0], number + n, 1) == 1 && number[n] != '\n'; ++n) {
-    }
+    char number[16] = {}; // the server writes its number and a newline once it is ready
+    if (read(fds[0], number, sizeof number - 1) <= 0 || number[0] < '0' || number[0] > '9')
+        return fprintf(stderr, "Xvfb did not start\n"), 2;
     close(fds[0]);
     number[strcspn(number, "\n")] = '\0';
-    if (number[0] < '0' || number[0] > '9') {
-        fprintf(stderr, "Xvfb did not start\n");
-        return 2;
-    }
     setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     int status;
