@@ -156,11 +156,16 @@ int main(int argc, char *argv[])
         _exit(127);
     }
     close(fds[1]);
-    char number[16] = {}; // the server writes its number and a newline once it is ready
-    if (read(fds[0], number, sizeof number - 1) <= 0 || number[0] < '0' || number[0] > '9')
-        return fprintf(stderr, "Xvfb did not start\n"), 2;
+    // The server writes its number and a newline once it is ready, in as many pieces as it
+    // likes: read up to the newline.
+    char number[16] = {};
+    for (size_t n = 0;
+         n < sizeof number - 1 && read(fds[0], number + n, 1) == 1 && number[n] != '\n'; ++n) {
+    }
     close(fds[0]);
     number[strcspn(number, "\n")] = '\0';
+    if (number[0] < '0' || number[0] > '9')
+        return fprintf(stderr, "Xvfb did not start\n"), 2;
     setenv("DISPLAY", (std::string(":") + number).c_str(), 1);
     setenv("QT_QPA_PLATFORM", "xcb", 1);
     int status;
