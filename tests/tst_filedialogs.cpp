@@ -236,6 +236,7 @@ void TestFileDialogs::saveAsAsksAndReports_data()
     row("a click on a file replaces the name", "click", ".jpg", 1, {}, "", "a.bmp.jpg");
     row("existing, yes", "a", ".bmp", 1, {A::Yes}, exists, "a.bmp");
     row("existing, no", "a", ".bmp", 1, {A::No}, exists, "");
+    row("a link to nowhere, no", "gone", ".bmp", 1, {A::No}, exists, "");
     row("missing folder", "nowhere/x", ".bmp", 1, {}, "Path not found", "");
     row("cancel", "new", ".bmp", 0, {}, "", "");
     row("close box", "new", ".bmp", -1, {}, "", "");
@@ -250,6 +251,7 @@ void TestFileDialogs::saveAsAsksAndReports()
     QFETCH(QString, message);
     QFETCH(QString, written);
     QDir::setCurrent(m_box->files.path());
+    QVERIFY(typed != "gone" || QFile::link(file("nowhere.bmp"), file("gone.bmp")));
     ScriptedDesktop desk;
     desk.answers = answers;
     QString startFolder;

@@ -1,5 +1,7 @@
 #include "frmMain.h"
 
+#include "FileOps.h"
+
 #include "Desktop.h"
 #include "FileLists.h"
 #include "PictureIO.h"
@@ -50,9 +52,10 @@ void frmMain::SaveAs(const QImage &pic)
     const QString name = ShowSave();
     if (name.isEmpty())
         return;
-    // Anything under that name, hidden files included, is asked about before it is lost.
-    if (QFileInfo::exists(name) && !ask(this, QStringLiteral("The file '") + name +
-                                                  QStringLiteral("' already exists! Overwrite?")))
+    // Anything under that name, hidden files and links that lead nowhere included, is asked
+    // about before it is lost.
+    if (entryExists(name) && !ask(this, QStringLiteral("The file '") + name +
+                                            QStringLiteral("' already exists! Overwrite?")))
         return;
     try {
         writeBmp(pic, name);
