@@ -28,13 +28,9 @@ cmake --build build/test
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-mkdir -m 0700 "$scratch/runtime" "$scratch/config" "$scratch/data" "$scratch/cache"
-
-export QT_QPA_PLATFORM=offscreen
-export XDG_RUNTIME_DIR="$scratch/runtime"
-export XDG_CONFIG_HOME="$scratch/config"
-export XDG_DATA_HOME="$scratch/data"
-export XDG_CACHE_HOME="$scratch/cache"
+# shellcheck source=scripts/headless-env.sh
+source scripts/headless-env.sh
+pelloran_headless_env "$scratch"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=0
 export LSAN_OPTIONS="suppressions=$repo/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1

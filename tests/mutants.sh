@@ -154,12 +154,9 @@ ids=("$@")
 scratch=$(mktemp -d)
 trap 'restore; rm -rf "$scratch"' EXIT
 trap 'exit 130' INT TERM
-mkdir -m 0700 "$scratch/runtime" "$scratch/config" "$scratch/data" "$scratch/cache"
-export QT_QPA_PLATFORM=offscreen
-export XDG_RUNTIME_DIR="$scratch/runtime"
-export XDG_CONFIG_HOME="$scratch/config"
-export XDG_DATA_HOME="$scratch/data"
-export XDG_CACHE_HOME="$scratch/cache"
+# shellcheck source=scripts/headless-env.sh
+source "$repo/scripts/headless-env.sh"
+pelloran_headless_env "$scratch"
 
 # A fault in cli/ changes pelloran-mask alone, which only tst_cli runs (and the installation
 # test, left out as above): every other test would give the unmutated tree's result again.

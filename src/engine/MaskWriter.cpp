@@ -3,6 +3,7 @@
 #include "PictureChecks.h"
 
 #include "PictureIO.h"
+#include "PngDecode.h"
 #include "RunError.h"
 
 #include <QtEndian>
@@ -65,16 +66,6 @@ struct Sink {
     std::vector<uchar> row;
 };
 
-[[noreturn]] void onPngError(png_structp png, png_const_charp message)
-{
-    auto *sink = static_cast<Sink *>(png_get_error_ptr(png));
-    if (sink->complaint.isEmpty())
-        sink->complaint = QString::fromLatin1(message);
-    png_longjmp(png, 1);
-}
-
-void onPngWarning(png_structp, png_const_charp) {}
-
 void pngWrite(png_structp png, png_bytep data, png_size_t size)
 {
     auto *sink = static_cast<Sink *>(png_get_io_ptr(png));
@@ -95,8 +86,8 @@ void writePng(const QImage &image, const QString &path, int depth, QRgb mask, QR
     Sink sink{out, {}, {}, {}};
     const int w = image.width(), h = image.height();
     sink.row.resize(depth == 1 ? size_t(w + 7) / 8 : size_t(w) * 3);
-    png_structp png =
-        png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink, onPngError, onPngWarning);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &sink.complaint,
+                                              keepPngComplaint, ignorePngWarning);
     if (!png)
         throw RunError::of(RunError::OutOfMemory, path);
     png_infop info = png_create_info_struct(png);

@@ -2,8 +2,6 @@
 
 #include "RunError.h"
 
-#include <png.h>
-
 #include <csetjmp>
 #include <cstring>
 #include <vector>
@@ -23,17 +21,6 @@ struct Source {
     RunError::Number number = RunError::DamagedPicture;
 };
 
-[[noreturn]] void onError(png_structp png, png_const_charp message)
-{
-    auto *source = static_cast<Source *>(png_get_error_ptr(png));
-    if (source->complaint.isEmpty())
-        source->complaint = QString::fromLatin1(message);
-    png_longjmp(png, 1);
-}
-
-// A warning (a damaged ancillary chunk, say) leaves the pixels whole: the file is read.
-void onWarning(png_structp, png_const_charp) {}
-
 void readBytes(png_structp png, png_bytep out, png_size_t size)
 {
     auto *source = static_cast<Source *>(png_get_io_ptr(png));
@@ -48,7 +35,8 @@ void readBytes(png_structp png, png_bytep out, png_size_t size)
 QImage decodePng(const QByteArray &data, const QString &path, qint64 maxPixels, bool keepAlpha)
 {
     Source source{data};
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source, onError, onWarning);
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &source.complaint,
+                                             keepPngComplaint, ignorePngWarning);
     if (!png)
         throw RunError::of(RunError::OutOfMemory, path);
     png_infop info = png_create_info_struct(png);
@@ -97,3 +85,13 @@ QImage decodePng(const QByteArray &data, const QString &path, qint64 maxPixels, 
         throw RunError::of(source.number, source.refusal);
     return std::move(source.image);
 }
+
+void keepPngComplaint(png_structp png, png_const_charp message)
+{
+    auto *complaint = static_cast<QString *>(png_get_error_ptr(png));
+    if (complaint->isEmpty())
+        *complaint = QString::fromLatin1(message);
+    png_longjmp(png, 1);
+}
+
+void ignorePngWarning(png_structp, png_const_charp) {}
