@@ -13,7 +13,7 @@ PELLORAN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6gui6 qt6-wayland
   qt6-multimedia-dev libqt6multimedia6
-  libgl-dev libpng-dev fonts-liberation libbenchmark-dev
+  libgl-dev libpng-dev libjpeg-dev libgif-dev fonts-liberation libbenchmark-dev
   xvfb xauth xdotool imagemagick sox
   desktop-file-utils appstream man-db zsh clang-format
 )

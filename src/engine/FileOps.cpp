@@ -174,6 +174,26 @@ void copyFileReplacing(const QString &from, const QString &to)
     writeFileWhole(to, source.readAll());
 }
 
+namespace
+{
+InputFile::ReadHook &readHook()
+{
+    static InputFile::ReadHook hook;
+    return hook;
+}
+} // namespace
+
+void InputFile::setReadHook(ReadHook hook)
+{
+    readHook() = std::move(hook);
+}
+
+InputFile::Identity InputFile::identityOf(const struct stat &st)
+{
+    return {qint64(st.st_dev), qint64(st.st_ino), qint64(st.st_size), qint64(st.st_mtim.tv_sec),
+            qint64(st.st_mtim.tv_nsec)};
+}
+
 InputFile::InputFile(const QString &path) : m_path(path)
 {
     const QByteArray name = QFile::encodeName(path);
@@ -197,15 +217,32 @@ InputFile::InputFile(const QString &path) : m_path(path)
                                                        : QStringLiteral(" is not a regular file")));
     }
     m_size = st.st_size;
+    m_identity = identityOf(st);
+}
+
+InputFile::InputFile(const QByteArray &bytes, const QString &name)
+    : m_path(name), m_size(bytes.size()), m_bytes(bytes.constData())
+{
 }
 
 InputFile::~InputFile()
 {
-    ::close(m_fd);
+    if (m_fd >= 0)
+        ::close(m_fd);
 }
 
 void InputFile::readAt(qint64 position, char *into, qint64 length)
 {
+    const auto changed = [&] {
+        return RunError::of(RunError::DamagedPicture,
+                            m_path + QStringLiteral(" changed while it was read"));
+    };
+    if (m_fd < 0) {
+        if (position < 0 || length > m_size - position)
+            throw changed();
+        std::memcpy(into, m_bytes + position, size_t(length));
+        return;
+    }
     for (qint64 done = 0; done < length;) {
         const ssize_t n = ::pread(m_fd, into + done, size_t(length - done), off_t(position + done));
         if (n < 0 && errno == EINTR)
@@ -213,19 +250,25 @@ void InputFile::readAt(qint64 position, char *into, qint64 length)
         if (n < 0)
             throw RunError::fromErrno(errno, m_path);
         if (n == 0)
-            throw RunError::of(RunError::DamagedPicture,
-                               m_path + QStringLiteral(" changed while it was read"));
+            throw changed();
         done += n;
     }
+    if (readHook())
+        readHook()(m_path, position + length);
 }
 
 void InputFile::checkUnchanged()
 {
-    char extra;
-    ssize_t n;
-    while ((n = ::pread(m_fd, &extra, 1, off_t(m_size))) < 0 && errno == EINTR) {
-    }
-    if (n != 0)
+    if (m_fd < 0)
+        return;
+    // The open file's size and time say whether it was written to; the name's inode says
+    // whether another file was put in its place, whose picture the mask would not show.
+    struct stat now, named;
+    const bool same =
+        ::fstat(m_fd, &now) == 0 && identityOf(now) == m_identity &&
+        ::stat(QFile::encodeName(m_path).constData(), &named) == 0 &&
+        qint64(named.st_dev) == m_identity.device && qint64(named.st_ino) == m_identity.inode;
+    if (!same)
         throw RunError::of(RunError::DamagedPicture,
                            m_path + QStringLiteral(" changed while it was read"));
 }

@@ -51,25 +51,40 @@ void copyFileReplacing(const QString &from, const QString &to);
 // A regular file opened for reading, read by position, never mapped: another program may
 // shorten a file while it is read, which a mapping turns into a fatal signal. A read that
 // finds fewer bytes than the file had when it was opened raises RunError::DamagedPicture
-// ("changed while it was read"); so does checkUnchanged() for a file that grew meanwhile.
-// Opening raises FileNotFound, NotARegularFile (a folder, a FIFO: never waited on) or the
-// errno's failure.
+// ("changed while it was read"); so does checkUnchanged() for a file whose size,
+// modification time or inode is not what it was at opening (an editor saving over it in
+// place, or renaming another file over its name). Opening raises FileNotFound,
+// NotARegularFile (a folder, a FIFO: never waited on) or the errno's failure.
+// An InputFile may also stand for bytes already in memory (`name` in messages).
 class InputFile
 {
 public:
     explicit InputFile(const QString &path);
+    InputFile(const QByteArray &bytes, const QString &name);
     ~InputFile();
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
 
     qint64 size() const { return m_size; }
+    const QString &path() const { return m_path; }
     void readAt(qint64 position, char *into, qint64 length);
     void checkUnchanged();
+
+    // For tests: called after every read of a file (not of bytes in memory) with its path
+    // and the end of the bytes just read, on the reading thread.
+    using ReadHook = std::function<void(const QString &path, qint64 end)>;
+    static void setReadHook(ReadHook hook);
 
 private:
     QString m_path;
     int m_fd = -1;
     qint64 m_size = 0;
+    const char *m_bytes = nullptr; // the bytes in memory, when there is no file
+    struct Identity {
+        qint64 device = 0, inode = 0, size = 0, seconds = 0, nanoseconds = 0;
+        bool operator==(const Identity &) const = default;
+    } m_identity;
+    static Identity identityOf(const struct stat &st);
 };
 
 // Reads a whole regular file without mapping it: another program may shorten a file while

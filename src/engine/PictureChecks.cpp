@@ -25,6 +25,19 @@ void checkPixelCount(const QString &path, qint64 w, qint64 h)
                                .arg(h));
 }
 
+void checkDeclaredSize(const QString &path, qint64 w, qint64 h, qint64 fileBytes,
+                       qint64 pixelsPerByte)
+{
+    if (w <= 0 || h <= 0)
+        throw invalidSize(path, w, h);
+    checkPixelCount(path, w, h);
+    if (w * h > pixelsPerByte * fileBytes)
+        throw damaged(path, QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
+                                .arg(w)
+                                .arg(h)
+                                .arg(fileBytes));
+}
+
 namespace
 {
 

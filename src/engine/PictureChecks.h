@@ -15,6 +15,16 @@ RunError invalidSize(const QString &path, qint64 w, qint64 h);
 // Raises OutOfMemory for a picture over MaxPicturePixels.
 void checkPixelCount(const QString &path, qint64 w, qint64 h);
 
+// The most pixels a file of compressed data can honestly describe per byte: a deflate
+// stream of a 1-bit PNG packs about 8,300, LZW in a GIF about 2,700, JPEG far fewer.
+constexpr qint64 MaxPixelsPerByte = 16384;
+
+// A declared size checked before anything of it is allocated: InvalidPicture for a width or
+// height below 1, OutOfMemory over MaxPicturePixels, DamagedPicture for more pixels than
+// `fileBytes` can describe at `pixelsPerByte`.
+void checkDeclaredSize(const QString &path, qint64 w, qint64 h, qint64 fileBytes,
+                       qint64 pixelsPerByte = MaxPixelsPerByte);
+
 class Bytes
 {
 public:

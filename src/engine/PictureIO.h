@@ -9,12 +9,13 @@
 // before any memory is allocated for them.
 constexpr qint64 MaxPicturePixels = 16384LL * 16384LL;
 
-// Reads a picture file (BMP, JPEG, GIF, PNG and whatever else Qt reads) as Format_RGB32.
-// The file is read, never mapped, and checked before anything of the picture's declared
-// size is allocated. Raises RunError: FileNotFound when nothing is there, NotARegularFile
-// for a folder or a FIFO, InvalidPicture when the file is not a picture (or has no valid
-// size), DamagedPicture when it is cut short, broken, or changed while it was read,
-// OutOfMemory when it is too large; decoder warnings go into the message.
+// Reads a picture file (BMP, PNG, JPEG, GIF, TGA) as Format_RGB32, through the same sources
+// as the command line's file job (PictureSource.h). The file is read, never mapped, and
+// checked before anything of the picture's declared size is allocated. Raises RunError:
+// FileNotFound when nothing is there, NotARegularFile for a folder or a FIFO, InvalidPicture
+// when the file is not a picture of a format the program reads (or has no valid size),
+// DamagedPicture when it is cut short, broken, or changed while it was read, OutOfMemory
+// when it is too large; the decoder's complaint goes into the message.
 // With `alpha` Keep the picture comes as Format_ARGB32 (not premultiplied) with the file's
 // alpha channel, opaque where the file has none; the default keeps the fast opaque path.
 enum class PictureAlpha { Drop, Keep };
