@@ -264,10 +264,10 @@ void InputFile::checkUnchanged()
     // The open file's size and time say whether it was written to; the name's inode says
     // whether another file was put in its place, whose picture the mask would not show.
     struct stat now, named;
-    const bool same =
-        ::fstat(m_fd, &now) == 0 && identityOf(now) == m_identity &&
-        ::stat(QFile::encodeName(m_path).constData(), &named) == 0 &&
-        qint64(named.st_dev) == m_identity.device && qint64(named.st_ino) == m_identity.inode;
+    const bool same = ::fstat(m_fd, &now) == 0 && identityOf(now) == m_identity &&
+                      ::stat(QFile::encodeName(m_path).constData(), &named) == 0 &&
+                      qint64(named.st_dev) == m_identity.device &&
+                      qint64(named.st_ino) == m_identity.inode;
     if (!same)
         throw RunError::of(RunError::DamagedPicture,
                            m_path + QStringLiteral(" changed while it was read"));

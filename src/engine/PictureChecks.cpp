@@ -32,10 +32,11 @@ void checkDeclaredSize(const QString &path, qint64 w, qint64 h, qint64 fileBytes
         throw invalidSize(path, w, h);
     checkPixelCount(path, w, h);
     if (w * h > pixelsPerByte * fileBytes)
-        throw damaged(path, QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
-                                .arg(w)
-                                .arg(h)
-                                .arg(fileBytes));
+        throw damaged(path,
+                      QStringLiteral("declares %1 x %2 pixels, more than its %3 bytes can hold")
+                          .arg(w)
+                          .arg(h)
+                          .arg(fileBytes));
 }
 
 namespace

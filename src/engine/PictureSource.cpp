@@ -19,22 +19,14 @@ struct Signature {
 // Formats that other programs read and this one does not: said so, rather than "not a
 // picture", so the user knows to convert them.
 const Signature unreadFormats[] = {
-    {QByteArray("\0\0\1\0", 4), 0, "ICO"},
-    {QByteArray("\0\0\2\0", 4), 0, "CUR"},
-    {QByteArray("/* XPM */"), 0, "XPM"},
-    {QByteArray("#define "), 0, "XBM"},
-    {QByteArray("II*\0", 4), 0, "TIFF"},
-    {QByteArray("MM\0*", 4), 0, "TIFF"},
-    {QByteArray("WEBP"), 8, "WebP"},
-    {QByteArray("8BPS"), 0, "PSD"},
-    {QByteArray("qoif"), 0, "QOI"},
-    {QByteArray("\0\0\0\x0CjP  ", 8), 0, "JPEG 2000"},
-    {QByteArray("ftypavif"), 4, "AVIF"},
-    {QByteArray("ftypheic"), 4, "HEIC"},
-    {QByteArray("icns"), 0, "ICNS"},
-    {QByteArray("DDS "), 0, "DDS"},
-    {QByteArray("<svg"), 0, "SVG"},
-    {QByteArray("<?xml"), 0, "SVG"},
+    {QByteArray("\0\0\1\0", 4), 0, "ICO"}, {QByteArray("\0\0\2\0", 4), 0, "CUR"},
+    {QByteArray("/* XPM */"), 0, "XPM"},   {QByteArray("#define "), 0, "XBM"},
+    {QByteArray("II*\0", 4), 0, "TIFF"},   {QByteArray("MM\0*", 4), 0, "TIFF"},
+    {QByteArray("WEBP"), 8, "WebP"},       {QByteArray("8BPS"), 0, "PSD"},
+    {QByteArray("qoif"), 0, "QOI"},        {QByteArray("\0\0\0\x0CjP  ", 8), 0, "JPEG 2000"},
+    {QByteArray("ftypavif"), 4, "AVIF"},   {QByteArray("ftypheic"), 4, "HEIC"},
+    {QByteArray("icns"), 0, "ICNS"},       {QByteArray("DDS "), 0, "DDS"},
+    {QByteArray("<svg"), 0, "SVG"},        {QByteArray("<?xml"), 0, "SVG"},
 };
 
 bool isNetpbm(const QByteArray &head)
@@ -64,18 +56,20 @@ std::unique_ptr<PictureSource> openPicture(InputFile &file, const QString &path)
     for (const Signature &s : unreadFormats)
         if (head.mid(s.at).startsWith(s.start))
             throw RunError::of(RunError::InvalidPicture,
-                               path + QStringLiteral(" is a picture format Pelloran does not read (") +
+                               path +
+                                   QStringLiteral(" is a picture format Pelloran does not read (") +
                                    QLatin1String(s.name) + ')');
     if (isNetpbm(head))
-        throw RunError::of(RunError::InvalidPicture,
-                           path + QStringLiteral(
-                                      " is a picture format Pelloran does not read (PBM/PGM/PPM)"));
+        throw RunError::of(
+            RunError::InvalidPicture,
+            path + QStringLiteral(" is a picture format Pelloran does not read (PBM/PGM/PPM)"));
     throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" is not a picture"));
 }
 
 void convertPixels(const uchar *in, RowLayout from, uchar *out, RowLayout to, qint64 count)
 {
-    if (from == to || (from != RowLayout::Bgr24 && to != RowLayout::Bgr24 && from == RowLayout::Bgrx32)) {
+    if (from == to ||
+        (from != RowLayout::Bgr24 && to != RowLayout::Bgr24 && from == RowLayout::Bgrx32)) {
         std::memmove(out, in, size_t(count * bytesPerPixel(to)));
         return;
     }
