@@ -66,10 +66,18 @@ std::unique_ptr<PictureSource> openPicture(InputFile &file, const QString &path)
     throw RunError::of(RunError::InvalidPicture, path + QStringLiteral(" is not a picture"));
 }
 
+const uchar *PictureSource::band(const Band &band, RowLayout layout, qsizetype &stride)
+{
+    stride = qsizetype(band.pixels) * bytesPerPixel(layout);
+    m_rows.resize(size_t(stride * band.rows));
+    readBand(m_rows.data(), stride);
+    return m_rows.data();
+}
+
 void convertPixels(const uchar *in, RowLayout from, uchar *out, RowLayout to, qint64 count)
 {
-    if (from == to ||
-        (from != RowLayout::Bgr24 && to != RowLayout::Bgr24 && from == RowLayout::Bgrx32)) {
+    // Bgrx32 pixels are opaque Bgra32 ones already.
+    if (from == to || (from == RowLayout::Bgrx32 && to == RowLayout::Bgra32)) {
         std::memmove(out, in, size_t(count * bytesPerPixel(to)));
         return;
     }

@@ -15,6 +15,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <vector>
 
 // How a band's pixels are laid out.
 enum class RowLayout {
@@ -70,6 +71,10 @@ public:
     // Fills the band nextBand() described: its row r at `out + r * stride` (the stride may be
     // negative), `pixels` pixels in the layout given to start().
     virtual void readBand(uchar *out, qsizetype stride) = 0;
+    // The same band in a buffer the source keeps until the next call: row r at
+    // `rows + r * stride`. What the file job uses: a source whose file holds the rows as they
+    // are wanted hands them out without a copy. `layout` is the one given to start().
+    virtual const uchar *band(const Band &band, RowLayout layout, qsizetype &stride);
 
     // After the last band: whatever of the file must follow the pixels is checked, and the
     // file must not have changed while it was read.
@@ -88,6 +93,9 @@ protected:
     bool m_interlaced = false;
     bool m_reversible = false;
     bool m_topDown = true;
+
+private:
+    std::vector<uchar> m_rows; // for band()
 };
 
 // The source for a picture file, chosen by its content, its headers already checked: raises
