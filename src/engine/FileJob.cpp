@@ -2,7 +2,7 @@
 
 #include "FileOps.h"
 #include "MaskScan.h"
-#include "PictureChecks.h"
+#include "PictureSource.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,7 +12,6 @@ FileJob::FileJob(const Settings &settings) : m_settings(settings) {}
 FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, Existing existing,
                               JobObserver *observer)
 {
-    m_path = spritePath;
     m_output = output;
     m_existing = existing;
     m_error.reset();
@@ -23,24 +22,8 @@ FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, 
         return Outcome::Skipped;
     try {
         InputFile in(spritePath);
-        // A small sprite is read in one go; a sheet's first block holds its headers.
-        const qint64 have = std::min(in.size(), BlockBytes);
-        if (m_in.size() < have)
-            m_in.resize(qsizetype(have));
-        in.readAt(0, m_in.data(), have);
-        if (have >= 2 && m_in.startsWith("BM")) {
-            const BmpLayout bmp =
-                checkBmp(Bytes(reinterpret_cast<const uchar *>(m_in.constData()), have), in.size(),
-                         spritePath);
-            // Streamed when the mask is a 24-bit BMP too, and no alpha is asked of a 32-bit
-            // sprite (whose fourth byte the reader takes for padding).
-            const MaskOutput &kind = m_settings.kind;
-            if (bmp.compression == 0 &&
-                (bmp.bpp == 24 || (bmp.bpp == 32 && !m_settings.rule.usesAlpha())) &&
-                kind.format == MaskFormat::Bmp && kind.depth == 24)
-                return stream(in, bmp, have, observer);
-        }
-        return decodeWhole(in, have, observer);
+        const std::unique_ptr<PictureSource> source = openPicture(in, spritePath);
+        return mask(*source, observer);
     } catch (const RunError &e) {
         if (e.number() == RunError::FileAlreadyExists)
             return Outcome::Skipped; // another run wrote it a moment ago
@@ -49,95 +32,104 @@ FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, 
     }
 }
 
-FileJob::Outcome FileJob::stream(InputFile &in, const BmpLayout &bmp, qint64 have,
-                                 JobObserver *observer)
+void FileJob::maskRow(const uchar *in, int inBytes, uchar *out, int w) const
 {
-    const qint64 w = bmp.width, h = bmp.rows(), bytesPerPixel = bmp.bpp / 8;
-    const qint64 inRow = bmp.rowBytes(), outRow = (w * 3 + 3) & ~qint64(3);
-    const qint64 rowsPerBlock = std::clamp<qint64>(BlockBytes / std::max(inRow, outRow), 1, h);
-    // The whole file may be in memory already (every small sprite); otherwise blocks of
-    // rows are read into the start of the input buffer.
-    const bool whole = have == in.size();
-    if (!whole && m_in.size() < rowsPerBlock * inRow)
-        m_in.resize(qsizetype(rowsPerBlock * inRow));
-    if (m_out.size() < 54 + rowsPerBlock * outRow)
-        m_out.resize(qsizetype(54 + rowsPerBlock * outRow));
     const MaskRule &rule = m_settings.rule;
-    const bool exact = rule.isExact();
-    const QRgb t = toQRgb(rule.transparent()), m = toQRgb(rule.mask);
-
-    m_failedReading = false;
-    WholeFileWriter out(m_output, m_existing);
-    m_failedReading = true;
-    bmpHeader(w, h, 24, 0, m_out.data());
-    qint64 headerBytes = 54;
-    // Mask rows go out bottom-up, as the window writes them, whichever way the sprite's
-    // rows are stored.
-    const bool bottomUp = bmp.height > 0;
-    for (qint64 done = 0; done < h;) {
-        const qint64 n = std::min(rowsPerBlock, h - done);
-        const qint64 firstFileRow = bottomUp ? done : h - done - n;
-        const qint64 at = bmp.offset + firstFileRow * inRow;
-        const uchar *src;
-        if (whole) {
-            src = reinterpret_cast<const uchar *>(m_in.constData()) + at;
-        } else {
-            in.readAt(at, m_in.data(), n * inRow);
-            src = reinterpret_cast<const uchar *>(m_in.constData());
-        }
-        uchar *dst = reinterpret_cast<uchar *>(m_out.data()) + headerBytes;
-        for (qint64 r = 0; r < n; ++r) {
-            uchar *row = dst + r * outRow;
-            const uchar *in = src + (bottomUp ? r : n - 1 - r) * inRow;
-            if (exact)
-                maskPackedRow(in, row, w, int(bytesPerPixel), t, m);
-            else
-                applyRuleBgr(in, int(bytesPerPixel), row, int(w), rule);
-            std::memset(row + 3 * w, 0, size_t(outRow - 3 * w));
-        }
-        done += n;
-        if (observer) {
-            observer->progress(int(done * 100 / h));
-            if (observer->stopRequested())
-                return Outcome::Stopped;
-        }
-        m_failedReading = false;
-        out.write(m_out.constData(), qsizetype(headerBytes + n * outRow));
-        m_failedReading = true;
-        headerBytes = 0;
-    }
-    in.checkUnchanged();
-    m_failedReading = false;
-    out.commit();
-    return Outcome::Masked;
+    if (rule.isExact())
+        maskPackedRow(in, out, w, inBytes, toQRgb(rule.transparent()), toQRgb(rule.mask));
+    else
+        applyRuleBgr(in, inBytes, out, w, rule);
 }
 
-FileJob::Outcome FileJob::decodeWhole(InputFile &in, qint64 have, JobObserver *observer)
+bool FileJob::reportAndCheck(JobObserver *observer, qint64 done, qint64 total) const
 {
-    if (in.size() > MaxPicturePixels * 4 + (1 << 20))
-        throw RunError::of(RunError::OutOfMemory, m_path + QStringLiteral(" is too large"));
-    if (m_in.size() < in.size())
-        m_in.resize(qsizetype(in.size()));
-    in.readAt(have, m_in.data() + have, in.size() - have);
-    in.checkUnchanged();
+    if (!observer)
+        return false;
+    observer->progress(int(done * 100 / total));
+    return observer->stopRequested();
+}
+
+FileJob::Outcome FileJob::mask(PictureSource &source, JobObserver *observer)
+{
     const MaskRule &rule = m_settings.rule;
-    const QImage sprite =
-        decodePicture(QByteArray::fromRawData(m_in.constData(), qsizetype(in.size())), m_path,
-                      rule.usesAlpha() ? PictureAlpha::Keep : PictureAlpha::Drop);
-    if (m_mask.size() != sprite.size())
-        m_mask = QImage(sprite.size(), QImage::Format_RGB32);
-    if (m_mask.isNull() && !sprite.isNull())
-        throw RunError::of(RunError::OutOfMemory, m_path);
-    for (int y = 0; y < sprite.height(); ++y)
-        applyRule(reinterpret_cast<const QRgb *>(sprite.constScanLine(y)),
-                  reinterpret_cast<QRgb *>(m_mask.scanLine(y)), sprite.width(), rule);
-    if (observer) {
-        observer->progress(100);
-        if (observer->stopRequested())
-            return Outcome::Stopped;
-    }
+    const MaskOutput kind = m_settings.kind;
+    const int w = source.width(), h = source.height();
+    const RowLayout layout = rule.usesAlpha() ? RowLayout::Bgra32 : source.nativeLayout();
+    const int inBytes = bytesPerPixel(layout);
+    const bool png = kind.format == MaskFormat::Png;
+    source.start(layout, png || source.topDown());
+    const bool inOrder = !source.interlaced() && (source.topDown() || !png);
+    const QRgb m = toQRgb(rule.mask) | 0xFF000000u, t = toQRgb(rule.transparent()) | 0xFF000000u;
+
     m_failedReading = false;
-    writeMask(m_mask, m_output, m_settings.kind, toQRgb(rule.mask), toQRgb(rule.transparent()),
-              m_existing);
+    const std::unique_ptr<MaskSink> sink = MaskSink::create(m_output, m_existing, kind, w, h, m, t);
+    m_failedReading = true;
+    m_row.resize(size_t(w) * 3);
+    const int rowsPerBand = int(std::clamp<qint64>(BlockBytes / (qint64(w) * 4), 1, h));
+    const qsizetype bitRow = (w + 7) / 8;
+    if (!inOrder) {
+        m_bits.assign(size_t(bitRow * h), 0);
+    }
+
+    qint64 done = 0;
+    for (Band band; (band = source.nextBand(rowsPerBand)).rows > 0;) {
+        qsizetype stride;
+        const uchar *in = source.band(band, layout, stride);
+        if (inOrder) {
+            sink->beginBand(band.y0, band.dy, band.rows);
+            for (int r = 0; r < band.rows; ++r) {
+                if (sink->takesBits()) {
+                    maskRow(in + r * stride, inBytes, m_row.data(), w);
+                    packMaskBits(m_row.data(), w, m & 0xFFFFFF, sink->row(r));
+                } else {
+                    maskRow(in + r * stride, inBytes, sink->row(r), w);
+                }
+            }
+        } else {
+            // Gathered as bits, each where it belongs.
+            for (int r = 0; r < band.rows; ++r) {
+                maskRow(in + r * stride, inBytes, m_row.data(), band.pixels);
+                uchar *bits = m_bits.data() + qsizetype(band.y0 + r * band.dy) * bitRow;
+                const uchar *p = m_row.data();
+                for (int i = 0; i < band.pixels; ++i, p += 3) {
+                    const quint32 c = p[0] | quint32(p[1]) << 8 | quint32(p[2]) << 16;
+                    const int x = band.x0 + i * band.dx;
+                    if (c != (m & 0xFFFFFF))
+                        bits[x / 8] |= uchar(0x80 >> (x % 8));
+                }
+            }
+        }
+        done += qint64(band.rows) * band.pixels;
+        if (reportAndCheck(observer, done, qint64(w) * h))
+            return Outcome::Stopped;
+        if (inOrder) {
+            m_failedReading = false;
+            sink->endBand();
+            m_failedReading = true;
+        }
+    }
+    source.finish();
+    m_failedReading = false;
+    if (!inOrder) {
+        const uchar mb[3] = {uchar(qBlue(m)), uchar(qGreen(m)), uchar(qRed(m))};
+        const uchar tb[3] = {uchar(qBlue(t)), uchar(qGreen(t)), uchar(qRed(t))};
+        for (int y0 = 0; y0 < h; y0 += rowsPerBand) {
+            const int n = std::min(rowsPerBand, h - y0);
+            sink->beginBand(y0, 1, n);
+            for (int r = 0; r < n; ++r) {
+                const uchar *bits = m_bits.data() + qsizetype(y0 + r) * bitRow;
+                uchar *out = sink->row(r);
+                if (sink->takesBits()) {
+                    std::memcpy(out, bits, size_t(bitRow));
+                    continue;
+                }
+                for (int x = 0; x < w; ++x, out += 3)
+                    std::memcpy(out, (bits[x / 8] & (0x80 >> (x % 8))) ? tb : mb, 3);
+            }
+            sink->endBand();
+        }
+        m_bits = {};
+    }
+    sink->commit();
     return Outcome::Masked;
 }

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <optional>
+#include <vector>
 
 // Told how a file job goes, and asked whether it should go on. Called between blocks of
 // rows, never per pixel.
@@ -23,11 +24,12 @@ public:
     virtual bool stopRequested() { return false; }
 };
 
-// One sprite file in, its mask file out: read, apply the rule, write, with no window. With
-// the window's rule and a 24-bit BMP the mask is the window's mask byte for byte. Uncompressed 24-
-// and 32-bit BMPs are streamed in blocks of rows through buffers the job keeps, so a sheet of any
-// size costs a few megabytes; other pictures are decoded whole, into images the job reuses from
-// file to file. One job serves one thread, file after file.
+// One sprite file in, its mask file out, with no window: a picture source's bands of rows go
+// through the rule into a mask sink as they come, so a sheet of any size costs a few
+// megabytes. With the window's rule and a 24-bit BMP mask the mask is the window's, byte for
+// byte. Sources whose rows cannot come in the order the mask file wants them (interlaced
+// files, and run-length files stored bottom-up when the mask is a PNG) are gathered as one
+// bit per pixel first. One job serves one thread, file after file.
 class FileJob
 {
 public:
@@ -53,15 +55,15 @@ public:
     static constexpr qint64 BlockBytes = 1 << 20;
 
 private:
-    Outcome stream(class InputFile &in, const struct BmpLayout &bmp, qint64 have,
-                   JobObserver *observer);
-    Outcome decodeWhole(class InputFile &in, qint64 have, JobObserver *observer);
+    Outcome mask(class PictureSource &source, JobObserver *observer);
+    // One mask row, blue, green, red, from `w` sprite pixels of `inBytes` bytes each.
+    void maskRow(const uchar *in, int inBytes, uchar *out, int w) const;
+    bool reportAndCheck(JobObserver *observer, qint64 done, qint64 total) const;
 
     Settings m_settings;
-    QString m_path, m_output;
+    QString m_output;
     Existing m_existing = Existing::Keep;
     std::optional<RunError> m_error;
     bool m_failedReading = false;
-    QByteArray m_in, m_out;
-    QImage m_mask;
+    std::vector<uchar> m_row, m_bits; // one mask row, and the bits of a gathered mask
 };

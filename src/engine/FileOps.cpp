@@ -86,6 +86,18 @@ void WholeFileWriter::write(const char *data, qsizetype size)
     }
 }
 
+void WholeFileWriter::writeAt(qint64 position, const char *data, qsizetype size)
+{
+    for (qsizetype done = 0; done < size;) {
+        const ssize_t n = ::pwrite(m_fd, data + done, size_t(size - done), off_t(position + done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            throw RunError::fromErrno(n < 0 ? errno : ENOSPC, m_path);
+        done += n;
+    }
+}
+
 void WholeFileWriter::commit()
 {
     // No flush to the disk is forced per file: a batch of thousands would wait on the disk.

@@ -32,6 +32,9 @@ public:
     WholeFileWriter &operator=(const WholeFileWriter &) = delete;
 
     void write(const char *data, qsizetype size);
+    // Writes at a position of the file instead of after what was written last: a file whose
+    // parts are made in another order than they are stored.
+    void writeAt(qint64 position, const char *data, qsizetype size);
     void commit();
 
 private:

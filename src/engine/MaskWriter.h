@@ -2,12 +2,15 @@
 
 #include "FileOps.h"
 
-#include <QImage>
+#include <QRgb>
 #include <QString>
 
-// The file a mask is written as. Bmp24 is what the window writes (writeBmp); the 1-bit kinds
-// hold a two-colour palette, the mask colour first and the transparency colour second, and
-// every pixel that is not the mask colour is written as the transparency colour.
+#include <memory>
+#include <vector>
+
+// The file a mask is written as. A 24-bit BMP is what the window writes (writeBmp), byte for
+// byte; the 1-bit kinds hold a two-colour palette, the mask colour first and the
+// transparency colour second.
 enum class MaskFormat { Bmp, Png };
 
 struct MaskOutput {
@@ -15,7 +18,40 @@ struct MaskOutput {
     int depth = 24; // 24 or 1
 };
 
-// Writes a Format_RGB32 mask made of the two colours `mask` and `transparent` (QRgb), whole
-// or not at all, under the `existing` policy of writeFileWhole.
-void writeMask(const QImage &picture, const QString &path, MaskOutput kind, QRgb mask,
-               QRgb transparent, Existing existing = Existing::Replace);
+// Writes a mask file row band by row band, whole or not at all (a WholeFileWriter under the
+// `existing` policy). Rows come as the sink wants them: 24-bit masks as blue, green, red per
+// pixel; 1-bit masks packed most significant bit first, a bit set for every pixel that is
+// not the mask colour. A BMP takes its bands in either order; a PNG only top-down.
+class MaskSink
+{
+public:
+    static std::unique_ptr<MaskSink> create(const QString &path, Existing existing, MaskOutput kind,
+                                            int width, int height, QRgb mask, QRgb transparent);
+    virtual ~MaskSink() = default;
+
+    bool takesBits() const { return m_depth == 1; }
+    virtual bool takesBottomUp() const = 0;
+
+    // A band of `rows` consecutive picture rows from `y0`, going down (dy 1) or up (-1):
+    // fill row(r) for each, then endBand().
+    void beginBand(int y0, int dy, int rows);
+    uchar *row(int r) { return m_rows.data() + slot(r) * m_rowBytes; }
+    virtual void endBand() = 0;
+    // The file gets its name.
+    virtual void commit() = 0;
+
+protected:
+    MaskSink(const QString &path, Existing existing, int depth, int width, int height,
+             qsizetype rowBytes);
+    virtual qsizetype slot(int r) const { return r; }
+
+    WholeFileWriter m_out;
+    QString m_path;
+    int m_depth, m_width, m_height;
+    qsizetype m_rowBytes;
+    int m_y0 = 0, m_dy = 1, m_bandRows = 0;
+    std::vector<uchar> m_rows;
+};
+
+// One 1-bit row from a 24-bit one: a bit set for every pixel that is not `mask` (0xRRGGBB).
+void packMaskBits(const uchar *bgr, qint64 count, quint32 mask, uchar *bits);

@@ -42,51 +42,6 @@ void checkDeclaredSize(const QString &path, qint64 w, qint64 h, qint64 fileBytes
 namespace
 {
 
-// Whether a run-length stream paints every row before its end: a stream that ends early
-// or is cut off would otherwise come out with rows of palette colour 0. Runs past a row's
-// end are cut there, as the decoder does.
-void checkRunLengths(const Bytes &b, const BmpLayout &bmp, const QString &path)
-{
-    const bool four = bmp.compression == BiRle4;
-    const qint64 w = bmp.width, h = bmp.rows();
-    qint64 x = 0, y = 0, p = bmp.offset;
-    while (y < h) {
-        if (p + 2 > b.size())
-            throw damaged(path, QStringLiteral("is cut short"));
-        const uchar count = b.u8(p), code = b.u8(p + 1);
-        p += 2;
-        if (count > 0) {
-            x = std::min(w, x + count);
-            continue;
-        }
-        switch (code) {
-        case 0: // end of line
-            x = 0;
-            ++y;
-            break;
-        case 1: // end of picture
-            if (y < h - 1)
-                throw damaged(path, QStringLiteral("ends before its last row"));
-            return;
-        case 2: // a jump right and up
-            if (p + 2 > b.size())
-                throw damaged(path, QStringLiteral("is cut short"));
-            x = std::min(w, x + b.u8(p));
-            y += b.u8(p + 1);
-            p += 2;
-            break;
-        default: { // `code` literal pixels, padded to a whole number of 16-bit words
-            qint64 bytes = four ? (code + 1) / 2 : code;
-            bytes += bytes & 1;
-            if (p + bytes > b.size())
-                throw damaged(path, QStringLiteral("is cut short"));
-            p += bytes;
-            x = std::min(w, x + code);
-        }
-        }
-    }
-}
-
 } // namespace
 
 BmpLayout checkBmp(const Bytes &b, qint64 fileSize, const QString &path)
@@ -167,8 +122,6 @@ BmpLayout checkBmp(const Bytes &b, qint64 fileSize, const QString &path)
                               .arg(bmp.width)
                               .arg(bmp.rows())
                               .arg(fileSize));
-        if (b.size() == fileSize)
-            checkRunLengths(b, bmp, path);
     } else if (bmp.rowBytes() * bmp.rows() > data) {
         throw cut();
     }

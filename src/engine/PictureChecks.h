@@ -58,8 +58,7 @@ struct BmpLayout {
 enum : quint32 { BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitfields = 3 };
 
 // A BMP's headers checked against the file: `head` holds the file's first bytes, at least
-// its headers and palette (the first 64 KiB always do), `fileSize` its length. The
-// run-length stream of an RLE file is walked as well when `head` is the whole file.
+// its headers and palette (the first 64 KiB always do), `fileSize` its length.
 BmpLayout checkBmp(const Bytes &head, qint64 fileSize, const QString &path);
 
 // A GIF's first picture must be there whole, its code stream valid.
