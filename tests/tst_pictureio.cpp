@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <atomic>
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +49,9 @@ private slots:
     void initTestCase();
     void loads_data();
     void loads();
+    void bmpAsQtReadsIt_data();
+    void bmpAsQtReadsIt();
+    void rewrittenWhileRead();
     void refuses_data();
     void refuses();
     void allocatesLittleForHugeClaims();
@@ -117,6 +121,44 @@ void TestPictureIO::loads()
     QCOMPARE(got, expected.convertToFormat(QImage::Format_RGB32));
 }
 
+// BMP kinds Qt's own reader reads too, with every bit pattern in their pixels: the same
+// pixels, and with alpha kept the same alpha.
+void TestPictureIO::bmpAsQtReadsIt_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QByteArray noise;
+    for (int i = 0; i < 6 * 5 * 4; ++i)
+        noise.append(char(i * 97 + (i >> 3) * 31));
+    const auto masks = [](quint32 r, quint32 g, quint32 b, quint32 a) {
+        QByteArray m;
+        for (quint32 v : {r, g, b, a})
+            put(m, v, 4);
+        return m + QByteArray(52, '\0'); // the rest of a V4 header
+    };
+    QTest::newRow("1-bit") << bmp(6, 5, 1, 0, noise.left(20), 2);
+    QTest::newRow("4-bit") << bmp(6, 5, 4, 0, noise.left(20), 16);
+    QTest::newRow("8-bit, top-down") << bmp(8, -5, 8, 0, noise.left(40), 256);
+    QTest::newRow("16-bit 5-5-5") << bmp(6, 5, 16, 0, noise.left(60));
+    QTest::newRow("16-bit 5-6-5 fields")
+        << bmp(6, 5, 16, 3, noise.left(60), 0, masks(0xF800, 0x07E0, 0x001F, 0));
+    QTest::newRow("16-bit 4-4-4-4 fields")
+        << bmp(6, 5, 16, 3, noise.left(60), 0, masks(0x0F00, 0x00F0, 0x000F, 0xF000));
+    QTest::newRow("32-bit fields with alpha")
+        << bmp(6, 5, 32, 3, noise, 0, masks(0xFF0000, 0xFF00, 0xFF, 0xFF000000));
+    QTest::newRow("32-bit, fourth byte no alpha") << bmp(6, 5, 32, 0, noise);
+}
+
+void TestPictureIO::bmpAsQtReadsIt()
+{
+    QFETCH(QByteArray, bytes);
+    const QImage qt = QImage::fromData(bytes);
+    QVERIFY(!qt.isNull());
+    QCOMPARE(decodePicture(bytes, QStringLiteral("x.bmp")),
+             qt.convertToFormat(QImage::Format_RGB32));
+    QCOMPARE(decodePicture(bytes, QStringLiteral("x.bmp"), PictureAlpha::Keep),
+             qt.convertToFormat(QImage::Format_ARGB32));
+}
+
 void TestPictureIO::refuses_data()
 {
     QTest::addColumn<QString>("name");
@@ -143,6 +185,10 @@ void TestPictureIO::refuses_data()
     QTest::newRow("width 0") << "w0.bmp" << with(bmp24, 18, 0) << invalid;
     QTest::newRow("height 0") << "h0.bmp" << with(bmp24, 22, 0) << invalid;
     QTest::newRow("more rows than bytes") << "rows.bmp" << with(bmp24, 22, 4000) << damaged;
+    QTest::newRow("colour past the palette")
+        << "ix.bmp" << bmp(5, 3, 8, 0, rows(8, true), 14) << damaged;
+    QTest::newRow("rle8 colour past the palette")
+        << "ix8.bmp" << bmp(5, 3, 8, 1, rows(8, true, true), 14) << damaged;
     QTest::newRow("unknown header size") << "hs.bmp" << with(bmp24, 14, 41) << damaged;
     QTest::newRow("jpeg cut at 60%") << "cut.jpg" << jpeg.left(jpeg.size() * 6 / 10) << damaged;
     QTest::newRow("gif cut in its codes") << "cut.gif" << g.left(g.size() - 8) << damaged;
@@ -203,6 +249,30 @@ void TestPictureIO::fileShrinkingWhileRead()
         QCOMPARE(got, int(RunError::DamagedPicture));
         QVERIFY(QFile::resize(path, 54 + 2000 * 2000 * 3));
     }
+}
+
+// An editor saves over the sprite, same size, between two reads of it: the read fails
+// rather than give a picture that is half the old one and half the new.
+void TestPictureIO::rewrittenWhileRead()
+{
+    const QImage sheet = sample().scaled(900, 700); // more than one block of rows
+    const QString path = file(QStringLiteral("edited.bmp"), saved(sheet, "BMP"));
+    const QByteArray other = saved(sheet.mirrored(true, false), "BMP");
+    // Long ago, so that a write within the same clock tick still shows.
+    const timespec old[2] = {{1000, 0}, {1000, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), old, 0), 0);
+    int reads = 0;
+    InputFile::setReadHook([&](const QString &read, qint64) {
+        if (read == path && reads++ == 1) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadWrite)); // no truncation: rewritten in place
+            QCOMPARE(f.write(other), other.size());
+        }
+    });
+    const int got = errorOf([&] { readPicture(path); });
+    InputFile::setReadHook({});
+    QVERIFY(reads > 2);
+    QCOMPARE(got, int(RunError::DamagedPicture));
 }
 
 // What a write without and with the user's consent does to whatever has the name already.

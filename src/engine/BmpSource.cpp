@@ -42,9 +42,9 @@ private:
     std::vector<uchar> m_own;
 };
 
-// One colour channel of a bit-field pixel, widened to 8 bits by repeating its bits from the
-// top, so that a full channel gives 255 whatever its width; a channel wider than 8 bits
-// keeps its top 8.
+// One colour channel of a bit-field pixel in 8 bits: a narrower channel is shifted up (a full
+// 5-bit channel gives 248, as sprites of 16-bit BMPs have always shown and been picked from
+// with the eyedropper); a wider one keeps its top 8 bits.
 struct Channel {
     quint32 mask = 0;
     int shift = 0, bits = 0;
@@ -62,12 +62,7 @@ struct Channel {
     uint operator()(quint32 pixel) const
     {
         const uint v = (pixel & mask) >> shift;
-        if (bits >= 8)
-            return (v >> (bits - 8)) & 0xFF;
-        uint out = v << (8 - bits);
-        for (int filled = bits; filled < 8; filled <<= 1)
-            out |= out >> filled;
-        return out & 0xFF;
+        return bits >= 8 ? (v >> (bits - 8)) & 0xFF : v << (8 - bits);
     }
 };
 
