@@ -9,7 +9,9 @@
 #include <QTest>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
 
 namespace
 {
@@ -27,6 +29,7 @@ public:
 } // namespace
 
 Q_DECLARE_METATYPE(FileJob::Outcome)
+Q_DECLARE_METATYPE(MaskOutput)
 
 class TestFileJob : public QObject
 {
@@ -34,6 +37,8 @@ class TestFileJob : public QObject
 private slots:
     void masksAsTheWindowWrites_data();
     void masksAsTheWindowWrites();
+    void everySink_data();
+    void everySink();
     void interrupted_data();
     void interrupted();
 
@@ -83,15 +88,57 @@ void TestFileJob::masksAsTheWindowWrites()
     QCOMPARE(job.run(path, mask, Existing::Keep), FileJob::Outcome::Skipped);
 }
 
+// Every kind of mask file from sprites whose rows come in either order, or only bottom-up
+// (run-length files): read back by Qt's own readers, each is the reference mask.
+void TestFileJob::everySink_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QImage>("sprite");
+    QTest::addColumn<MaskOutput>("kind");
+    const QImage sheet = randomSprite(701, 620, 0x102030, 5); // two blocks of rows
+    const QByteArray rle8 = bmp(5, 3, 8, 1, rows(8, true, true), 16);
+    const struct {
+        const char *name;
+        MaskOutput kind;
+    } kinds[] = {{"1-bit bmp", {MaskFormat::Bmp, 1}},
+                 {"png", {MaskFormat::Png, 24}},
+                 {"1-bit png", {MaskFormat::Png, 1}}};
+    for (const auto &k : kinds) {
+        QTest::addRow("%s, bottom-up sheet", k.name) << packed(sheet, 24, false) << sheet << k.kind;
+        QTest::addRow("%s, top-down 32-bit sheet", k.name)
+            << packed(sheet, 32, true) << sheet << k.kind;
+        QTest::addRow("%s, rle8", k.name) << rle8 << sample() << k.kind;
+    }
+}
+
+void TestFileJob::everySink()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QImage, sprite);
+    QFETCH(MaskOutput, kind);
+    const QString path = m_dir.filePath(QStringLiteral("sink.pic"));
+    const QString mask = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+    writeFile(path, file);
+    // The sprite's colours are not the mask's, so 1-bit palettes show which is which.
+    FileJob job({{{0x102030}, 0, -1, 0x00FF00}, kind});
+    QCOMPARE(job.run(path, mask, Existing::Keep), FileJob::Outcome::Masked);
+    const QByteArray written = readFile(mask);
+    QVERIFY(written.startsWith(kind.format == MaskFormat::Png ? "\x89PNG" : "BM"));
+    QCOMPARE(QImage::fromData(written).convertToFormat(QImage::Format_RGB32),
+             referenceMask(sprite, sprite.size(), 0x102030, 0x00FF00));
+}
+
 // A sheet stopped, or cut short or extended by another program, between two blocks: the
 // job ends without a mask and leaves nothing behind.
 void TestFileJob::interrupted_data()
 {
-    QTest::addColumn<qint64>("newSize"); // 0: the observer asks to stop
+    // 0: the observer asks to stop; -1: the same bytes are written over the file in place
+    QTest::addColumn<qint64>("newSize");
     QTest::addColumn<FileJob::Outcome>("outcome");
     QTest::newRow("stop requested") << qint64(0) << FileJob::Outcome::Stopped;
     QTest::newRow("cut short") << qint64(100000) << FileJob::Outcome::Failed;
     QTest::newRow("extended") << qint64(5 << 20) << FileJob::Outcome::Failed;
+    QTest::newRow("rewritten in place") << qint64(-1) << FileJob::Outcome::Failed;
 }
 
 void TestFileJob::interrupted()
@@ -101,10 +148,20 @@ void TestFileJob::interrupted()
     const QString folder = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
     QVERIFY(QDir().mkpath(folder));
     const QString path = folder + QStringLiteral("/sheet.bmp");
-    writeFile(path, packed(randomSprite(900, 900, 0, 4), 24, false));
+    const QByteArray sheet = packed(randomSprite(900, 900, 0, 4), 24, false);
+    writeFile(path, sheet);
+    // Written long ago, so that a write within the same clock tick still shows.
+    const timespec old[2] = {{1000, 0}, {1000, 0}};
+    QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), old, 0), 0);
     Recorder rec;
     rec.stopAfter = newSize ? 1 << 30 : 1;
-    rec.onProgress = [&] { newSize &&QFile::resize(path, newSize); };
+    rec.onProgress = [&] {
+        QFile f(path);
+        if (newSize > 0)
+            QVERIFY(f.resize(newSize));
+        else if (newSize < 0 && f.open(QIODevice::ReadWrite))
+            QCOMPARE(f.write(sheet.right(sheet.size() - 54)), sheet.size() - 54);
+    };
     FileJob job({});
     QCOMPARE(job.run(path, path + ".mask", Existing::Replace, &rec), outcome);
     QVERIFY(rec.seen.first() < 100);
