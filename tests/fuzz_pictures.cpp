@@ -1,14 +1,23 @@
-// Feeds thousands of damaged variants of small pictures of every kind through the picture
-// reader. Run under the sanitizers, it passes when nothing crashes, nothing reads out of
-// bounds and no picture larger than its file can describe comes back.
+// Feeds thousands of damaged variants of pictures of every kind through both readers: the
+// whole-picture read the window uses, and the file job that streams a sprite into each kind
+// of mask file, which asks the sources for the other row order and layouts. Run under the
+// sanitizers, it passes when nothing crashes or reads out of bounds, no picture larger than
+// its file can describe comes back, and the two readers agree: a file one refuses the other
+// refuses, and a file both read gives the mask of the picture the window shows.
 //
-//   fuzz_pictures [COUNT] [SEED]
+//   fuzz_pictures [COUNT] [SEED] [FOLDER]   (FOLDER: more seed files, every file in it)
 
+#include "FileJob.h"
+#include "MaskRule.h"
 #include "PictureIO.h"
 #include "RunError.h"
+#include "TestFiles.h"
 #include "TestPictures.h"
 
 #include <QCoreApplication>
+#include <QDirIterator>
+#include <QImageWriter>
+#include <QTemporaryDir>
 
 #include <cstdio>
 #include <random>
@@ -16,11 +25,23 @@
 namespace
 {
 
-QList<QByteArray> seeds()
+QByteArray progressiveJpeg(const QImage &img)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "JPEG");
+    writer.setProgressiveScanWrite(true);
+    writer.write(img);
+    return buffer.data();
+}
+
+QList<QByteArray> seeds(const QString &folder)
 {
     const QImage big = sample().scaled(40, 24);
     const QByteArray masks("\0\0\xFF\0\0\xFF\0\0\xFF\0\0\0\0\0\0\xFF", 16);
-    return {
+    QImage alpha = big.convertToFormat(QImage::Format_ARGB32);
+    alpha.setPixel(3, 3, 0x00000000);
+    QList<QByteArray> out = {
         saved(big, "BMP"),
         saved(big.convertToFormat(QImage::Format_Indexed8), "BMP"),
         saved(big.convertToFormat(QImage::Format_Mono), "BMP"),
@@ -34,8 +55,23 @@ QList<QByteArray> seeds()
         coreBmp(),
         gif(),
         saved(big, "PNG"),
+        saved(alpha, "PNG"),
+        saved(big.convertToFormat(QImage::Format_Indexed8), "PNG"),
         saved(big, "JPG"),
+        progressiveJpeg(big),
     };
+    if (!folder.isEmpty())
+        for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            out.append(readFile(it.next()));
+    return out;
+}
+
+// Sheets larger than one block of the readers, in both row orders: every tenth mutant.
+QList<QByteArray> largeSeeds()
+{
+    const QImage sheet = sample().scaled(700, 520);
+    return {packed(sheet, 24, false), packed(sheet, 32, true), saved(sheet, "PNG"),
+            saved(sheet, "JPG")};
 }
 
 // One careless edit of the kind damaged files show: a header field set to an edge value,
@@ -68,6 +104,9 @@ void mutate(QByteArray &b, std::mt19937 &rng)
     }
 }
 
+const MaskOutput kinds[] = {
+    {MaskFormat::Bmp, 24}, {MaskFormat::Bmp, 1}, {MaskFormat::Png, 24}, {MaskFormat::Png, 1}};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -75,27 +114,54 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int count = argc > 1 ? atoi(argv[1]) : 3000;
     std::mt19937 rng(argc > 2 ? quint32(atoll(argv[2])) : 20261206u);
-    const QList<QByteArray> pool = seeds();
-    int read = 0, refused = 0, tooLarge = 0;
+    const QList<QByteArray> pool = seeds(argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
+    const QList<QByteArray> large = largeSeeds();
+    QTemporaryDir dir;
+    const QString sprite = dir.filePath(QStringLiteral("sprite")),
+                  mask = dir.filePath(QStringLiteral("mask"));
+    int read = 0, refused = 0, faults = 0;
     for (int i = 0; i < count; ++i) {
-        QByteArray bytes = pool[i % pool.size()];
+        QByteArray bytes = i % 10 == 9 ? large[(i / 10) % large.size()] : pool[i % pool.size()];
         for (int n = 1 + int(rng() % 3); n > 0; --n)
             mutate(bytes, rng);
+        // Either the window's exact rule or one that looks at alpha, into each kind of mask.
+        MaskRule rule;
+        rule.keys = {0x302010};
+        rule.alpha = i % 3 == 0 ? 0 : -1;
+        const MaskOutput kind = kinds[(i / 3) % std::size(kinds)];
+        const PictureAlpha alpha = rule.usesAlpha() ? PictureAlpha::Keep : PictureAlpha::Drop;
+        QImage image;
         try {
-            const QImage image = decodePicture(bytes, QStringLiteral("mutant"));
+            image = decodePicture(bytes, QStringLiteral("mutant"), alpha);
             ++read;
-            // A run paints at most 255 pixels per two bytes; compressed formats somewhat
-            // more per byte; nothing comes close to this.
-            if (qint64(image.width()) * image.height() > 16384 * qint64(bytes.size()) + 64) {
-                ++tooLarge;
-                std::fprintf(stderr, "mutant %d: %d x %d from %lld bytes\n", i, image.width(),
-                             image.height(), qint64(bytes.size()));
-            }
         } catch (const RunError &) {
             ++refused;
         }
+        writeFile(sprite, bytes);
+        QFile::remove(mask);
+        FileJob job({rule, kind});
+        const FileJob::Outcome outcome = job.run(sprite, mask, Existing::Replace);
+        QString fault;
+        if (qint64(image.width()) * image.height() > 16384 * qint64(bytes.size()) + 64)
+            fault = QStringLiteral("%1 x %2 from %3 bytes")
+                        .arg(image.width())
+                        .arg(image.height())
+                        .arg(bytes.size());
+        else if ((outcome == FileJob::Outcome::Masked) != !image.isNull())
+            fault = QStringLiteral("the window %1 it, the file job %2 it")
+                        .arg(image.isNull() ? "refused" : "read",
+                             outcome == FileJob::Outcome::Masked ? "masked" : "refused");
+        else if (!image.isNull() &&
+                 QImage::fromData(readFile(mask)).convertToFormat(QImage::Format_RGB32) !=
+                     maskOf(image, rule))
+            fault = QStringLiteral("the file job's mask is not the window's picture's");
+        if (!fault.isEmpty()) {
+            ++faults;
+            writeFile(QStringLiteral("fuzz-fault-%1.bin").arg(i), bytes);
+            std::fprintf(stderr, "mutant %d (kind %d/%d, alpha %d): %s\n", i, int(kind.format),
+                         kind.depth, rule.alpha, qPrintable(fault));
+        }
     }
-    std::printf("%d mutants: %d read, %d refused, %d larger than their files\n", count, read,
-                refused, tooLarge);
-    return tooLarge ? 1 : 0;
+    std::printf("%d mutants: %d read, %d refused, %d faults\n", count, read, refused, faults);
+    return faults ? 1 : 0;
 }
