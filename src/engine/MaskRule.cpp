@@ -1,8 +1,12 @@
 #include "MaskRule.h"
 
 #include "MaskScan.h"
+#include "PixelRows.h"
 #include "RunError.h"
 
+#include <QtEndian>
+
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 
@@ -68,9 +72,45 @@ void applyRule(const QRgb *in, QRgb *out, int count, const MaskRule &rule)
     }
 }
 
+namespace
+{
+
+// The common rules of 32-bit sprites, exact colours and an alpha threshold, without a
+// branch per pixel: each pixel is one word compared with the keys, a chunk of results is
+// then packed to three bytes a pixel.
+bool applyExactKeysBgra(const uchar *in, uchar *out, int count, const Prepared &p)
+{
+    constexpr int MaxKeys = 4;
+    if (p.fuzz != 0 || p.keys > MaxKeys)
+        return false;
+    quint32 key[MaxKeys];
+    for (int k = 0; k < MaxKeys; ++k) // an unused key is a value no masked pixel has
+        key[k] = k < p.keys ? quint32(p.key[k * 3] << 16 | p.key[k * 3 + 1] << 8 | p.key[k * 3 + 2])
+                            : 0xFFFFFFFFu;
+    const quint32 alpha = quint32(p.alpha + 1); // background below this; 0: never
+    constexpr int Chunk = 256;
+    QRgb mask[Chunk];
+    for (int x0 = 0; x0 < count; x0 += Chunk) {
+        const int n = std::min(Chunk, count - x0);
+        for (int i = 0; i < n; ++i) {
+            const quint32 px = qFromLittleEndian<quint32>(in + 4 * (x0 + i));
+            const quint32 rgb = px & 0xFFFFFF;
+            const bool background = (px >> 24) < alpha || rgb == key[0] || rgb == key[1] ||
+                                    rgb == key[2] || rgb == key[3];
+            mask[i] = background ? p.mask : p.transparent;
+        }
+        packRow24(mask, out + 3 * x0, n);
+    }
+    return true;
+}
+
+} // namespace
+
 void applyRuleBgr(const uchar *in, int inBytes, uchar *out, int count, const MaskRule &rule)
 {
     const Prepared p(rule);
+    if (inBytes == 4 && applyExactKeysBgra(in, out, count, p))
+        return;
     const uchar m[3] = {uchar(qBlue(p.mask)), uchar(qGreen(p.mask)), uchar(qRed(p.mask))};
     const uchar t[3] = {uchar(qBlue(p.transparent)), uchar(qGreen(p.transparent)),
                         uchar(qRed(p.transparent))};
