@@ -117,7 +117,8 @@ int main(int argc, char *argv[])
     const QList<QByteArray> pool = seeds(argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     const QList<QByteArray> large = largeSeeds();
     QTemporaryDir dir;
-    const QString sprite = dir.filePath(QStringLiteral("sprite")),
+    // Named .tga so that a file with none of the other formats' signatures is tried as one.
+    const QString sprite = dir.filePath(QStringLiteral("sprite.tga")),
                   mask = dir.filePath(QStringLiteral("mask"));
     int read = 0, refused = 0, faults = 0;
     for (int i = 0; i < count; ++i) {
@@ -132,7 +133,7 @@ int main(int argc, char *argv[])
         const PictureAlpha alpha = rule.usesAlpha() ? PictureAlpha::Keep : PictureAlpha::Drop;
         QImage image;
         try {
-            image = decodePicture(bytes, QStringLiteral("mutant"), alpha);
+            image = decodePicture(bytes, QStringLiteral("mutant.tga"), alpha);
             ++read;
         } catch (const RunError &) {
             ++refused;

@@ -195,6 +195,9 @@ void TestPictureIO::refuses_data()
     QTest::newRow("gif with a code past its table") << "bad.gif" << with(g, 75, 0xFF, 1) << damaged;
     QTest::newRow("gif of 0 x 3") << "g0.gif" << with(g, 6, 0, 2) << invalid;
     QTest::newRow("20000 x 20000 header only") << "huge.bmp" << bmp(20000, 20000, 24, 0, {}) << 7;
+    // Formats Qt reads but with no check of ours behind them: refused, never guessed at.
+    for (const char *format : {"ICO", "XPM", "XBM", "PPM"})
+        QTest::addRow("%s", format) << "other.bmp" << saved(sample(), format) << invalid;
     QTest::newRow("folder") << "names/folder.bmp" << QByteArray() << 54;
     QTest::newRow("fifo") << "fifo.bmp" << QByteArray() << 54;
 }

@@ -17,16 +17,24 @@ struct Signature {
 };
 
 // Formats that other programs read and this one does not: said so, rather than "not a
-// picture", so the user knows to convert them.
+// picture", so the user knows to convert them. (CUR is not among them: its first bytes are
+// those of the most common TGA header.)
 const Signature unreadFormats[] = {
-    {QByteArray("\0\0\1\0", 4), 0, "ICO"}, {QByteArray("\0\0\2\0", 4), 0, "CUR"},
-    {QByteArray("/* XPM */"), 0, "XPM"},   {QByteArray("#define "), 0, "XBM"},
-    {QByteArray("II*\0", 4), 0, "TIFF"},   {QByteArray("MM\0*", 4), 0, "TIFF"},
-    {QByteArray("WEBP"), 8, "WebP"},       {QByteArray("8BPS"), 0, "PSD"},
-    {QByteArray("qoif"), 0, "QOI"},        {QByteArray("\0\0\0\x0CjP  ", 8), 0, "JPEG 2000"},
-    {QByteArray("ftypavif"), 4, "AVIF"},   {QByteArray("ftypheic"), 4, "HEIC"},
-    {QByteArray("icns"), 0, "ICNS"},       {QByteArray("DDS "), 0, "DDS"},
-    {QByteArray("<svg"), 0, "SVG"},        {QByteArray("<?xml"), 0, "SVG"},
+    {QByteArray("\0\0\1\0", 4), 0, "ICO"},
+    {QByteArray("/* XPM */"), 0, "XPM"},
+    {QByteArray("#define "), 0, "XBM"},
+    {QByteArray("II*\0", 4), 0, "TIFF"},
+    {QByteArray("MM\0*", 4), 0, "TIFF"},
+    {QByteArray("WEBP"), 8, "WebP"},
+    {QByteArray("8BPS"), 0, "PSD"},
+    {QByteArray("qoif"), 0, "QOI"},
+    {QByteArray("\0\0\0\x0CjP  ", 8), 0, "JPEG 2000"},
+    {QByteArray("ftypavif"), 4, "AVIF"},
+    {QByteArray("ftypheic"), 4, "HEIC"},
+    {QByteArray("icns"), 0, "ICNS"},
+    {QByteArray("DDS "), 0, "DDS"},
+    {QByteArray("<svg"), 0, "SVG"},
+    {QByteArray("<?xml"), 0, "SVG"},
 };
 
 bool isNetpbm(const QByteArray &head)
