@@ -61,9 +61,6 @@ enum : quint32 { BiRgb = 0, BiRle8 = 1, BiRle4 = 2, BiBitfields = 3 };
 // its headers and palette (the first 64 KiB always do), `fileSize` its length.
 BmpLayout checkBmp(const Bytes &head, qint64 fileSize, const QString &path);
 
-// A GIF's first picture must be there whole, its code stream valid.
-void checkGif(const Bytes &b, const QString &path);
-
 // The 54 bytes that start a bottom-up BMP of `bpp` bits with `colours` palette entries
 // (which follow it) and a fixed 96 dpi: the same picture always gives the same bytes, from
 // the window or the command line.
