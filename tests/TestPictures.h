@@ -137,3 +137,29 @@ inline QByteArray with(QByteArray b, int at, quint32 v, int n = 4)
         b[at + i] = char(v >> (8 * i));
     return b;
 }
+
+// A PNG with the data of one chunk changed and its CRC made right again, as a careless tool
+// leaves it: only the content shows the damage. `edit` changes the chunk's data in place.
+template <typename Edit> inline QByteArray withChunk(QByteArray png, const char *type, Edit edit)
+{
+    for (int at = 8; at + 12 <= png.size();) {
+        const int n = int(quint32(uchar(png[at])) << 24 | uchar(png[at + 1]) << 16 |
+                          uchar(png[at + 2]) << 8 | uchar(png[at + 3]));
+        if (png.mid(at + 4, 4) == type) {
+            QByteArray data = png.mid(at + 8, n);
+            edit(data);
+            quint32 crc = 0xFFFFFFFFu;
+            for (const char c : png.mid(at + 4, 4) + data) {
+                crc ^= uchar(c);
+                for (int k = 0; k < 8; ++k)
+                    crc = crc >> 1 ^ (0xEDB88320u & (0u - (crc & 1)));
+            }
+            png.replace(at + 8, n, data);
+            for (int k = 0; k < 4; ++k)
+                png[at + 8 + n + k] = char(~crc >> (24 - 8 * k));
+            return png;
+        }
+        at += 12 + n;
+    }
+    return png;
+}

@@ -7,8 +7,10 @@
 #include "frmMain.h"
 #include "modMain.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QDirIterator>
+#include <QImageWriter>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -56,6 +58,7 @@ private slots:
     void rules_data();
     void rules();
     void sameMasksAsTheWindow();
+    void damagedPicturesRefused();
     void names_data();
     void names();
 
@@ -338,6 +341,60 @@ void TestCli::sameMasksAsTheWindow()
     for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"})
         QVERIFY2(!readFile(file(m)).isEmpty() && readFile(file(m)) == readFile(other.filePath(m)),
                  qPrintable(m + DebugLog.GetHistory()));
+}
+
+// Damaged pictures of every format, each of which a reader once filled in and masked: the
+// command line and the window's Mask All both refuse every one, write no mask, and say
+// why (in the window's debug log).
+void TestCli::damagedPicturesRefused()
+{
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+    const QImage picture = randomSprite(64, 48, 0x000000, 9);
+    QBuffer jpeg;
+    jpeg.open(QIODevice::WriteOnly);
+    QImageWriter progressive(&jpeg, "JPEG");
+    progressive.setProgressiveScanWrite(true);
+    progressive.write(picture);
+    const QByteArray jpg = jpeg.data(), g = gif();
+    const int secondScan = int(jpg.indexOf("\xFF\xDA", jpg.indexOf("\xFF\xDA") + 2));
+    const struct {
+        const char *name;
+        QByteArray bytes;
+        int number;
+    } damaged[] = {
+        {"cut between scans.jpg", jpg.left(secondScan), 480},
+        {"adler.png",
+         withChunk(saved(picture, "PNG"), "IDAT",
+                   [](QByteArray &d) { d[d.size() - 1] = char(d[d.size() - 1] ^ 1); }),
+         480},
+        {"index past palette.bmp", bmp(5, 3, 8, 0, rows(8, true), 14), 480},
+        {"frame 0 wide.gif", with(g, 66, 0, 2), 480},
+        {"screen 8000 x 8000.gif", with(g, 6, 0x1F401F40), 480},
+        {"icon.ico", saved(picture, "ICO"), 481},
+        {"cut.xbm", saved(picture, "XBM").left(60), 481},
+    };
+    QStringList names, paths;
+    for (const auto &d : damaged) {
+        writeFile(file(d.name), d.bytes);
+        names.append(QLatin1String(d.name));
+        paths.append(file(d.name));
+    }
+    const Run r = maskCommand(QStringList{"--format", "png"} + names);
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains(QStringLiteral("0 masked, 0 up to date, %1 failed").arg(names.size())),
+             qPrintable(r.err));
+
+    ScriptedDesktop desk;
+    frmMain w;
+    w.addFiles(paths, true);
+    w.cmdMaskAll->click();
+    const QString log = DebugLog.GetHistory();
+    for (const auto &d : damaged)
+        QVERIFY2(
+            log.contains(QStringLiteral("Can't load '%1' (Err#%2").arg(file(d.name)).arg(d.number)),
+            qPrintable(d.name + QLatin1Char('\n') + log));
+    QCOMPARE(QDir(m_box->files.path()).entryList({"*_mask*"}), QStringList());
 }
 
 // Names as the file system has them: never patterns, hidden ones included, bytes that are
