@@ -1,7 +1,10 @@
-// Writes a set of sprite pictures for the batch benchmark: 24-bit BMP files, each a black
-// background with a few coloured shapes on it, so every mask has edges to find.
+// Writes a set of sprite pictures for the benchmarks: 24-bit BMP files, each a black
+// background with a few coloured shapes on it, so every mask has edges to find. With --png
+// they are 8-bit RGBA PNG files instead (Qt's writer, not interlaced): the background is
+// see-through (alpha 0, RGB black) and the shapes opaque, so a mask by alpha and a mask by
+// the black key agree. The same seed draws the same shapes in either kind.
 //
-//   make_sprites OUT_DIR COUNT MIN_SIDE MAX_SIDE [SEED]
+//   make_sprites [--png] OUT_DIR COUNT MIN_SIDE MAX_SIDE [SEED]
 //
 // Sides are drawn independently from MIN_SIDE..MAX_SIDE. The same arguments always give
 // the same bytes: the generator below is spelled out rather than taken from <random>,
@@ -15,6 +18,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace
 {
@@ -76,8 +80,14 @@ void drawShape(QImage &img, Rng &rng)
 
 int main(int argc, char *argv[])
 {
+    const bool png = argc > 1 && std::strcmp(argv[1], "--png") == 0;
+    if (png) {
+        --argc;
+        ++argv;
+    }
     if (argc < 5 || argc > 6) {
-        std::fprintf(stderr, "usage: %s OUT_DIR COUNT MIN_SIDE MAX_SIDE [SEED]\n", argv[0]);
+        std::fprintf(stderr,
+                     "usage: make_sprites [--png] OUT_DIR COUNT MIN_SIDE MAX_SIDE [SEED]\n");
         return 2;
     }
     const QString outDir = QString::fromLocal8Bit(argv[1]);
@@ -98,15 +108,17 @@ int main(int argc, char *argv[])
     const int digits = int(QString::number(std::max(count - 1, 0)).size());
     for (int i = 0; i < count; ++i) {
         const int w = rng.between(minSide, maxSide), h = rng.between(minSide, maxSide);
-        // RGB32 without alpha: Qt's BMP writer stores that as 24 bits a pixel.
-        QImage img(w, h, QImage::Format_RGB32);
-        img.fill(qRgb(0, 0, 0));
+        // RGB32 without alpha: Qt's BMP writer stores that as 24 bits a pixel. ARGB32 (not
+        // premultiplied, so the transparent black stays as it is) becomes an RGBA PNG.
+        QImage img(w, h, png ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        img.fill(png ? qRgba(0, 0, 0, 0) : qRgb(0, 0, 0));
         const int shapes = rng.between(2, 5);
         for (int s = 0; s < shapes; ++s)
             drawShape(img, rng);
-        const QString path =
-            outDir + QStringLiteral("/sprite_%1.bmp").arg(i, digits, 10, QLatin1Char('0'));
-        if (!img.save(path, "BMP")) {
+        const QString path = outDir + QStringLiteral("/sprite_%1.%2")
+                                          .arg(i, digits, 10, QLatin1Char('0'))
+                                          .arg(png ? "png" : "bmp");
+        if (!img.save(path, png ? "PNG" : "BMP")) {
             std::fprintf(stderr, "make_sprites: cannot write %s\n", qPrintable(path));
             return 1;
         }
