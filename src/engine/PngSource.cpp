@@ -96,7 +96,7 @@ public:
     void finish() override;
 
 private:
-    [[noreturn]] void raise();
+    [[noreturn]] void fail();
     void readHeader(png_uint_32 &w, png_uint_32 &h, int &colourType, int &interlace);
     void setTransforms(RowLayout layout);
     void readRows(uchar *out, qsizetype stride);
@@ -116,7 +116,8 @@ private:
     uchar m_palette[256][4] = {};
 };
 
-void PngSource::raise()
+// What ended in libpng's longjmp, raised now that libpng's frames are gone.
+void PngSource::fail()
 {
     const PngReader &r = *m_reader;
     if (r.fileFailure)
@@ -176,7 +177,7 @@ void PngSource::open()
     png_uint_32 w = 0, h = 0;
     int colourType = 0, interlace = 0;
     if (setjmp(png_jmpbuf(r.png)) != 0)
-        raise();
+        fail();
     readHeader(w, h, colourType, interlace);
 
     checkDeclaredSize(m_path, w, h, m_file.size());
@@ -217,7 +218,7 @@ void PngSource::start(RowLayout layout, bool)
 {
     m_layout = layout;
     if (setjmp(png_jmpbuf(m_reader->png)) != 0)
-        raise();
+        fail();
     setTransforms(layout);
     if (m_indexed) {
         if (layout == RowLayout::Bgrx32)
@@ -305,7 +306,7 @@ void PngSource::readRows(uchar *out, qsizetype stride)
 void PngSource::readBand(uchar *out, qsizetype stride)
 {
     if (setjmp(png_jmpbuf(m_reader->png)) != 0)
-        raise();
+        fail();
     readRows(out, stride);
     m_next += m_band.rows;
     m_band.rows = 0;
@@ -315,7 +316,7 @@ void PngSource::finish()
 {
     m_reader->afterPixels = true;
     if (setjmp(png_jmpbuf(m_reader->png)) != 0)
-        raise();
+        fail();
     png_read_end(m_reader->png, m_reader->info);
     m_file.checkUnchanged();
 }

@@ -39,6 +39,6 @@ for s in 1x1 2x2 3x5 37x23; do
     $c source.png -crop $s+0+0 +repage -define png:color-type=6 -interlace none rgba-$s.png
 done
 $c gray1.png -define png:bit-depth=1 -define png:color-type=0 -interlace PNG gray1-interlaced.png
-$c palette-trns.png -interlace PNG PNG8:palette-trns-interlaced.png
-$c palette-trns.png -interlace none PNG8:palette-trns-twin.png
+$c palette-trns.png -interlace PNG PNG8:palette8-interlaced.png
+$c palette-trns.png -interlace none PNG8:palette8.png
 rm source.png
