@@ -1,7 +1,7 @@
 #include "MaskWriter.h"
 
 #include "PictureChecks.h"
-#include "PngDecode.h"
+#include "PngErrors.h"
 #include "RunError.h"
 
 #include <QtEndian>

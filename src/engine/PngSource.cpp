@@ -1,7 +1,7 @@
 #include "PictureSource.h"
 
 #include "PictureChecks.h"
-#include "PngDecode.h"
+#include "PngErrors.h"
 #include "RunError.h"
 
 #include <png.h>
