@@ -394,7 +394,8 @@ void TestCli::damagedPicturesRefused()
         QVERIFY2(
             log.contains(QStringLiteral("Can't load '%1' (Err#%2").arg(file(d.name)).arg(d.number)),
             qPrintable(d.name + QLatin1Char('\n') + log));
-    QCOMPARE(QDir(m_box->files.path()).entryList({"*_mask*"}), QStringList());
+    // Only the earlier run's mask the sandbox starts with.
+    QCOMPARE(QDir(m_box->files.path()).entryList({"*_mask*"}), QStringList{"old_mask.bmp"});
 }
 
 // Names as the file system has them: never patterns, hidden ones included, bytes that are
