@@ -232,12 +232,11 @@ void TestCli::maskFiles_data()
     QTest::addColumn<int>("at");
     // PNG: IHDR's bit depth and colour type on; for 1 bit the palette follows at once, the
     // mask colour first (R, G, B).
-    QTest::newRow("PNG, 24 bits") << QStringList{"--format", "png", "a.bmp"} << "a_mask.png"
-                                  << QByteArray("0802") << 24;
-    QTest::newRow("PNG, 1 bit") << QStringList{"--format", "png", "--depth", "1", "a.bmp"}
-                                << "a_mask.png"
-                                << QByteArray("0103000000e9be5559 00000006 504c5445 00ff00 102030")
-                                << 24;
+    QTest::newRow("PNG, 24 bits") << QStringList{"--format", "png", "--depth", "24", "a.bmp"}
+                                  << "a_mask.png" << QByteArray("0802") << 24;
+    QTest::newRow("PNG, 1 bit unless told")
+        << QStringList{"--format", "png", "a.bmp"} << "a_mask.png"
+        << QByteArray("0103000000e9be5559 00000006 504c5445 00ff00 102030") << 24;
     // BMP: bits per pixel on, then the palette (B, G, R, 0): mask colour, transparency colour.
     QTest::newRow("BMP, 1 bit, under the sprite's extension")
         << QStringList{"--depth", "1", "b.png"} << "b_mask.png"
