@@ -65,6 +65,9 @@ void frmMain::cmdMaskAll_Click()
         return;
     const QScopedValueRollback running(m_running, true);
     MaskRun run(*this);
+    // The first refresh point of a batch is painted at once: the screen would otherwise go
+    // on showing the window unlocked, as the last batch left it, for a whole frame.
+    m_lastFrame.invalidate();
     {
         const QScopedValueRollback batch(m_batch, true);
         run.maskAll();
