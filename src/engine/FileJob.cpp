@@ -62,7 +62,8 @@ FileJob::Outcome FileJob::mask(PictureSource &source, JobObserver *observer)
     const QRgb m = toQRgb(rule.mask) | 0xFF000000u, t = toQRgb(rule.transparent()) | 0xFF000000u;
 
     m_failedReading = false;
-    const std::unique_ptr<MaskSink> sink = MaskSink::create(m_output, m_existing, kind, w, h, m, t);
+    const std::unique_ptr<MaskSink> sink =
+        MaskSink::create(m_output, m_existing, kind, w, h, m, t, m_out);
     m_failedReading = true;
     m_row.resize(size_t(w) * 3);
     const int rowsPerBand = int(std::clamp<qint64>(BlockBytes / (qint64(w) * 4), 1, h));

@@ -65,5 +65,7 @@ private:
     Existing m_existing = Existing::Keep;
     std::optional<RunError> m_error;
     bool m_failedReading = false;
-    std::vector<uchar> m_row, m_bits; // one mask row, and the bits of a gathered mask
+    // One mask row, a band of them for the sink, and the bits of a gathered mask: kept from
+    // file to file, as fresh memory costs a page fault every 4 KiB.
+    std::vector<uchar> m_row, m_out, m_bits;
 };

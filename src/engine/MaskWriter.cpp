@@ -23,19 +23,17 @@ class BmpSink final : public MaskSink
 {
 public:
     BmpSink(const QString &path, Existing existing, int depth, int width, int height, QRgb mask,
-            QRgb transparent)
+            QRgb transparent, std::vector<uchar> &buffer)
         : MaskSink(path, existing, depth, width, height,
-                   qsizetype(((qint64(width) * depth + 31) / 32) * 4))
+                   qsizetype(((qint64(width) * depth + 31) / 32) * 4), buffer)
     {
         const int colours = depth == 1 ? 2 : 0;
-        m_header = 54 + 4 * colours;
-        if (m_header + qint64(m_rowBytes) * height > INT_MAX)
+        m_front = 54 + 4 * colours;
+        if (m_front + qint64(m_rowBytes) * height > INT_MAX)
             throw RunError::of(RunError::OutOfMemory, path);
-        char header[54 + 8];
-        bmpHeader(width, height, depth, colours, header);
-        qToLittleEndian<quint32>(mask & 0xFFFFFF, header + 54); // blue, green, red, 0
-        qToLittleEndian<quint32>(transparent & 0xFFFFFF, header + 58);
-        m_out.write(header, qsizetype(m_header));
+        bmpHeader(width, height, depth, colours, m_header);
+        qToLittleEndian<quint32>(mask & 0xFFFFFF, m_header + 54); // blue, green, red, 0
+        qToLittleEndian<quint32>(transparent & 0xFFFFFF, m_header + 58);
     }
 
     bool takesBottomUp() const override { return true; }
@@ -47,8 +45,14 @@ public:
         for (int r = 0; r < m_bandRows; ++r)
             std::memset(row(r) + used, 0, size_t(m_rowBytes - used));
         const int lowest = m_dy > 0 ? m_y0 + m_bandRows - 1 : m_y0;
-        const qint64 at = m_header + qint64(m_height - 1 - lowest) * m_rowBytes;
-        m_out.writeAt(at, reinterpret_cast<const char *>(m_rows.data()), m_bandRows * m_rowBytes);
+        const qint64 at = m_front + qint64(m_height - 1 - lowest) * m_rowBytes;
+        // The band that starts the file takes the header along: a small mask is one write.
+        const bool first = at == m_front;
+        if (first)
+            std::memcpy(m_rows.data(), m_header, size_t(m_front));
+        const qsizetype skip = first ? 0 : m_front;
+        m_out.writeAt(at - m_front + skip, reinterpret_cast<const char *>(m_rows.data() + skip),
+                      m_front - skip + m_bandRows * m_rowBytes);
     }
 
     void commit() override { m_out.commit(); }
@@ -57,7 +61,7 @@ private:
     // The slots run in the file's order: a band going down is stored backwards.
     qsizetype slot(int r) const override { return m_dy > 0 ? m_bandRows - 1 - r : r; }
 
-    qint64 m_header = 54;
+    char m_header[54 + 8];
 };
 
 // Everything the PNG write changes lives here, reached through a pointer libpng holds, so
@@ -92,9 +96,9 @@ class PngSink final : public MaskSink
 {
 public:
     PngSink(const QString &path, Existing existing, int depth, int width, int height, QRgb mask,
-            QRgb transparent)
+            QRgb transparent, std::vector<uchar> &buffer)
         : MaskSink(path, existing, depth, width, height,
-                   depth == 1 ? qsizetype((width + 7) / 8) : qsizetype(width) * 3)
+                   depth == 1 ? qsizetype((width + 7) / 8) : qsizetype(width) * 3, buffer)
     {
         m_state.out = &m_out;
         m_png = m_structs.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &m_state.complaint,
@@ -179,19 +183,22 @@ private:
 } // namespace
 
 MaskSink::MaskSink(const QString &path, Existing existing, int depth, int width, int height,
-                   qsizetype rowBytes)
+                   qsizetype rowBytes, std::vector<uchar> &buffer)
     : m_out(path, existing), m_path(path), m_depth(depth), m_width(width), m_height(height),
-      m_rowBytes(rowBytes)
+      m_rowBytes(rowBytes), m_rows(buffer)
 {
 }
 
 std::unique_ptr<MaskSink> MaskSink::create(const QString &path, Existing existing, MaskOutput kind,
-                                           int width, int height, QRgb mask, QRgb transparent)
+                                           int width, int height, QRgb mask, QRgb transparent,
+                                           std::vector<uchar> &buffer)
 {
     const int depth = kind.depth == 1 ? 1 : 24;
     if (kind.format == MaskFormat::Png)
-        return std::make_unique<PngSink>(path, existing, depth, width, height, mask, transparent);
-    return std::make_unique<BmpSink>(path, existing, depth, width, height, mask, transparent);
+        return std::make_unique<PngSink>(path, existing, depth, width, height, mask, transparent,
+                                         buffer);
+    return std::make_unique<BmpSink>(path, existing, depth, width, height, mask, transparent,
+                                     buffer);
 }
 
 void MaskSink::beginBand(int y0, int dy, int rows)
@@ -199,8 +206,8 @@ void MaskSink::beginBand(int y0, int dy, int rows)
     m_y0 = y0;
     m_dy = dy;
     m_bandRows = rows;
-    if (m_rows.size() < size_t(rows * m_rowBytes))
-        m_rows.resize(size_t(rows * m_rowBytes));
+    if (m_rows.size() < size_t(m_front + rows * m_rowBytes))
+        m_rows.resize(size_t(m_front + rows * m_rowBytes));
 }
 
 void packMaskBits(const uchar *bgr, qint64 count, quint32 mask, uchar *bits)
