@@ -39,13 +39,13 @@ constexpr qint64 HuffmanPixelsPerByte = 1024;
 // component, 2 bytes a pixel for grey, 3 for 4:2:0 colour, 6 for 4:4:4. The scan scripts
 // of real encoders spend at least two bits on each block (flat grey, progressive, measures
 // 254 pixels per byte: 508 bytes of coefficients per byte of file; flat 4:2:0 169 pixels,
-// 507 bytes), so 512 bytes per byte of file lets every real file through, and the base
-// lets a picture of about 48 MiB of coefficients through whatever its size (a photo of
-// 4096 x 4096 in 4:2:0 is megabytes anyway). A file that declares a progressive 16384 x
+// 507 bytes), so 512 bytes per byte of file lets every real file through; the base is for
+// libjpeg's tables and row buffers. A file under 64 KiB thus costs at most 40 MiB, whatever
+// it declares. A file that declares a progressive 16384 x
 // 16384 and is padded past the bound per byte is still refused before libjpeg allocates
 // the 0.8 to 1.5 GiB it asks for: libjpeg wants backing store, which is out of memory here.
 // Baseline files need a few rows only.
-constexpr qint64 BaseMemory = 48 << 20;
+constexpr qint64 BaseMemory = 8 << 20;
 constexpr qint64 MemoryPerFileByte = 512;
 
 const JOCTET EndMarker[2] = {0xFF, JPEG_EOI};
