@@ -372,6 +372,8 @@ void TestCli::damagedPicturesRefused()
         {"screen 8000 x 8000.gif", with(g, 6, 0x1F401F40), 480},
         {"icon.ico", saved(picture, "ICO"), 481},
         {"cut.xbm", saved(picture, "XBM").left(60), 481},
+        {"bad colour name.xpm", saved(picture, "XPM").replace("#", "@"), 481},
+        {"cursor.cur", with(saved(picture, "ICO"), 2, 2, 2), 481},
     };
     QStringList names, paths;
     for (const auto &d : damaged) {
