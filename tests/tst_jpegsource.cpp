@@ -38,11 +38,6 @@ QByteArray committed(const char *name)
     return readFile(QFINDTESTDATA(QStringLiteral("data/jpeg/") + QLatin1String(name)));
 }
 
-QByteArray replaced(QByteArray b, qsizetype at, const QByteArray &with)
-{
-    return b.replace(at, with.size(), with);
-}
-
 const QByteArray Sos("\xFF\xDA"), Sof0("\xFF\xC0"), Sof2("\xFF\xC2");
 
 } // namespace
@@ -117,10 +112,10 @@ void TestJpegSource::damage_data()
     QTest::newRow("cut in a header") << base.left(sof + 6) << damaged << early;
     // Sixteen one bits in a row are no Huffman code.
     QTest::newRow("one bits in the scan")
-        << replaced(base, mid, QByteArray("\xFF\0", 2).repeated(12)) << damaged
+        << QByteArray(base).replace(mid, 24, QByteArray("\xFF\0", 2).repeated(12)) << damaged
         << "bad Huffman code";
     QTest::newRow("restart marker out of turn")
-        << replaced(restart, restart.indexOf("\xFF\xD0"), "\xFF\xD3") << damaged
+        << with(restart, restart.indexOf("\xFF\xD0") + 1, 0xD3, 1) << damaged
         << "found marker 0xd3 instead of RST0";
     QTest::newRow("bytes before the end marker")
         << base.chopped(2) + QByteArray("\x12\x34").repeated(4) + "\xFF\xD9" << damaged
@@ -137,14 +132,13 @@ void TestJpegSource::damage_data()
         << flat.chopped(3) << damaged << early;
     QTest::newRow("sequential scans, the last missing")
         << scans.left(scans.lastIndexOf(Sos)) << damaged << early;
-    QTest::newRow("width 0") << replaced(base, sof + 7, QByteArray(2, '\0')) << invalid
-                             << "(0 x 48 pixels)";
-    QTest::newRow("12-bit samples") << replaced(base, sof + 4, "\x0C") << invalid << "precision 12";
-    QTest::newRow("lossless") << replaced(base, sof + 1, "\xC3") << invalid << "SOF type 0xc3";
+    QTest::newRow("width 0") << with(base, sof + 7, 0, 2) << invalid << "(0 x 48 pixels)";
+    QTest::newRow("12-bit samples") << with(base, sof + 4, 12, 1) << invalid << "precision 12";
+    QTest::newRow("lossless") << with(base, sof + 1, 0xC3, 1) << invalid << "SOF type 0xc3";
     // A progressive file is decoded into libjpeg's coefficients for the whole picture: one
     // of a few KB that declares 16384 x 16384 is refused before either they or the picture
     // are allocated, and so is one padded out to pass the bound per byte.
-    const QByteArray huge = replaced(prog, prog.indexOf(Sof2) + 5, QByteArray("\x40\0\x40\0", 4));
+    const QByteArray huge = with(prog, prog.indexOf(Sof2) + 5, 0x00400040);
     QTest::newRow("16384 x 16384 in a few KB") << huge << damaged << "more than its";
     QTest::newRow("16384 x 16384, padded")
         << huge + QByteArray(300 << 10, '\0') << int(RunError::OutOfMemory) << "needs more memory";

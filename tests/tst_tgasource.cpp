@@ -175,13 +175,11 @@ void TestTgaSource::largerThanABlock_data()
     for (int y = 0; y < img.height(); ++y)
         for (int x = 0; x < img.width(); ++x)
             img.setPixel(x, y, (seed = seed * 1664525u + 1013904223u) >> 4 | 0x80000000u);
-    QByteArray bottomUp24, topDown32, runs;
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            put(bottomUp24, img.pixel(x, img.height() - 1 - y), 3);
-            put(topDown32, img.pixel(x, y), 4);
-        }
-    // Raw packets of 128 pixels, running across rows.
+    // Qt's rows of 700 pixels need no padding: the file's rows as they are.
+    const QImage bgr = img.convertToFormat(QImage::Format_BGR888).mirrored();
+    const QByteArray bottomUp24(reinterpret_cast<const char *>(bgr.constBits()), bgr.sizeInBytes());
+    const QByteArray topDown32(reinterpret_cast<const char *>(img.constBits()), img.sizeInBytes());
+    QByteArray runs; // raw packets of 128 pixels, running across rows
     for (qsizetype i = 0; i < bottomUp24.size(); i += 128 * 3) {
         const QByteArray packet = bottomUp24.mid(i, 128 * 3);
         runs += char(packet.size() / 3 - 1) + packet;
@@ -201,10 +199,8 @@ void TestTgaSource::largerThanABlock()
     for (const RowLayout layout : {RowLayout::Bgr24, RowLayout::Bgra32})
         for (const bool topDown : {true, false}) {
             InputFile in(bytes, QStringLiteral("big.tga"));
-            const QString diff =
-                difference(readBands(*openTga(in, in.path()), layout, 333, topDown),
-                           inLayout(expected, layout));
-            QVERIFY2(diff.isEmpty(), qPrintable(diff));
+            QCOMPARE(readBands(*openTga(in, in.path()), layout, 333, topDown),
+                     inLayout(expected, layout));
         }
 }
 
