@@ -1,44 +1,18 @@
 #include "PictureIO.h"
-#include "RunError.h"
 #include "RunUtils.h"
+#include "SourceTesting.h"
 #include "TestFiles.h"
 #include "TestPictures.h"
 
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 
-#include <atomic>
 #include <fcntl.h>
-#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#if defined(__SANITIZE_ADDRESS__)
-// From the sanitizer runtime (GCC ships no header for it): calls back on every allocation.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void *, size_t),
-                                                         void (*)(const volatile void *));
-#endif
-
-namespace
-{
-
-std::atomic<size_t> g_largestAllocation{0};
-
 // What may already stand at a mask's name.
 enum class There { Nothing, File, ReadOnlyFile, Fifo, Folder, DanglingLink, LinkToFile };
-
-int errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const RunError &e) {
-        return e.number();
-    }
-    return 0;
-}
-
-} // namespace
 
 Q_DECLARE_METATYPE(There)
 
@@ -47,14 +21,11 @@ class TestPictureIO : public QObject
     Q_OBJECT
 private slots:
     void initTestCase();
-    void loads_data();
-    void loads();
     void bmpAsQtReadsIt_data();
     void bmpAsQtReadsIt();
     void rewrittenWhileRead();
     void refuses_data();
     void refuses();
-    void allocatesLittleForHugeClaims();
     void fileShrinkingWhileRead();
     void writesBmp_data();
     void writesBmp();
@@ -81,48 +52,10 @@ void TestPictureIO::initTestCase()
         writeFile(d.filePath(QLatin1String(name)), {});
     }
     QVERIFY(d.mkdir(QStringLiteral("folder.bmp")));
-#if defined(__SANITIZE_ADDRESS__)
-    __sanitizer_install_malloc_and_free_hooks(
-        [](const volatile void *, size_t size) {
-            size_t seen = g_largestAllocation.load();
-            while (size > seen && !g_largestAllocation.compare_exchange_weak(seen, size)) {
-            }
-        },
-        [](const volatile void *) {});
-#endif
 }
 
-void TestPictureIO::loads_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QImage>("expected");
-    const QByteArray alphaMasks("\0\0\xFF\0\0\xFF\0\0\xFF\0\0\0\0\0\0\xFF", 16);
-    const QImage wide = sample().scaled(37, 3); // many pixels at a time, and a ragged end
-    const QByteArray jpeg = saved(wide, "JPG");
-    QTest::newRow("24-bit bmp, 37 wide") << saved(wide, "BMP") << wide;
-    QTest::newRow("8-bit palette bmp") << bmp(5, 3, 8, 0, rows(8, true), 16) << sample();
-    QTest::newRow("rle8 bmp") << bmp(5, 3, 8, 1, rows(8, true, true), 16) << sample();
-    QTest::newRow("rle4 bmp") << bmp(5, 3, 4, 2, rle4Rows(), 16) << sample();
-    QTest::newRow("core header bmp") << coreBmp() << sample();
-    QTest::newRow("top-down bmp") << bmp(5, -3, 24, 0, rows(24, false)) << sample();
-    QTest::newRow("32-bit bmp, alpha dropped")
-        << bmp(5, 3, 32, 3, rows(32, true), 0, alphaMasks + QByteArray(52, '\0')) << sample();
-    QTest::newRow("gif") << gif() << sample();
-    QTest::newRow("jpeg") << jpeg << QImage::fromData(jpeg);
-    QTest::newRow("png") << saved(sample(), "PNG") << sample();
-}
-
-void TestPictureIO::loads()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QImage, expected);
-    const QImage got = readPicture(file(QStringLiteral("in.pic"), bytes));
-    QCOMPARE(got.format(), QImage::Format_RGB32);
-    QCOMPARE(got, expected.convertToFormat(QImage::Format_RGB32));
-}
-
-// BMP kinds Qt's own reader reads too, with every bit pattern in their pixels: the same
-// pixels, and with alpha kept the same alpha.
+// BMP kinds Qt's own reader reads too, some with every bit pattern in their pixels: the
+// same pixels, and with alpha kept the same alpha.
 void TestPictureIO::bmpAsQtReadsIt_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -135,8 +68,14 @@ void TestPictureIO::bmpAsQtReadsIt_data()
             put(m, v, 4);
         return m + QByteArray(52, '\0'); // the rest of a V4 header
     };
+    QTest::newRow("24-bit, 37 wide") << saved(sample().scaled(37, 3), "BMP"); // a ragged end
+    QTest::newRow("24-bit, top-down") << bmp(5, -3, 24, 0, rows(24, false));
+    QTest::newRow("core header") << coreBmp();
+    QTest::newRow("rle8") << bmp(5, 3, 8, 1, rows(8, true, true), 16);
+    QTest::newRow("rle4") << bmp(5, 3, 4, 2, rle4Rows(), 16);
     QTest::newRow("1-bit") << bmp(6, 5, 1, 0, noise.left(20), 2);
     QTest::newRow("4-bit") << bmp(6, 5, 4, 0, noise.left(20), 16);
+    QTest::newRow("8-bit") << bmp(5, 3, 8, 0, rows(8, true), 16);
     QTest::newRow("8-bit, top-down") << bmp(8, -5, 8, 0, noise.left(40), 256);
     QTest::newRow("16-bit 5-5-5") << bmp(6, 5, 16, 0, noise.left(60));
     QTest::newRow("16-bit 5-6-5 fields")
@@ -166,13 +105,13 @@ void TestPictureIO::refuses_data()
     QTest::addColumn<int>("number");
     // Large enough that each cut lands in the pixel data rather than the headers.
     const QImage big = sample().scaled(64, 64);
-    const QByteArray bmp24 = saved(big, "BMP"), jpeg = saved(big, "JPG", 90), g = gif();
+    const QByteArray bmp24 = saved(big, "BMP");
     const QByteArray rle8 = bmp(5, 3, 8, 1, rows(8, true, true), 16);
     const QByteArray rle4 = bmp(5, 3, 4, 2, rle4Rows(), 16), core = coreBmp();
     const int damaged = RunError::DamagedPicture, invalid = RunError::InvalidPicture;
     QTest::newRow("missing file") << "absent.bmp" << QByteArray() << 53;
     QTest::newRow("text named .bmp") << "x.bmp" << QByteArray("not a picture\n") << invalid;
-    QTest::newRow("bmp cut in half") << "half.bmp" << bmp24.left(bmp24.size() / 2) << damaged;
+    QTest::newRow("bmp a byte short") << "short.bmp" << bmp24.chopped(1) << damaged;
     QTest::newRow("rle8 cut") << "c.bmp" << rle8.left(rle8.size() - 5) << damaged;
     QTest::newRow("rle8 ending a row early")
         << "e.bmp" << with(rle8, 54 + 64 + 12, 0x100, 2) << damaged;
@@ -184,17 +123,15 @@ void TestPictureIO::refuses_data()
     QTest::newRow("palette over 256") << "pal2.bmp" << with(rle8, 46, 1000) << damaged;
     QTest::newRow("width 0") << "w0.bmp" << with(bmp24, 18, 0) << invalid;
     QTest::newRow("height 0") << "h0.bmp" << with(bmp24, 22, 0) << invalid;
-    QTest::newRow("more rows than bytes") << "rows.bmp" << with(bmp24, 22, 4000) << damaged;
     QTest::newRow("colour past the palette")
         << "ix.bmp" << bmp(5, 3, 8, 0, rows(8, true), 14) << damaged;
     QTest::newRow("rle8 colour past the palette")
         << "ix8.bmp" << bmp(5, 3, 8, 1, rows(8, true, true), 14) << damaged;
     QTest::newRow("unknown header size") << "hs.bmp" << with(bmp24, 14, 41) << damaged;
-    QTest::newRow("jpeg cut at 60%") << "cut.jpg" << jpeg.left(jpeg.size() * 6 / 10) << damaged;
-    QTest::newRow("gif cut in its codes") << "cut.gif" << g.left(g.size() - 8) << damaged;
-    QTest::newRow("gif with a code past its table") << "bad.gif" << with(g, 75, 0xFF, 1) << damaged;
-    QTest::newRow("gif of 0 x 3") << "g0.gif" << with(g, 6, 0, 2) << invalid;
     QTest::newRow("20000 x 20000 header only") << "huge.bmp" << bmp(20000, 20000, 24, 0, {}) << 7;
+    QTest::newRow("rle8 of 16384 x 16384 in a few bytes")
+        << "claim.bmp" << bmp(16384, 16384, 8, 1, QByteArray(10, '\0') + QByteArray("\0\1", 2), 1)
+        << damaged;
     // Formats Qt reads but with no check of ours behind them: refused, never guessed at.
     for (const char *format : {"ICO", "XPM", "XBM", "PPM"})
         QTest::addRow("%s", format) << "other.bmp" << saved(sample(), format) << invalid;
@@ -212,27 +149,9 @@ void TestPictureIO::refuses()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
     else if (!bytes.isEmpty())
         file(name, bytes);
+    watchAllocations();
     QCOMPARE(errorOf([&] { readPicture(path); }), number);
-}
-
-// A few dozen bytes that declare a sheet of 16384 x 16384 must not make the reader
-// allocate for it: the file is refused first.
-void TestPictureIO::allocatesLittleForHugeClaims()
-{
-#if !defined(__SANITIZE_ADDRESS__)
-    QSKIP("allocations are watched through the address sanitizer's hooks");
-#else
-    // An RLE8 file, a GIF's screen around its 5 x 3 picture, a PNG's IHDR: 16384 x 16384.
-    const QByteArray png = saved(QImage(1, 1, QImage::Format_RGB32), "PNG");
-    for (const QByteArray &bytes :
-         {bmp(16384, 16384, 8, 1, QByteArray(10, '\0') + QByteArray("\0\1", 2), 1),
-          with(gif(), 6, 0x40004000), with(with(png, 18, 0x40, 2), 22, 0x40, 2)}) {
-        const QString path = file(QStringLiteral("claim"), bytes);
-        g_largestAllocation = 0;
-        QVERIFY(errorOf([&] { readPicture(path); }) != 0);
-        QVERIFY2(g_largestAllocation < (1 << 20), qPrintable(QString::number(g_largestAllocation)));
-    }
-#endif
+    VERIFY_ALLOCATED_LITTLE();
 }
 
 // Another program shortens or extends the file between two reads of it: the read fails
