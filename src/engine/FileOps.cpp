@@ -285,25 +285,6 @@ void InputFile::checkUnchanged()
                            m_path + QStringLiteral(" changed while it was read"));
 }
 
-QByteArray readFileWhole(const QString &path, qint64 maxBytes,
-                         const std::function<void(qint64)> &afterChunk)
-{
-    InputFile file(path);
-    if (file.size() > maxBytes)
-        throw RunError::of(RunError::OutOfMemory, path + QStringLiteral(" is too large"));
-    QByteArray data(qsizetype(file.size()), Qt::Uninitialized);
-    constexpr qint64 Chunk = 4 << 20;
-    for (qint64 done = 0; done < file.size();) {
-        const qint64 n = std::min(Chunk, file.size() - done);
-        file.readAt(done, data.data() + done, n);
-        done += n;
-        if (afterChunk)
-            afterChunk(done);
-    }
-    file.checkUnchanged();
-    return data;
-}
-
 bool entryExists(const QString &path)
 {
     struct stat st;

@@ -90,13 +90,6 @@ private:
     static Identity identityOf(const struct stat &st);
 };
 
-// Reads a whole regular file without mapping it: another program may shorten a file while
-// it is read, which a mapping turns into a fatal signal. A file whose size changes while it
-// is read raises RunError::DamagedPicture; one over `maxBytes`, RunError::OutOfMemory.
-// `afterChunk` (for tests) is called with the bytes read so far after each chunk.
-QByteArray readFileWhole(const QString &path, qint64 maxBytes,
-                         const std::function<void(qint64)> &afterChunk = {});
-
 // Whether anything at all has this exact name: hidden files, FIFOs and dangling links
 // count, and a link is not followed. Never a pattern.
 bool entryExists(const QString &path);
