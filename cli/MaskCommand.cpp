@@ -1,5 +1,6 @@
 #include "MaskCommand.h"
 
+#include "Console.h"
 #include "FileOps.h"
 #include "MaskRun.h"
 #include "PictureIO.h"
@@ -31,47 +32,6 @@
 
 namespace
 {
-
-// The terminal's two streams: per-file results go to standard output, everything else to
-// standard error. While the progress bar stands on the terminal's last line, any other
-// line first clears it, so that no line is printed over the bar's remains.
-class Console
-{
-public:
-    bool barShown = false;
-
-    void out(const QString &line) { print(stdout, line); }
-    void err(const QString &line) { print(stderr, line); }
-
-    void bar(qsizetype done, qsizetype total, qint64 seconds)
-    {
-        const int width = 30;
-        const int filled = total ? int(done * width / total) : width;
-        std::fprintf(stderr, "\r[%s%s] %lld/%lld files, %lld s", qPrintable(QString(filled, '#')),
-                     qPrintable(QString(width - filled, '.')), qint64(done), qint64(total),
-                     qint64(seconds));
-        std::fflush(stderr);
-        barShown = true;
-    }
-
-    void clearBar()
-    {
-        if (!barShown)
-            return;
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-        barShown = false;
-    }
-
-private:
-    // Every line printed is one line: names with control characters are shown escaped.
-    void print(FILE *stream, const QString &line)
-    {
-        clearBar();
-        std::fputs(qPrintable(printableName(line) + QLatin1Char('\n')), stream);
-        std::fflush(stream);
-    }
-};
 
 const QString notUtf8 = QStringLiteral("the name is not valid UTF-8, so it cannot be opened");
 
