@@ -41,43 +41,6 @@ QString baseName(const QString &fileName)
     return dot > 0 ? fileName.left(dot) : fileName;
 }
 
-// A number 0..255 in plain decimal digits; -1 for anything else.
-int byteValue(const QString &text)
-{
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
-    if (!digits.match(text).hasMatch())
-        return -1;
-    const int v = text.toInt();
-    return v <= 255 ? v : -1;
-}
-
-// Options whose value may follow as the next argument, so that a value such as "-a" is
-// not taken for an option.
-const QStringList valueOptions{"-t",       "--transparency", "-m",       "--mask",  "-s",
-                               "--suffix", "--pattern",      "-j",       "--jobs",  "--log",
-                               "-o",       "--output-dir",   "--format", "--depth", "-f",
-                               "--fuzz",   "--files-from"};
-
-// "--alpha" and "-a" take their threshold only attached ("--alpha=N", "-aN"), as optional
-// values do everywhere: alone they mean 0, and the next argument stays a file.
-QStringList withAlphaValues(const QStringList &arguments)
-{
-    QStringList out;
-    bool value = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &a = arguments[i];
-        if (a == QLatin1String("--")) {
-            out += arguments.mid(i);
-            break;
-        }
-        const bool alone =
-            !value && i > 0 && (a == QLatin1String("--alpha") || a == QLatin1String("-a"));
-        out.append(alone ? QStringLiteral("--alpha=0") : a);
-        value = !value && valueOptions.contains(a);
-    }
-    return out;
-}
-
 bool newerThan(const struct stat &a, const struct stat &b)
 {
     return a.st_mtim.tv_sec != b.st_mtim.tv_sec ? a.st_mtim.tv_sec > b.st_mtim.tv_sec
@@ -102,34 +65,6 @@ QString makeFolder(const QString &path)
 
 } // namespace
 
-Colour MaskCommand::parseColour(const QString &text)
-{
-    static const QRegularExpression hex(QStringLiteral("^#?([0-9A-Fa-f]{6})$"));
-    static const QRegularExpression shortHex(QStringLiteral("^#([0-9A-Fa-f]{3})$"));
-    static const QRegularExpression triple(QStringLiteral("^([0-9]+),([0-9]+),([0-9]+)$"));
-    static const QRegularExpression name(QStringLiteral("^[A-Za-z]+$"));
-    int r, g, b;
-    if (const auto m = hex.match(text); m.hasMatch()) {
-        const uint rgb = m.captured(1).toUInt(nullptr, 16);
-        r = int(rgb >> 16), g = int((rgb >> 8) & 0xFF), b = int(rgb & 0xFF);
-    } else if (const auto m = shortHex.match(text); m.hasMatch()) {
-        const uint rgb = m.captured(1).toUInt(nullptr, 16);
-        r = int(rgb >> 8) * 17, g = int((rgb >> 4) & 0xF) * 17, b = int(rgb & 0xF) * 17;
-    } else if (const auto m = triple.match(text); m.hasMatch()) {
-        r = byteValue(m.captured(1)), g = byteValue(m.captured(2)), b = byteValue(m.captured(3));
-        if (r < 0 || g < 0 || b < 0)
-            return NoColour;
-    } else if (name.match(text).hasMatch() && QColor::isValidColor(text)) {
-        const QColor c = QColor::fromString(text);
-        if (c.alpha() != 255) // "transparent" is no colour a pixel can be compared with
-            return NoColour;
-        r = c.red(), g = c.green(), b = c.blue();
-    } else {
-        return NoColour;
-    }
-    return Colour(r | (g << 8) | (b << 16));
-}
-
 void MaskCommand::walk(const QByteArray &folder, const QByteArray &subfolder, QList<Input> &found)
 {
     DIR *dir = ::opendir(folder.constData());
@@ -150,14 +85,14 @@ void MaskCommand::walk(const QByteArray &folder, const QByteArray &subfolder, QL
         if (::lstat(full.constData(), &st) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
-            if (m_recursive)
+            if (m_options.recursive)
                 subfolders.append(name);
             continue;
         }
         const QString fileName = QFile::decodeName(name);
         // Masks made by an earlier run are not sprites.
-        if (!S_ISREG(st.st_mode) || baseName(fileName).endsWith(m_suffix) ||
-            !matchesPattern(m_pattern, fileName))
+        if (!S_ISREG(st.st_mode) || baseName(fileName).endsWith(m_options.suffix) ||
+            !matchesPattern(m_options.pattern, fileName))
             continue;
         if (nameRoundTrips(full))
             found.append({QFile::decodeName(full), QFile::decodeName(subfolder)});
@@ -209,7 +144,7 @@ bool MaskCommand::readList(const QString &listName, QStringList &inputs)
     if (!opened)
         return false;
     const QByteArray all = list.readAll();
-    for (const QByteArray &raw : all.split(m_null ? '\0' : '\n')) {
+    for (const QByteArray &raw : all.split(m_options.null ? '\0' : '\n')) {
         if (raw.isEmpty())
             continue;
         if (nameRoundTrips(raw)) {
@@ -231,7 +166,7 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
     QList<Input> kept;
     for (const Input &in : inputs) {
         if (baseName(in.sprite.mid(in.sprite.lastIndexOf(QLatin1Char('/')) + 1))
-                .endsWith(m_suffix)) {
+                .endsWith(m_options.suffix)) {
             if (!m_leftOut.contains(in.sprite))
                 m_leftOut.append(in.sprite);
         } else {
@@ -248,15 +183,15 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
         Plan p;
         p.sprite = in.sprite;
         const qsizetype slash = in.sprite.lastIndexOf(QLatin1Char('/'));
-        QString name = MaskRun::outputName(in.sprite.mid(slash + 1), m_suffix);
-        if (!m_formatGiven.isEmpty()) {
+        QString name = MaskRun::outputName(in.sprite.mid(slash + 1), m_options.suffix);
+        if (!m_options.formatGiven.isEmpty()) {
             const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-            name = (dot > 0 ? name.left(dot) : name) + QLatin1Char('.') + m_formatGiven;
+            name = (dot > 0 ? name.left(dot) : name) + QLatin1Char('.') + m_options.formatGiven;
         }
-        const QString folder = m_outputDir.isEmpty() ? in.sprite.left(slash)
+        const QString folder = m_options.outputDir.isEmpty() ? in.sprite.left(slash)
                                : in.subfolder.isEmpty()
-                                   ? m_outputDir
-                                   : m_outputDir + QLatin1Char('/') + in.subfolder;
+                                   ? m_options.outputDir
+                                   : m_options.outputDir + QLatin1Char('/') + in.subfolder;
         p.mask = folder + QLatin1Char('/') + name;
         if (sprites.contains(p.mask)) {
             p.state = Plan::Failed;
@@ -277,9 +212,9 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
             byMask.insert(p.mask, plans.size());
             struct stat maskStat, spriteStat;
             if (::lstat(QFile::encodeName(p.mask).constData(), &maskStat) == 0) {
-                if (m_overwrite)
+                if (m_options.overwrite)
                     p.existing = Existing::Replace;
-                else if (m_update &&
+                else if (m_options.update &&
                          ::stat(QFile::encodeName(p.sprite).constData(), &spriteStat) == 0 &&
                          newerThan(spriteStat, maskStat))
                     p.existing = Existing::Replace;
@@ -292,167 +227,15 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
     return plans;
 }
 
-int MaskCommand::parse(const QStringList &arguments)
-{
-    QCommandLineParser p;
-    p.setApplicationDescription(
-        QStringLiteral("Writes the mask of each sprite: pixels of the background become the mask "
-                       "colour, all others the transparency colour."));
-    p.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Sprites to mask."),
-                            QStringLiteral("FILE|FOLDER..."));
-    const QCommandLineOption t({"t", "transparency"},
-                               "A background colour of the sprites (default 000000); may be given "
-                               "several times. RRGGBB, #RRGGBB, #RGB, R,G,B or a colour name.",
-                               "COLOUR");
-    const QCommandLineOption m(
-        {"m", "mask"}, "The mask colour (default: the first transparency colour's opposite).",
-        "COLOUR");
-    const QCommandLineOption f({"f", "fuzz"},
-                               "A pixel within N of a transparency colour in every channel is "
-                               "background (0 to 255, default 0).",
-                               "N");
-    const QCommandLineOption a({"a", "alpha"},
-                               "A pixel whose alpha is at most N is background (--alpha alone: 0). "
-                               "Only attached: --alpha=N or -aN.",
-                               "N");
-    const QCommandLineOption s({"s", "suffix"}, "Added to each mask's name (default _mask).",
-                               "TEXT", QStringLiteral("_mask"));
-    const QCommandLineOption o({"o", "output-dir"},
-                               "Write the masks into DIR, made when missing; with -r the folders "
-                               "under each given folder are kept.",
-                               "DIR");
-    const QCommandLineOption format("format",
-                                    "Mask files of this kind, named with its extension (default: "
-                                    "BMP under the sprite's own extension).",
-                                    "bmp|png");
-    const QCommandLineOption depth(
-        "depth", "Bits per pixel of the masks (default: 24 for BMP, 1 for PNG).", "1|24");
-    const QCommandLineOption r({"r", "recursive"}, "Look into the folders' folders too.");
-    const QCommandLineOption pattern("pattern",
-                                     "Files of a folder to take (default: every picture the "
-                                     "program reads); may be given several times.",
-                                     "GLOB");
-    const QCommandLineOption filesFrom("files-from",
-                                       "Read more sprite names from FILE (- for "
-                                       "standard input), one a line.",
-                                       "FILE");
-    const QCommandLineOption null({"0", "null"},
-                                  "Names in --files-from end with NUL, not newline.");
-    const QCommandLineOption update({"u", "update"},
-                                    "Replace a mask only when its sprite is newer.");
-    const QCommandLineOption overwrite("overwrite", "Replace masks that already exist.");
-    const QCommandLineOption j({"j", "jobs"}, "Files masked at the same time (default: cores).",
-                               "N");
-    const QCommandLineOption logFile("log", "Write the run's log to FILE.", "FILE");
-    const QCommandLineOption dry("dry-run", "Say what would be written; write nothing.");
-    const QCommandLineOption q({"q", "quiet"}, "Report failures only.");
-    const QCommandLineOption help({"h", "help"}, "Show this help.");
-    const QCommandLineOption version({"v", "version"}, "Show the version.");
-    for (const QCommandLineOption &opt :
-         {t,         m,    f,      a,         s, o,       format, depth, r,    pattern,
-          filesFrom, null, update, overwrite, j, logFile, dry,    q,     help, version})
-        p.addOption(opt);
-
-    Console console;
-    const auto usage = [&](const QString &why) {
-        console.err(QStringLiteral("pelloran-mask: ") + why);
-        console.err(QStringLiteral("Try 'pelloran-mask --help'."));
-        return int(BadUsage);
-    };
-    if (!p.parse(withAlphaValues(arguments)))
-        return usage(p.errorText());
-    if (p.isSet(help)) {
-        std::fputs(qPrintable(p.helpText()), stdout);
-        return AllMasked;
-    }
-    if (p.isSet(version)) {
-        std::printf("pelloran-mask %d.%d.%d\n", ProgramVersion.major, ProgramVersion.minor,
-                    ProgramVersion.revision);
-        return AllMasked;
-    }
-
-    MaskRule &rule = m_settings.rule;
-    rule.keys.clear();
-    for (const QString &text : p.isSet(t) ? p.values(t) : QStringList{QStringLiteral("000000")}) {
-        const Colour c = parseColour(text);
-        if (c == NoColour)
-            return usage(QStringLiteral("bad transparency colour '%1' (use RRGGBB, #RRGGBB, #RGB, "
-                                        "R,G,B or a colour name)")
-                             .arg(text));
-        rule.keys.push_back(c);
-    }
-    if (rule.keys.size() > 16)
-        return usage(QStringLiteral("more than 16 transparency colours"));
-    rule.mask = p.isSet(m) ? parseColour(p.value(m)) : complement(rule.keys.front());
-    if (rule.mask == NoColour)
-        return usage(QStringLiteral("bad mask colour '%1' (use RRGGBB, #RRGGBB, #RGB, R,G,B or a "
-                                    "colour name)")
-                         .arg(p.value(m)));
-    if (p.isSet(f) && (rule.fuzz = byteValue(p.value(f))) < 0)
-        return usage(QStringLiteral("bad fuzz '%1' (use 0 to 255)").arg(p.value(f)));
-    if (p.isSet(a) && (rule.alpha = byteValue(p.value(a))) < 0)
-        return usage(QStringLiteral("bad alpha '%1' (use 0 to 255)").arg(p.value(a)));
-    m_suffix = p.value(s);
-    if (const QString problem = MaskRun::suffixProblem(m_suffix); !problem.isEmpty())
-        return usage(problem);
-    if (p.isSet(format)) {
-        m_formatGiven = p.value(format);
-        if (m_formatGiven != QLatin1String("bmp") && m_formatGiven != QLatin1String("png"))
-            return usage(QStringLiteral("bad format '%1' (use bmp or png)").arg(m_formatGiven));
-        m_settings.kind.format =
-            m_formatGiven == QLatin1String("png") ? MaskFormat::Png : MaskFormat::Bmp;
-    }
-    if (p.isSet(depth)) {
-        if (p.value(depth) != QLatin1String("1") && p.value(depth) != QLatin1String("24"))
-            return usage(QStringLiteral("bad depth '%1' (use 1 or 24)").arg(p.value(depth)));
-        m_settings.kind.depth = p.value(depth).toInt();
-    } else if (m_settings.kind.format == MaskFormat::Png) {
-        // A mask has two colours: a PNG of two palette entries shows the same pixels as
-        // one of 24 bits, in a tenth of the bytes to compress and write.
-        m_settings.kind.depth = 1;
-    }
-    if (p.isSet(o)) {
-        if (p.value(o).isEmpty())
-            return usage(QStringLiteral("the output folder's name is empty"));
-        m_outputDir = QDir::cleanPath(QDir::current().absoluteFilePath(p.value(o)));
-    }
-    m_overwrite = p.isSet(overwrite);
-    m_update = p.isSet(update);
-    if (m_overwrite && m_update)
-        return usage(QStringLiteral("--update and --overwrite exclude each other"));
-    m_recursive = p.isSet(r);
-    m_pattern = p.isSet(pattern) ? p.values(pattern).join(QLatin1Char(';')) : pictureFilePattern();
-    m_jobs = QThread::idealThreadCount();
-    if (p.isSet(j)) {
-        bool ok = false;
-        m_jobs = p.value(j).toInt(&ok);
-        if (!ok || m_jobs < 1)
-            return usage(QStringLiteral("bad number of jobs '%1'").arg(p.value(j)));
-    }
-    m_logFile = p.value(logFile);
-    m_dryRun = p.isSet(dry);
-    m_quiet = p.isSet(q);
-    m_null = p.isSet(null);
-    m_inputs = p.positionalArguments();
-    if (p.isSet(filesFrom)) {
-        m_listFile = p.value(filesFrom);
-        if (!readList(m_listFile, m_inputs))
-            return usage(QStringLiteral("cannot read the list '%1'").arg(m_listFile));
-    } else if (m_null) {
-        return usage(QStringLiteral("--null is for lists read with --files-from"));
-    }
-    if (m_inputs.isEmpty() && !p.isSet(filesFrom))
-        return usage(QStringLiteral("no sprite files or folders given"));
-    return -1;
-}
-
 int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawArguments)
 {
     for (const QByteArray &raw : rawArguments)
         if (!nameRoundTrips(raw))
             m_lossyArguments.insert(QFile::decodeName(raw), raw);
-    if (const int code = parse(arguments); code >= 0)
+    if (const int code = m_options.parse(arguments); code >= 0)
         return code;
+    if (m_options.listFile && !readList(*m_options.listFile, m_options.inputs))
+        return usageError(QStringLiteral("cannot read the list '%1'").arg(*m_options.listFile));
 
     Console console;
     QElapsedTimer clock;
@@ -461,13 +244,13 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     for (const auto &[name, why] : std::as_const(m_unreadable))
         plans.append({name, QString(), why, Plan::Failed});
     m_unreadable.clear();
-    const QList<Input> inputs = expand(m_inputs);
+    const QList<Input> inputs = expand(m_options.inputs);
     for (const auto &[name, why] : std::as_const(m_unreadable))
         plans.append({name, QString(), why, Plan::Failed});
     plans += plan(inputs);
 
     // Output folders are made before anything is written into them, one at a time.
-    if (!m_dryRun && !m_outputDir.isEmpty()) {
+    if (!m_options.dryRun && !m_options.outputDir.isEmpty()) {
         QHash<QString, QString> made;
         for (Plan &p : plans) {
             if (p.state != Plan::Mask)
@@ -485,12 +268,13 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     const auto report = [&](const Plan &p, FileJob::Outcome o, const QString &problem) {
         switch (o) {
         case FileJob::Outcome::Masked:
-            if (!m_quiet)
-                console.out((m_dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) +
-                            p.sprite + QStringLiteral(" -> ") + p.mask);
+            if (!m_options.quiet)
+                console.out(
+                    (m_options.dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) +
+                    p.sprite + QStringLiteral(" -> ") + p.mask);
             break;
         case FileJob::Outcome::Skipped:
-            if (!m_quiet)
+            if (!m_options.quiet)
                 console.out(QStringLiteral("up to date ") + p.sprite + QStringLiteral(" -> ") +
                             p.mask);
             break;
@@ -506,10 +290,11 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
                                      : FileJob::Outcome::Failed;
     };
 
-    if (!m_quiet)
+    if (!m_options.quiet)
         for (const QString &name : std::as_const(m_leftOut))
             console.out(QStringLiteral("left out ") + name +
-                        QStringLiteral(": named like a mask (") + m_suffix + QStringLiteral(")"));
+                        QStringLiteral(": named like a mask (") + m_options.suffix +
+                        QStringLiteral(")"));
 
     int masked = 0, upToDate = 0, failed = 0;
     const auto count = [&](FileJob::Outcome o) {
@@ -518,12 +303,12 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
         failed += o == FileJob::Outcome::Failed;
     };
 
-    if (m_dryRun) {
+    if (m_options.dryRun) {
         for (const Plan &p : std::as_const(plans)) {
             report(p, outcomeOf(p.state), p.problem);
             count(outcomeOf(p.state));
         }
-        if (!m_quiet)
+        if (!m_options.quiet)
             console.err(
                 QStringLiteral("pelloran-mask: dry run: %1 to mask, %2 up to date, %3 failed")
                     .arg(masked)
@@ -549,7 +334,7 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     size_t finished = 0;
     const auto worker = [&] {
         // One job a thread, so its buffers serve file after file.
-        FileJob job(m_settings);
+        FileJob job(m_options.job);
         for (size_t k; (k = next++) < work.size();) {
             const qsizetype i = work[k];
             const Plan &p = plans[i];
@@ -578,10 +363,10 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     };
 
     std::vector<std::thread> workers;
-    for (size_t w = 0; w < std::min(size_t(m_jobs), work.size()); ++w)
+    for (size_t w = 0; w < std::min(size_t(m_options.jobs), work.size()); ++w)
         workers.emplace_back(worker);
 
-    const bool bar = !m_quiet && isatty(fileno(stderr));
+    const bool bar = !m_options.quiet && isatty(fileno(stderr));
     {
         std::vector<bool> reported(static_cast<size_t>(total), false);
         qsizetype done = 0;
@@ -604,16 +389,16 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     for (std::thread &w : workers)
         w.join();
 
-    if (!m_logFile.isEmpty()) {
+    if (!m_options.logFile.isEmpty()) {
         try {
-            writeFileWhole(m_logFile, log.GetHistory().toUtf8());
+            writeFileWhole(m_options.logFile, log.GetHistory().toUtf8());
         } catch (const RunError &e) {
             console.err(QStringLiteral("pelloran-mask: the log could not be written: ") +
                         e.description());
             ++failed;
         }
     }
-    if (!m_quiet)
+    if (!m_options.quiet)
         console.err(QStringLiteral("pelloran-mask: %1 masked, %2 up to date, %3 failed in %4 s")
                         .arg(masked)
                         .arg(upToDate)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "FileJob.h"
+#include "Options.h"
 
 #include <QHash>
 #include <QStringList>
@@ -19,10 +19,6 @@ public:
     // UTF-8 cannot be opened under the text Qt made of it, and is reported as failed.
     int run(const QStringList &arguments, const QList<QByteArray> &rawArguments = {});
 
-    // "RRGGBB", "#RRGGBB", "#RGB", "R,G,B" (0 to 255 each) or a colour name, as a colour
-    // (red in the low byte); -1 for anything else, blanks and signs included.
-    static Colour parseColour(const QString &text);
-
 private:
     // One sprite to mask: where it is, and the folder under the output folder its mask goes
     // to ("" beside the others).
@@ -38,7 +34,6 @@ private:
         Existing existing = Existing::Keep;
     };
 
-    int parse(const QStringList &arguments);
     QList<Input> expand(const QStringList &inputs);
     void addInput(const QString &input, QList<Input> &found);
     // Adds the sprites of a folder, hidden ones included, by the names the file system has.
@@ -46,15 +41,7 @@ private:
     QList<Plan> plan(const QList<Input> &inputs);
     bool readList(const QString &listName, QStringList &inputs);
 
-    FileJob::Settings m_settings;
-    QString m_suffix;
-    bool m_recursive = false, m_dryRun = false, m_quiet = false;
-    bool m_overwrite = false, m_update = false, m_null = false;
-    QString m_pattern, m_outputDir, m_listFile;
-    QString m_formatGiven; // "bmp" or "png" with --format: the masks' extension
-    int m_jobs = 1;
-    QString m_logFile;
-    QStringList m_inputs;
+    Options m_options;
     QHash<QString, QByteArray> m_lossyArguments;
     // Inputs that cannot be masked before anything is read: name and reason.
     QList<std::pair<QString, QString>> m_unreadable;
