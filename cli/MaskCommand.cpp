@@ -6,6 +6,7 @@
 #include "PictureIO.h"
 #include "RunError.h"
 #include "RunUtils.h"
+#include "SpriteFinder.h"
 #include "Version.h"
 #include "clsDebug.h"
 
@@ -33,14 +34,6 @@
 namespace
 {
 
-const QString notUtf8 = QStringLiteral("the name is not valid UTF-8, so it cannot be opened");
-
-QString baseName(const QString &fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? fileName.left(dot) : fileName;
-}
-
 bool newerThan(const struct stat &a, const struct stat &b)
 {
     return a.st_mtim.tv_sec != b.st_mtim.tv_sec ? a.st_mtim.tv_sec > b.st_mtim.tv_sec
@@ -65,98 +58,6 @@ QString makeFolder(const QString &path)
 
 } // namespace
 
-void MaskCommand::walk(const QByteArray &folder, const QByteArray &subfolder, QList<Input> &found)
-{
-    DIR *dir = ::opendir(folder.constData());
-    if (!dir) {
-        const int error = errno;
-        m_unreadable.append({QFile::decodeName(folder),
-                             RunError::fromErrno(error, QFile::decodeName(folder)).description()});
-        return;
-    }
-    QList<QByteArray> subfolders;
-    while (const dirent *entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (name == "." || name == "..")
-            continue;
-        const QByteArray full = folder + '/' + name;
-        struct stat st;
-        // Links are not followed: a linked folder could lead out of the tree or round it.
-        if (::lstat(full.constData(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode)) {
-            if (m_options.recursive)
-                subfolders.append(name);
-            continue;
-        }
-        const QString fileName = QFile::decodeName(name);
-        // Masks made by an earlier run are not sprites.
-        if (!S_ISREG(st.st_mode) || baseName(fileName).endsWith(m_options.suffix) ||
-            !matchesPattern(m_options.pattern, fileName))
-            continue;
-        if (nameRoundTrips(full))
-            found.append({QFile::decodeName(full), QFile::decodeName(subfolder)});
-        else
-            m_unreadable.append({printableName(full), notUtf8});
-    }
-    ::closedir(dir);
-    for (const QByteArray &sub : std::as_const(subfolders))
-        walk(folder + '/' + sub, subfolder.isEmpty() ? sub : subfolder + '/' + sub, found);
-}
-
-void MaskCommand::addInput(const QString &input, QList<Input> &found)
-{
-    const QFileInfo info(input);
-    if (info.isFile()) {
-        found.append({QDir::cleanPath(info.absoluteFilePath()), QString()});
-    } else if (info.isDir()) {
-        QList<Input> inFolder;
-        // "sprites/" names the same folder as "sprites": no "//" in the names reported.
-        walk(QFile::encodeName(QDir::cleanPath(info.absoluteFilePath())), QByteArray(), inFolder);
-        std::sort(inFolder.begin(), inFolder.end(),
-                  [](const Input &a, const Input &b) { return a.sprite < b.sprite; });
-        found += inFolder;
-    } else {
-        m_unreadable.append({input, QStringLiteral("no such file or folder")});
-    }
-}
-
-QList<MaskCommand::Input> MaskCommand::expand(const QStringList &inputs)
-{
-    QList<Input> found;
-    for (const QString &input : inputs) {
-        if (const auto raw = m_lossyArguments.constFind(input); raw != m_lossyArguments.cend())
-            m_unreadable.append({printableName(*raw), notUtf8});
-        else
-            addInput(input, found);
-    }
-    return found;
-}
-
-// Names from a list file or standard input: one a line, or NUL-separated with --null, as
-// the file system has them.
-bool MaskCommand::readList(const QString &listName, QStringList &inputs)
-{
-    QFile list;
-    const bool opened = listName == QLatin1String("-")
-                            ? list.open(stdin, QIODevice::ReadOnly)
-                            : (list.setFileName(listName), list.open(QIODevice::ReadOnly));
-    if (!opened)
-        return false;
-    const QByteArray all = list.readAll();
-    for (const QByteArray &raw : all.split(m_options.null ? '\0' : '\n')) {
-        if (raw.isEmpty())
-            continue;
-        if (nameRoundTrips(raw)) {
-            inputs.append(QFile::decodeName(raw));
-        } else {
-            m_lossyArguments.insert(QFile::decodeName(raw), raw);
-            inputs.append(QFile::decodeName(raw));
-        }
-    }
-    return true;
-}
-
 QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
 {
     QList<Plan> plans;
@@ -165,8 +66,8 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
     QSet<QString> sprites;
     QList<Input> kept;
     for (const Input &in : inputs) {
-        if (baseName(in.sprite.mid(in.sprite.lastIndexOf(QLatin1Char('/')) + 1))
-                .endsWith(m_options.suffix)) {
+        if (namedLikeMask(in.sprite.mid(in.sprite.lastIndexOf(QLatin1Char('/')) + 1),
+                          m_options.suffix)) {
             if (!m_leftOut.contains(in.sprite))
                 m_leftOut.append(in.sprite);
         } else {
@@ -229,23 +130,18 @@ QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
 
 int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawArguments)
 {
-    for (const QByteArray &raw : rawArguments)
-        if (!nameRoundTrips(raw))
-            m_lossyArguments.insert(QFile::decodeName(raw), raw);
     if (const int code = m_options.parse(arguments); code >= 0)
         return code;
-    if (m_options.listFile && !readList(*m_options.listFile, m_options.inputs))
+    SpriteFinder finder(m_options, rawArguments);
+    if (m_options.listFile && !finder.readList(*m_options.listFile, m_options.inputs))
         return usageError(QStringLiteral("cannot read the list '%1'").arg(*m_options.listFile));
 
     Console console;
     QElapsedTimer clock;
     clock.start();
     QList<Plan> plans;
-    for (const auto &[name, why] : std::as_const(m_unreadable))
-        plans.append({name, QString(), why, Plan::Failed});
-    m_unreadable.clear();
-    const QList<Input> inputs = expand(m_options.inputs);
-    for (const auto &[name, why] : std::as_const(m_unreadable))
+    const QList<Input> inputs = finder.expand(m_options.inputs);
+    for (const auto &[name, why] : finder.refused())
         plans.append({name, QString(), why, Plan::Failed});
     plans += plan(inputs);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Options.h"
+#include "SpriteFinder.h"
 
 #include <QHash>
 #include <QStringList>
@@ -20,12 +21,7 @@ public:
     int run(const QStringList &arguments, const QList<QByteArray> &rawArguments = {});
 
 private:
-    // One sprite to mask: where it is, and the folder under the output folder its mask goes
-    // to ("" beside the others).
-    struct Input {
-        QString sprite;
-        QString subfolder;
-    };
+    using Input = SpriteFinder::Input;
     // What is done with one sprite, decided before any file is read.
     struct Plan {
         enum State { Mask, UpToDate, Failed };
@@ -34,17 +30,9 @@ private:
         Existing existing = Existing::Keep;
     };
 
-    QList<Input> expand(const QStringList &inputs);
-    void addInput(const QString &input, QList<Input> &found);
-    // Adds the sprites of a folder, hidden ones included, by the names the file system has.
-    void walk(const QByteArray &folder, const QByteArray &subfolder, QList<Input> &found);
     QList<Plan> plan(const QList<Input> &inputs);
-    bool readList(const QString &listName, QStringList &inputs);
 
     Options m_options;
-    QHash<QString, QByteArray> m_lossyArguments;
-    // Inputs that cannot be masked before anything is read: name and reason.
-    QList<std::pair<QString, QString>> m_unreadable;
     // Files named like masks, given by name or in a list: not masked again.
     QStringList m_leftOut;
 };
