@@ -2,7 +2,7 @@
 
 #include "Console.h"
 #include "FileOps.h"
-#include "MaskRun.h"
+#include "MaskPlanner.h"
 #include "PictureIO.h"
 #include "RunError.h"
 #include "RunUtils.h"
@@ -31,103 +31,6 @@
 #include <unistd.h>
 #include <vector>
 
-namespace
-{
-
-bool newerThan(const struct stat &a, const struct stat &b)
-{
-    return a.st_mtim.tv_sec != b.st_mtim.tv_sec ? a.st_mtim.tv_sec > b.st_mtim.tv_sec
-                                                : a.st_mtim.tv_nsec > b.st_mtim.tv_nsec;
-}
-
-// mkdir -p; the reason when a folder cannot be made.
-QString makeFolder(const QString &path)
-{
-    const QByteArray raw = QFile::encodeName(path);
-    struct stat st;
-    if (::stat(raw.constData(), &st) == 0)
-        return S_ISDIR(st.st_mode) ? QString() : path + QStringLiteral(" is not a folder");
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-    if (slash > 0)
-        if (const QString problem = makeFolder(path.left(slash)); !problem.isEmpty())
-            return problem;
-    if (::mkdir(raw.constData(), 0777) != 0 && errno != EEXIST)
-        return RunError::fromErrno(errno, path).description();
-    return {};
-}
-
-} // namespace
-
-QList<MaskCommand::Plan> MaskCommand::plan(const QList<Input> &inputs)
-{
-    QList<Plan> plans;
-    // A mask of an earlier run, named or listed (find -name '*.png' lists them too), is not
-    // masked again: a rerun would otherwise add a mask of the mask each time.
-    QSet<QString> sprites;
-    QList<Input> kept;
-    for (const Input &in : inputs) {
-        if (namedLikeMask(in.sprite.mid(in.sprite.lastIndexOf(QLatin1Char('/')) + 1),
-                          m_options.suffix)) {
-            if (!m_leftOut.contains(in.sprite))
-                m_leftOut.append(in.sprite);
-        } else {
-            sprites.insert(in.sprite);
-            kept.append(in);
-        }
-    }
-    QHash<QString, qsizetype> byMask;
-    QSet<QString> seen;
-    for (const Input &in : std::as_const(kept)) {
-        if (seen.contains(in.sprite)) // the same file named twice is masked once
-            continue;
-        seen.insert(in.sprite);
-        Plan p;
-        p.sprite = in.sprite;
-        const qsizetype slash = in.sprite.lastIndexOf(QLatin1Char('/'));
-        QString name = MaskRun::outputName(in.sprite.mid(slash + 1), m_options.suffix);
-        if (!m_options.formatGiven.isEmpty()) {
-            const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-            name = (dot > 0 ? name.left(dot) : name) + QLatin1Char('.') + m_options.formatGiven;
-        }
-        const QString folder = m_options.outputDir.isEmpty() ? in.sprite.left(slash)
-                               : in.subfolder.isEmpty()
-                                   ? m_options.outputDir
-                                   : m_options.outputDir + QLatin1Char('/') + in.subfolder;
-        p.mask = folder + QLatin1Char('/') + name;
-        if (sprites.contains(p.mask)) {
-            p.state = Plan::Failed;
-            p.problem = QStringLiteral("its mask %1 would be written over a sprite being masked")
-                            .arg(p.mask);
-        } else if (const auto other = byMask.constFind(p.mask); other != byMask.cend()) {
-            // Neither gets the name: which one a user meant cannot be guessed.
-            p.state = Plan::Failed;
-            p.problem = QStringLiteral("its mask %1 would also be the mask of %2")
-                            .arg(p.mask, plans[*other].sprite);
-            Plan &first = plans[*other];
-            if (first.state != Plan::Failed) {
-                first.state = Plan::Failed;
-                first.problem = QStringLiteral("its mask %1 would also be the mask of %2")
-                                    .arg(p.mask, p.sprite);
-            }
-        } else {
-            byMask.insert(p.mask, plans.size());
-            struct stat maskStat, spriteStat;
-            if (::lstat(QFile::encodeName(p.mask).constData(), &maskStat) == 0) {
-                if (m_options.overwrite)
-                    p.existing = Existing::Replace;
-                else if (m_options.update &&
-                         ::stat(QFile::encodeName(p.sprite).constData(), &spriteStat) == 0 &&
-                         newerThan(spriteStat, maskStat))
-                    p.existing = Existing::Replace;
-                else
-                    p.state = Plan::UpToDate;
-            }
-        }
-        plans.append(p);
-    }
-    return plans;
-}
-
 int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawArguments)
 {
     if (const int code = m_options.parse(arguments); code >= 0)
@@ -139,27 +42,9 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     Console console;
     QElapsedTimer clock;
     clock.start();
-    QList<Plan> plans;
     const QList<Input> inputs = finder.expand(m_options.inputs);
-    for (const auto &[name, why] : finder.refused())
-        plans.append({name, QString(), why, Plan::Failed});
-    plans += plan(inputs);
-
-    // Output folders are made before anything is written into them, one at a time.
-    if (!m_options.dryRun && !m_options.outputDir.isEmpty()) {
-        QHash<QString, QString> made;
-        for (Plan &p : plans) {
-            if (p.state != Plan::Mask)
-                continue;
-            const QString folder = p.mask.left(p.mask.lastIndexOf(QLatin1Char('/')));
-            if (!made.contains(folder))
-                made.insert(folder, makeFolder(folder));
-            if (const QString problem = made.value(folder); !problem.isEmpty()) {
-                p.state = Plan::Failed;
-                p.problem = problem;
-            }
-        }
-    }
+    MaskPlanner planner(m_options);
+    const QList<Plan> plans = planner.plan(finder.refused(), inputs);
 
     const auto report = [&](const Plan &p, FileJob::Outcome o, const QString &problem) {
         switch (o) {
@@ -187,7 +72,7 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     };
 
     if (!m_options.quiet)
-        for (const QString &name : std::as_const(m_leftOut))
+        for (const QString &name : planner.leftOut())
             console.out(QStringLiteral("left out ") + name +
                         QStringLiteral(": named like a mask (") + m_options.suffix +
                         QStringLiteral(")"));

@@ -22,17 +22,6 @@ public:
 
 private:
     using Input = SpriteFinder::Input;
-    // What is done with one sprite, decided before any file is read.
-    struct Plan {
-        enum State { Mask, UpToDate, Failed };
-        QString sprite, mask, problem;
-        State state = Mask;
-        Existing existing = Existing::Keep;
-    };
-
-    QList<Plan> plan(const QList<Input> &inputs);
 
     Options m_options;
-    // Files named like masks, given by name or in a list: not masked again.
-    QStringList m_leftOut;
 };
