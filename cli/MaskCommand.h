@@ -1,12 +1,8 @@
 #pragma once
 
-#include "Options.h"
-#include "SpriteFinder.h"
-
-#include <QHash>
+#include <QByteArray>
+#include <QList>
 #include <QStringList>
-
-#include <utility>
 
 // pelloran-mask: masks sprite files and folders from the command line with the same run
 // as the window, several files at a time.
@@ -19,9 +15,4 @@ public:
     // `rawArguments` are the same as the system gave them: a name among them that is not
     // UTF-8 cannot be opened under the text Qt made of it, and is reported as failed.
     int run(const QStringList &arguments, const QList<QByteArray> &rawArguments = {});
-
-private:
-    using Input = SpriteFinder::Input;
-
-    Options m_options;
 };
