@@ -100,24 +100,22 @@ constexpr OptionRow optionTable[] = {
     {ShowHelp, "h", "help", "Show this help."},
     {ShowVersion, "v", "version", "Show the version."},
 };
-static_assert(std::size(optionTable) == OptionCount);
-
-QStringList namesOf(const OptionRow &row)
+constexpr bool rowsInIdOrder()
 {
-    QStringList names;
-    if (row.shortName)
-        names.append(QString::fromLatin1(row.shortName));
-    names.append(QString::fromLatin1(row.longName));
-    return names;
+    for (size_t i = 0; i < std::size(optionTable); ++i)
+        if (optionTable[i].id != Option(i))
+            return false;
+    return std::size(optionTable) == OptionCount;
 }
+static_assert(rowsInIdOrder(), "the rows are looked up by their ids");
 
 // The row of the option that the argument is exactly, as typed; nullptr for anything else.
 const OptionRow *rowSpelled(const QString &argument)
 {
     for (const OptionRow &row : optionTable)
-        for (const QString &name : namesOf(row))
-            if (argument == (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name)
-                return &row;
+        if ((row.shortName && argument == QLatin1Char('-') + QLatin1String(row.shortName)) ||
+            argument == QLatin1String("--") + QLatin1String(row.longName))
+            return &row;
     return nullptr;
 }
 
@@ -153,6 +151,103 @@ int byteValue(const QString &text)
         return -1;
     const int v = text.toInt();
     return v <= 255 ? v : -1;
+}
+
+// The parsed command line, looked up by the table's ids.
+struct Parsed {
+    const QCommandLineParser &p;
+    const QList<QCommandLineOption> &options;
+    bool isSet(Option id) const { return p.isSet(options[id]); }
+    QString value(Option id) const { return p.value(options[id]); }
+    QStringList values(Option id) const { return p.values(options[id]); }
+};
+
+// Each reader takes a share of the options and returns why the command line is wrong, or
+// nothing. They run in this order, which decides which of several mistakes is reported.
+
+const QString colourForms = QStringLiteral("use RRGGBB, #RRGGBB, #RGB, R,G,B or a colour name");
+
+QString readRule(const Parsed &in, MaskRule &rule)
+{
+    rule.keys.clear();
+    const QStringList keys =
+        in.isSet(Transparency) ? in.values(Transparency) : QStringList{QStringLiteral("000000")};
+    for (const QString &text : keys) {
+        const Colour c = Options::parseColour(text);
+        if (c == NoColour)
+            return QStringLiteral("bad transparency colour '%1' (%2)").arg(text, colourForms);
+        rule.keys.push_back(c);
+    }
+    if (rule.keys.size() > 16)
+        return QStringLiteral("more than 16 transparency colours");
+    rule.mask = in.isSet(MaskColour) ? Options::parseColour(in.value(MaskColour))
+                                     : complement(rule.keys.front());
+    if (rule.mask == NoColour)
+        return QStringLiteral("bad mask colour '%1' (%2)").arg(in.value(MaskColour), colourForms);
+    if (in.isSet(Fuzz) && (rule.fuzz = byteValue(in.value(Fuzz))) < 0)
+        return QStringLiteral("bad fuzz '%1' (use 0 to 255)").arg(in.value(Fuzz));
+    if (in.isSet(Alpha) && (rule.alpha = byteValue(in.value(Alpha))) < 0)
+        return QStringLiteral("bad alpha '%1' (use 0 to 255)").arg(in.value(Alpha));
+    return {};
+}
+
+QString readOutput(const Parsed &in, Options &o)
+{
+    o.suffix = in.value(Suffix);
+    if (const QString problem = MaskRun::suffixProblem(o.suffix); !problem.isEmpty())
+        return problem;
+    if (in.isSet(Format)) {
+        o.formatGiven = in.value(Format);
+        if (o.formatGiven != QLatin1String("bmp") && o.formatGiven != QLatin1String("png"))
+            return QStringLiteral("bad format '%1' (use bmp or png)").arg(o.formatGiven);
+        o.job.kind.format =
+            o.formatGiven == QLatin1String("png") ? MaskFormat::Png : MaskFormat::Bmp;
+    }
+    if (in.isSet(Depth)) {
+        if (in.value(Depth) != QLatin1String("1") && in.value(Depth) != QLatin1String("24"))
+            return QStringLiteral("bad depth '%1' (use 1 or 24)").arg(in.value(Depth));
+        o.job.kind.depth = in.value(Depth).toInt();
+    } else if (o.job.kind.format == MaskFormat::Png) {
+        // A mask has two colours: a PNG of two palette entries shows the same pixels as
+        // one of 24 bits, in a tenth of the bytes to compress and write.
+        o.job.kind.depth = 1;
+    }
+    if (in.isSet(OutputDir)) {
+        if (in.value(OutputDir).isEmpty())
+            return QStringLiteral("the output folder's name is empty");
+        o.outputDir = QDir::cleanPath(QDir::current().absoluteFilePath(in.value(OutputDir)));
+    }
+    o.overwrite = in.isSet(Overwrite);
+    o.update = in.isSet(Update);
+    if (o.overwrite && o.update)
+        return QStringLiteral("--update and --overwrite exclude each other");
+    return {};
+}
+
+QString readRun(const Parsed &in, Options &o)
+{
+    o.recursive = in.isSet(Recursive);
+    o.pattern =
+        in.isSet(Pattern) ? in.values(Pattern).join(QLatin1Char(';')) : pictureFilePattern();
+    o.jobs = QThread::idealThreadCount();
+    if (in.isSet(Jobs)) {
+        bool ok = false;
+        o.jobs = in.value(Jobs).toInt(&ok);
+        if (!ok || o.jobs < 1)
+            return QStringLiteral("bad number of jobs '%1'").arg(in.value(Jobs));
+    }
+    o.logFile = in.value(Log);
+    o.dryRun = in.isSet(DryRun);
+    o.quiet = in.isSet(Quiet);
+    o.null = in.isSet(Null);
+    o.inputs = in.p.positionalArguments();
+    if (in.isSet(FilesFrom))
+        o.listFile = in.value(FilesFrom);
+    else if (o.null)
+        return QStringLiteral("--null is for lists read with --files-from");
+    if (o.inputs.isEmpty() && !o.listFile)
+        return QStringLiteral("no sprite files or folders given");
+    return {};
 }
 
 } // namespace
@@ -203,8 +298,10 @@ int Options::parse(const QStringList &arguments)
                             QStringLiteral("FILE|FOLDER..."));
     QList<QCommandLineOption> options;
     for (const OptionRow &row : optionTable) {
-        Q_ASSERT(row.id == options.size());
-        QCommandLineOption option(namesOf(row), QString::fromUtf8(row.description));
+        QStringList names{QString::fromLatin1(row.longName)};
+        if (row.shortName)
+            names.prepend(QString::fromLatin1(row.shortName));
+        QCommandLineOption option(names, QString::fromUtf8(row.description));
         if (row.valueName)
             option.setValueName(QString::fromLatin1(row.valueName));
         if (row.defaultValue)
@@ -212,91 +309,23 @@ int Options::parse(const QStringList &arguments)
         p.addOption(option);
         options.append(option);
     }
-    const auto isSet = [&](Option id) { return p.isSet(options[id]); };
-    const auto value = [&](Option id) { return p.value(options[id]); };
+    const Parsed in{p, options};
 
     if (!p.parse(withAttachedValues(arguments)))
         return usageError(p.errorText());
-    if (isSet(ShowHelp)) {
+    if (in.isSet(ShowHelp)) {
         std::fputs(qPrintable(p.helpText()), stdout);
         return MaskCommand::AllMasked;
     }
-    if (isSet(ShowVersion)) {
+    if (in.isSet(ShowVersion)) {
         std::printf("pelloran-mask %d.%d.%d\n", ProgramVersion.major, ProgramVersion.minor,
                     ProgramVersion.revision);
         return MaskCommand::AllMasked;
     }
-
-    MaskRule &rule = job.rule;
-    rule.keys.clear();
-    const QStringList keys = isSet(Transparency) ? p.values(options[Transparency])
-                                                 : QStringList{QStringLiteral("000000")};
-    for (const QString &text : keys) {
-        const Colour c = parseColour(text);
-        if (c == NoColour)
-            return usageError(QStringLiteral("bad transparency colour '%1' (use RRGGBB, #RRGGBB, "
-                                             "#RGB, R,G,B or a colour name)")
-                                  .arg(text));
-        rule.keys.push_back(c);
-    }
-    if (rule.keys.size() > 16)
-        return usageError(QStringLiteral("more than 16 transparency colours"));
-    rule.mask = isSet(MaskColour) ? parseColour(value(MaskColour)) : complement(rule.keys.front());
-    if (rule.mask == NoColour)
-        return usageError(QStringLiteral("bad mask colour '%1' (use RRGGBB, #RRGGBB, #RGB, R,G,B "
-                                         "or a colour name)")
-                              .arg(value(MaskColour)));
-    if (isSet(Fuzz) && (rule.fuzz = byteValue(value(Fuzz))) < 0)
-        return usageError(QStringLiteral("bad fuzz '%1' (use 0 to 255)").arg(value(Fuzz)));
-    if (isSet(Alpha) && (rule.alpha = byteValue(value(Alpha))) < 0)
-        return usageError(QStringLiteral("bad alpha '%1' (use 0 to 255)").arg(value(Alpha)));
-    suffix = value(Suffix);
-    if (const QString problem = MaskRun::suffixProblem(suffix); !problem.isEmpty())
-        return usageError(problem);
-    if (isSet(Format)) {
-        formatGiven = value(Format);
-        if (formatGiven != QLatin1String("bmp") && formatGiven != QLatin1String("png"))
-            return usageError(QStringLiteral("bad format '%1' (use bmp or png)").arg(formatGiven));
-        job.kind.format = formatGiven == QLatin1String("png") ? MaskFormat::Png : MaskFormat::Bmp;
-    }
-    if (isSet(Depth)) {
-        if (value(Depth) != QLatin1String("1") && value(Depth) != QLatin1String("24"))
-            return usageError(QStringLiteral("bad depth '%1' (use 1 or 24)").arg(value(Depth)));
-        job.kind.depth = value(Depth).toInt();
-    } else if (job.kind.format == MaskFormat::Png) {
-        // A mask has two colours: a PNG of two palette entries shows the same pixels as
-        // one of 24 bits, in a tenth of the bytes to compress and write.
-        job.kind.depth = 1;
-    }
-    if (isSet(OutputDir)) {
-        if (value(OutputDir).isEmpty())
-            return usageError(QStringLiteral("the output folder's name is empty"));
-        outputDir = QDir::cleanPath(QDir::current().absoluteFilePath(value(OutputDir)));
-    }
-    overwrite = isSet(Overwrite);
-    update = isSet(Update);
-    if (overwrite && update)
-        return usageError(QStringLiteral("--update and --overwrite exclude each other"));
-    recursive = isSet(Recursive);
-    pattern =
-        isSet(Pattern) ? p.values(options[Pattern]).join(QLatin1Char(';')) : pictureFilePattern();
-    jobs = QThread::idealThreadCount();
-    if (isSet(Jobs)) {
-        bool ok = false;
-        jobs = value(Jobs).toInt(&ok);
-        if (!ok || jobs < 1)
-            return usageError(QStringLiteral("bad number of jobs '%1'").arg(value(Jobs)));
-    }
-    logFile = value(Log);
-    dryRun = isSet(DryRun);
-    quiet = isSet(Quiet);
-    null = isSet(Null);
-    inputs = p.positionalArguments();
-    if (isSet(FilesFrom))
-        listFile = value(FilesFrom);
-    else if (null)
-        return usageError(QStringLiteral("--null is for lists read with --files-from"));
-    if (inputs.isEmpty() && !listFile)
-        return usageError(QStringLiteral("no sprite files or folders given"));
-    return -1;
+    QString why = readRule(in, job.rule);
+    if (why.isEmpty())
+        why = readOutput(in, *this);
+    if (why.isEmpty())
+        why = readRun(in, *this);
+    return why.isEmpty() ? -1 : usageError(why);
 }
