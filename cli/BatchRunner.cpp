@@ -5,12 +5,13 @@
 #include "clsDebug.h"
 
 #include <QElapsedTimer>
-#include <QMutex>
-#include <QWaitCondition>
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <unistd.h>
@@ -109,8 +110,8 @@ BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
     // What the workers share with the reporter, under `lock`. The reporter only swaps the
     // finished files out under it and prints after letting go, so a slow terminal or pipe
     // never keeps a worker from handing over its next file.
-    QMutex lock;
-    QWaitCondition progressed;
+    std::mutex lock;
+    std::condition_variable progressed;
     std::vector<Finished> finished;
     size_t finishedCount = 0;
 
@@ -125,7 +126,7 @@ BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
             if (outcome == FileJob::Outcome::Stopped)
                 outcome = FileJob::Outcome::Failed; // nobody asks this job to stop
             QString problem = job.error() ? job.error()->description() : QString();
-            QMutexLocker locker(&lock);
+            const std::lock_guard locker(lock);
             // The same entries the window writes, so one log reads the same from either.
             if (outcome == FileJob::Outcome::Masked)
                 log.Print_(QStringLiteral("Image '") + p.sprite +
@@ -141,7 +142,7 @@ BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
             // The reporter looks in on its own a few times a second; waking it for every
             // file would cost a thread switch per file, a good part of a small sprite's time.
             if (++finishedCount == work.size())
-                progressed.wakeAll();
+                progressed.notify_all();
         }
     };
     std::vector<std::thread> workers;
@@ -154,9 +155,9 @@ BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
     // Lines go out in the plans' order: a file done early waits for those planned before it.
     for (qsizetype cursor = 0; cursor < total;) {
         {
-            QMutexLocker locker(&lock);
+            std::unique_lock locker(lock);
             if (finishedCount < work.size())
-                progressed.wait(&lock, 100);
+                progressed.wait_for(locker, std::chrono::milliseconds(100));
             taken.swap(finished);
         }
         for (Finished &f : taken) {
