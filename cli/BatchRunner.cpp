@@ -88,77 +88,88 @@ BatchRunner::Tally BatchRunner::dryRun()
     return tally;
 }
 
+// What the workers share with the reporter. Workers hand each finished file over under
+// `lock`; the reporter takes all of them at once under it and prints after letting go, so a
+// slow terminal or pipe never keeps a worker from handing over its next file.
+struct BatchRunner::Batch {
+    std::vector<qsizetype> work; // the plans to mask
+    std::atomic<size_t> next{0}; // the first of them no worker has taken
+    std::mutex lock;
+    std::condition_variable progressed;
+    std::vector<Finished> finished; // handed over, not yet taken
+    size_t finishedCount = 0;
+};
+
 BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
 {
+    Batch batch;
+    for (qsizetype i = 0; i < m_plans.size(); ++i)
+        if (m_plans[i].state == Plan::Mask)
+            batch.work.push_back(i);
+    std::vector<std::thread> workers;
+    for (size_t w = 0; w < std::min(size_t(m_options.jobs), batch.work.size()); ++w)
+        workers.emplace_back([&] { work(batch, log); });
+    const Tally tally = reportInOrder(batch, clock);
+    for (std::thread &w : workers)
+        w.join();
+    return tally;
+}
+
+void BatchRunner::work(Batch &batch, clsDebug &log)
+{
+    // One job a thread, so its buffers serve file after file.
+    FileJob job(m_options.job);
+    for (size_t k; (k = batch.next++) < batch.work.size();) {
+        const qsizetype i = batch.work[k];
+        const Plan &p = m_plans[i];
+        FileJob::Outcome outcome = job.run(p.sprite, p.mask, p.existing);
+        if (outcome == FileJob::Outcome::Stopped)
+            outcome = FileJob::Outcome::Failed; // nobody asks this job to stop
+        QString problem = job.error() ? job.error()->description() : QString();
+        const std::lock_guard locker(batch.lock);
+        // The same entries the window writes, so one log reads the same from either.
+        if (outcome == FileJob::Outcome::Masked)
+            log.Print_(QStringLiteral("Image '") + p.sprite +
+                       QStringLiteral("' masked successfully; mask saved as '") + p.mask +
+                       QStringLiteral("'."));
+        else if (job.error())
+            log.Print_(job.failedReading()
+                           ? QStringLiteral("Can't load '") + p.sprite + QLatin1Char('\'')
+                           : QStringLiteral("An error occured while masking '") + p.sprite +
+                                 QStringLiteral("'."),
+                       *job.error());
+        batch.finished.push_back({i, outcome, std::move(problem)});
+        // The reporter looks in on its own a few times a second; waking it for every file
+        // would cost a thread switch per file, a good part of a small sprite's time.
+        if (++batch.finishedCount == batch.work.size())
+            batch.progressed.notify_all();
+    }
+}
+
+BatchRunner::Tally BatchRunner::reportInOrder(Batch &batch, const QElapsedTimer &clock)
+{
     const qsizetype total = m_plans.size();
-    // The reporter's own record, touched by no worker: plans decided up front are in it
-    // from the start.
+    // Touched by no worker. Plans decided up front are in it from the start.
     std::vector<std::optional<FileJob::Outcome>> outcomes(static_cast<size_t>(total));
     std::vector<QString> problems(static_cast<size_t>(total));
     qsizetype received = 0;
-    std::vector<qsizetype> work;
     for (qsizetype i = 0; i < total; ++i) {
-        const Plan &p = m_plans[i];
-        if (p.state == Plan::Mask) {
-            work.push_back(i);
-        } else {
+        if (const Plan &p = m_plans[i]; p.state != Plan::Mask) {
             outcomes[size_t(i)] = outcomeOf(p.state), problems[size_t(i)] = p.problem;
             ++received;
         }
     }
-
-    // What the workers share with the reporter, under `lock`. The reporter only swaps the
-    // finished files out under it and prints after letting go, so a slow terminal or pipe
-    // never keeps a worker from handing over its next file.
-    std::mutex lock;
-    std::condition_variable progressed;
-    std::vector<Finished> finished;
-    size_t finishedCount = 0;
-
-    std::atomic<size_t> next{0};
-    const auto worker = [&] {
-        // One job a thread, so its buffers serve file after file.
-        FileJob job(m_options.job);
-        for (size_t k; (k = next++) < work.size();) {
-            const qsizetype i = work[k];
-            const Plan &p = m_plans[i];
-            FileJob::Outcome outcome = job.run(p.sprite, p.mask, p.existing);
-            if (outcome == FileJob::Outcome::Stopped)
-                outcome = FileJob::Outcome::Failed; // nobody asks this job to stop
-            QString problem = job.error() ? job.error()->description() : QString();
-            const std::lock_guard locker(lock);
-            // The same entries the window writes, so one log reads the same from either.
-            if (outcome == FileJob::Outcome::Masked)
-                log.Print_(QStringLiteral("Image '") + p.sprite +
-                           QStringLiteral("' masked successfully; mask saved as '") + p.mask +
-                           QStringLiteral("'."));
-            else if (job.error())
-                log.Print_(job.failedReading()
-                               ? QStringLiteral("Can't load '") + p.sprite + QLatin1Char('\'')
-                               : QStringLiteral("An error occured while masking '") + p.sprite +
-                                     QStringLiteral("'."),
-                           *job.error());
-            finished.push_back({i, outcome, std::move(problem)});
-            // The reporter looks in on its own a few times a second; waking it for every
-            // file would cost a thread switch per file, a good part of a small sprite's time.
-            if (++finishedCount == work.size())
-                progressed.notify_all();
-        }
-    };
-    std::vector<std::thread> workers;
-    for (size_t w = 0; w < std::min(size_t(m_options.jobs), work.size()); ++w)
-        workers.emplace_back(worker);
-
     const bool bar = !m_options.quiet && isatty(fileno(stderr));
     Tally tally;
     std::vector<Finished> taken;
-    // Lines go out in the plans' order: a file done early waits for those planned before it.
+    // A file done early waits for those planned before it, so that the lines come out in
+    // the same order whichever thread is faster.
     for (qsizetype cursor = 0; cursor < total;) {
         {
-            std::unique_lock locker(lock);
-            if (finishedCount < work.size())
-                progressed.wait_for(locker, std::chrono::milliseconds(100));
-            taken.swap(finished);
+            std::unique_lock locker(batch.lock);
+            if (batch.finishedCount < batch.work.size())
+                batch.progressed.wait_for(locker, std::chrono::milliseconds(100));
+            taken.swap(batch.finished);
         }
         for (Finished &f : taken) {
             outcomes[size_t(f.plan)] = f.outcome;
@@ -173,7 +184,5 @@ BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
         if (bar)
             m_console.bar(received, total, clock.elapsed() / 1000);
     }
-    for (std::thread &w : workers)
-        w.join();
     return tally;
 }

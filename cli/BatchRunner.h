@@ -34,6 +34,11 @@ public:
     Tally run(clsDebug &log, const QElapsedTimer &clock);
 
 private:
+    struct Batch;
+    void work(Batch &batch, clsDebug &log);
+    // Prints each plan's line once its file and all planned before it are done; draws the
+    // progress bar between rounds.
+    Tally reportInOrder(Batch &batch, const QElapsedTimer &clock);
     void report(const Plan &p, FileJob::Outcome o, const QString &problem);
 
     const Options &m_options;
