@@ -19,7 +19,7 @@ struct Options {
     // --files-from, "-" for standard input. Only named here: the list is read with the
     // other inputs, and one that cannot be read is a wrong command line all the same.
     std::optional<QString> listFile;
-    QStringList inputs; // the files and folders named on the command line
+    QStringList inputs; // the files and folders named, the list's after the command line's
     int jobs = 1;
     bool recursive = false, dryRun = false, quiet = false;
     bool overwrite = false, update = false, null = false;
