@@ -1,0 +1,188 @@
+#include "BatchRunner.h"
+
+#include "Console.h"
+#include "Options.h"
+#include "clsDebug.h"
+
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+FileJob::Outcome outcomeOf(Plan::State s)
+{
+    return s == Plan::Mask       ? FileJob::Outcome::Masked
+           : s == Plan::UpToDate ? FileJob::Outcome::Skipped
+                                 : FileJob::Outcome::Failed;
+}
+
+// One file a worker is done with, handed to the reporter.
+struct Finished {
+    qsizetype plan;
+    FileJob::Outcome outcome;
+    QString problem;
+};
+
+} // namespace
+
+void BatchRunner::Tally::count(FileJob::Outcome o)
+{
+    masked += o == FileJob::Outcome::Masked;
+    upToDate += o == FileJob::Outcome::Skipped;
+    failed += o == FileJob::Outcome::Failed;
+}
+
+BatchRunner::BatchRunner(const Options &options, const QList<Plan> &plans, Console &console)
+    : m_options(options), m_plans(plans), m_console(console)
+{
+}
+
+void BatchRunner::report(const Plan &p, FileJob::Outcome o, const QString &problem)
+{
+    switch (o) {
+    case FileJob::Outcome::Masked:
+        if (!m_options.quiet)
+            m_console.out(
+                (m_options.dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) +
+                p.sprite + QStringLiteral(" -> ") + p.mask);
+        break;
+    case FileJob::Outcome::Skipped:
+        if (!m_options.quiet)
+            m_console.out(QStringLiteral("up to date ") + p.sprite + QStringLiteral(" -> ") +
+                          p.mask);
+        break;
+    case FileJob::Outcome::Stopped:
+    case FileJob::Outcome::Failed:
+        m_console.out(QStringLiteral("failed ") + p.sprite + QStringLiteral(": ") + problem);
+        break;
+    }
+}
+
+void BatchRunner::reportLeftOut(const QStringList &names)
+{
+    if (m_options.quiet)
+        return;
+    for (const QString &name : names)
+        m_console.out(QStringLiteral("left out ") + name + QStringLiteral(": named like a mask (") +
+                      m_options.suffix + QStringLiteral(")"));
+}
+
+BatchRunner::Tally BatchRunner::dryRun()
+{
+    Tally tally;
+    for (const Plan &p : m_plans) {
+        report(p, outcomeOf(p.state), p.problem);
+        tally.count(outcomeOf(p.state));
+    }
+    return tally;
+}
+
+// What the workers share with the reporter. Workers hand each finished file over under
+// `lock`; the reporter takes all of them at once under it and prints after letting go, so a
+// slow terminal or pipe never keeps a worker from handing over its next file.
+struct BatchRunner::Batch {
+    std::vector<qsizetype> work; // the plans to mask
+    std::atomic<size_t> next{0}; // the first of them no worker has taken
+    std::mutex lock;
+    std::condition_variable progressed;
+    std::vector<Finished> finished; // handed over, not yet taken
+    size_t finishedCount = 0;
+};
+
+BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
+{
+    Batch batch;
+    for (qsizetype i = 0; i < m_plans.size(); ++i)
+        if (m_plans[i].state == Plan::Mask)
+            batch.work.push_back(i);
+    std::vector<std::thread> workers;
+    for (size_t w = 0; w < std::min(size_t(m_options.jobs), batch.work.size()); ++w)
+        workers.emplace_back([&] { work(batch, log); });
+    const Tally tally = reportInOrder(batch, clock);
+    for (std::thread &w : workers)
+        w.join();
+    return tally;
+}
+
+void BatchRunner::work(Batch &batch, clsDebug &log)
+{
+    // One job a thread, so its buffers serve file after file.
+    FileJob job(m_options.job);
+    for (size_t k; (k = batch.next++) < batch.work.size();) {
+        const qsizetype i = batch.work[k];
+        const Plan &p = m_plans[i];
+        FileJob::Outcome outcome = job.run(p.sprite, p.mask, p.existing);
+        if (outcome == FileJob::Outcome::Stopped)
+            outcome = FileJob::Outcome::Failed; // nobody asks this job to stop
+        QString problem = job.error() ? job.error()->description() : QString();
+        const std::lock_guard locker(batch.lock);
+        // The same entries the window writes, so one log reads the same from either.
+        if (outcome == FileJob::Outcome::Masked)
+            log.Print_(QStringLiteral("Image '") + p.sprite +
+                       QStringLiteral("' masked successfully; mask saved as '") + p.mask +
+                       QStringLiteral("'."));
+        else if (job.error())
+            log.Print_(job.failedReading()
+                           ? QStringLiteral("Can't load '") + p.sprite + QLatin1Char('\'')
+                           : QStringLiteral("An error occured while masking '") + p.sprite +
+                                 QStringLiteral("'."),
+                       *job.error());
+        batch.finished.push_back({i, outcome, std::move(problem)});
+        // The reporter looks in on its own a few times a second; waking it for every file
+        // would cost a thread switch per file, a good part of a small sprite's time.
+        if (++batch.finishedCount == batch.work.size())
+            batch.progressed.notify_all();
+    }
+}
+
+BatchRunner::Tally BatchRunner::reportInOrder(Batch &batch, const QElapsedTimer &clock)
+{
+    const qsizetype total = m_plans.size();
+    // Touched by no worker. Plans decided up front are in it from the start.
+    std::vector<std::optional<FileJob::Outcome>> outcomes(static_cast<size_t>(total));
+    std::vector<QString> problems(static_cast<size_t>(total));
+    qsizetype received = 0;
+    for (qsizetype i = 0; i < total; ++i) {
+        if (const Plan &p = m_plans[i]; p.state != Plan::Mask) {
+            outcomes[size_t(i)] = outcomeOf(p.state), problems[size_t(i)] = p.problem;
+            ++received;
+        }
+    }
+    const bool bar = !m_options.quiet && isatty(fileno(stderr));
+    Tally tally;
+    std::vector<Finished> taken;
+    // A file done early waits for those planned before it, so that the lines come out in
+    // the same order whichever thread is faster.
+    for (qsizetype cursor = 0; cursor < total;) {
+        {
+            std::unique_lock locker(batch.lock);
+            if (batch.finishedCount < batch.work.size())
+                batch.progressed.wait_for(locker, std::chrono::milliseconds(100));
+            taken.swap(batch.finished);
+        }
+        for (Finished &f : taken) {
+            outcomes[size_t(f.plan)] = f.outcome;
+            problems[size_t(f.plan)] = std::move(f.problem);
+            ++received;
+        }
+        taken.clear();
+        for (; cursor < total && outcomes[size_t(cursor)]; ++cursor) {
+            report(m_plans[cursor], *outcomes[size_t(cursor)], problems[size_t(cursor)]);
+            tally.count(*outcomes[size_t(cursor)]);
+        }
+        if (bar)
+            m_console.bar(received, total, clock.elapsed() / 1000);
+    }
+    return tally;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "FileJob.h"
+#include "MaskPlanner.h"
+
+#include <QList>
+#include <QStringList>
+
+class Console;
+class QElapsedTimer;
+class clsDebug;
+struct Options;
+
+// Carries out the plans and reports each one as a line on standard output, in the plans'
+// order whatever order the files finish in.
+class BatchRunner
+{
+public:
+    struct Tally {
+        int masked = 0, upToDate = 0, failed = 0;
+        void count(FileJob::Outcome o);
+    };
+
+    // All three must outlive the runner.
+    BatchRunner(const Options &options, const QList<Plan> &plans, Console &console);
+
+    // The inputs named like masks, which no plan has.
+    void reportLeftOut(const QStringList &names);
+    // Reports what would be done, from the plans alone.
+    Tally dryRun();
+    // Masks the plans' sprites on up to `options.jobs` threads, each with a FileJob of its
+    // own. `log` gets the window's entries in the order the files finish; `clock` times the
+    // progress bar, drawn when standard error is a terminal.
+    Tally run(clsDebug &log, const QElapsedTimer &clock);
+
+private:
+    struct Batch;
+    void work(Batch &batch, clsDebug &log);
+    // Prints each plan's line once its file and all planned before it are done; draws the
+    // progress bar between rounds.
+    Tally reportInOrder(Batch &batch, const QElapsedTimer &clock);
+    void report(const Plan &p, FileJob::Outcome o, const QString &problem);
+
+    const Options &m_options;
+    const QList<Plan> &m_plans;
+    Console &m_console;
+};
