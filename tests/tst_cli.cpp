@@ -1,3 +1,4 @@
+#include "CliRun.h"
 #include "MaskRun.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
@@ -20,29 +21,6 @@
 
 #include <fcntl.h>
 #include <unistd.h>
-
-namespace
-{
-
-struct Run {
-    int code;
-    QString err, out;
-};
-
-Run maskCommand(const QStringList &args, const QByteArray &input = {},
-                const QString &program = QStringLiteral(PELLORAN_MASK_BIN))
-{
-    QProcess p;
-    p.start(program, args);
-    p.write(input);
-    p.closeWriteChannel();
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardError()),
-            QString::fromUtf8(p.readAllStandardOutput())};
-}
-
-} // namespace
 
 class TestCli : public QObject
 {
