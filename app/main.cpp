@@ -1,5 +1,6 @@
 #include "Desktop.h"
 #include "EndSignals.h"
+#include "Version.h"
 #include "frmMain.h"
 #include "modMain.h"
 
@@ -9,8 +10,44 @@
 #include <QSessionManager>
 #include <QTextStream>
 
+#include <cstdio>
+
+namespace
+{
+
+// Answered before anything of the desktop is touched, so that they work on a terminal with no
+// display at all. Returns the exit code, or -1 to go on and open the window.
+int answerWithoutWindow(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray a(argv[i]);
+        if (a == "--")
+            break; // the rest are files, whatever their names
+        if (a == "--version" || a == "-v") {
+            std::printf("pelloran %d.%d.%d\n", ProgramVersion.major, ProgramVersion.minor,
+                        ProgramVersion.revision);
+            return 0;
+        }
+        if (a == "--help" || a == "-h") {
+            std::printf("Usage: pelloran [--] [FILE...]\n"
+                        "Opens the sprite masking window with FILEs (pictures, or folders of "
+                        "them) in its list.\n\n"
+                        "  -h, --help     Show this help.\n"
+                        "  -v, --version  Show the version.\n\n"
+                        "Masks from a terminal or a script: pelloran-mask --help\n");
+            return 0;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    if (const int code = answerWithoutWindow(argc, argv); code >= 0)
+        return code;
+
     // Logged before anything else exists, the paths included.
     DebugLog.Print_(QStringLiteral("Applet started..."));
 
@@ -24,7 +61,8 @@ int main(int argc, char *argv[])
     // Files handed over by a file manager or typed after the program's name.
     QStringList files;
     for (int i = 1; i < argc; ++i)
-        files.append(QFile::decodeName(argv[i]));
+        if (i > 1 || QByteArray(argv[i]) != "--")
+            files.append(QFile::decodeName(argv[i]));
     window.openFiles(files);
     window.show();
 

@@ -50,6 +50,11 @@ check_manifest "" "$prefix"
 check_program "$prefix"
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 [[ $("$prefix/bin/pelloran-mask" --version) == "pelloran-mask $version" ]] || fail "pelloran-mask --version"
+# The window's program answers these on a terminal with no display at all.
+[[ $(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/pelloran" --version) == "pelloran $version" ]] ||
+  fail "pelloran --version without a display"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/pelloran" --help | grep -q "^Usage: pelloran \[--\] \[FILE...\]" ||
+  fail "pelloran --help without a display"
 
 # The manual page shows, and the completions load in both shells.
 MANWIDTH=80 man -l "$prefix/share/man/man1/pelloran-mask.1" 2>&1 | grep -q "^NAME" \
