@@ -41,10 +41,11 @@ frmBrowse::frmBrowse(QWidget &parent) : QDialog(&parent)
 void frmBrowse::Form_Load()
 {
     setWindowTitle(ProductTitle + QStringLiteral(" - Browse"));
-    QString last = GetSetting(QStringLiteral("sys"), QStringLiteral("lastpath"), AppPath);
-    // A folder that has gone since it was stored: start where the program is.
+    // The first time, and when the stored folder has gone, the user's own folder: the
+    // program's folder holds no sprites and may be read-only.
+    QString last = GetSetting(QStringLiteral("sys"), QStringLiteral("lastpath"), QDir::homePath());
     if (!QDir(last).exists())
-        last = AppPath;
+        last = QDir::homePath();
     Drive1->setDriveOf(last);
     if (!Dir1->setPath(last))
         Dir1->setPath(QDir::rootPath());
