@@ -135,8 +135,12 @@ void MaskRun::maskAll()
             h.ControlsEnabled(false);
             locked = true;
             h.yield();
-            if (h.cancelRun())
-                return; // the Cancel button has unlocked the window
+            if (h.cancelRun()) {
+                // The Cancel button has unlocked the window. The next file had not begun:
+                // the status says the batch was cancelled, not that the last file is ready.
+                h.setStatus(MaskScan::cancelledText(0, 0));
+                return;
+            }
         }
         h.setFileCounter(QStringLiteral("File %1 of %2").arg(i + 1).arg(m));
         const QString path = h.fileAt(i);
