@@ -236,7 +236,8 @@ void TestFrmMain::noRunStartsInsideAnother()
 }
 
 // Files on the command line are appended as they are (folders by the list's pattern, missing
-// ones left out); a drop takes every picture with Shift held, else the list's pattern.
+// ones left out); a drop takes every picture with Shift held, else the list's pattern. In a
+// folder, an earlier run's masks are left out.
 void TestFrmMain::filesGivenToTheWindow_data()
 {
     QTest::addColumn<int>("how"); // 0 the command line, 1 a drop, 2 a drop with Shift held
@@ -252,7 +253,7 @@ void TestFrmMain::filesGivenToTheWindow()
     QFETCH(QStringList, listed);
     Sandbox box;
     QVERIFY(QDir(box.files.path()).mkdir("sub"));
-    for (const QString &name : {"a.bmp", "b.png", "sub/c.bmp"})
+    for (const QString &name : {"a.bmp", "b.png", "sub/c.bmp", "a_mask.bmp", "sub/c_mask.bmp"})
         QVERIFY(randomSprite(9, 5, Black, 1).save(box.file(name)));
     writeFile(box.file("sub/d.gif"), "not a picture");
     frmMain w;

@@ -17,6 +17,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -152,6 +153,12 @@ QStringList frmMain::droppedFiles(const QList<QUrl> &urls, bool everyPicture) co
 QStringList frmMain::listedFiles(const QStringList &paths, bool everyPicture) const
 {
     const QString pattern = everyPicture ? pictureFilePattern() : QStringLiteral("*.bmp");
+    // Masks of an earlier run lie among the sprites; listed, Mask All would mask them again.
+    const QString suffix = txtSuffix->text();
+    const auto isMask = [&suffix](const QString &name) {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        return !suffix.isEmpty() && (dot > 0 ? name.left(dot) : name).endsWith(suffix);
+    };
     QStringList files;
     for (const QString &path : paths) {
         const QFileInfo info(path);
@@ -161,7 +168,8 @@ QStringList frmMain::listedFiles(const QStringList &paths, bool everyPicture) co
             // The browse dialog's own listing: same order, same filter.
             const QDir dir(info.absoluteFilePath());
             for (const QString &name : FileList::namesIn(dir.path(), pattern))
-                files.append(dir.filePath(name));
+                if (!isMask(name))
+                    files.append(dir.filePath(name));
         }
     }
     return files;
