@@ -33,6 +33,7 @@ private slots:
     void exitQuestion_data();
     void exitQuestion();
     void log();
+    void unwritableStore();
 
 private:
     std::unique_ptr<Sandbox> m_box;
@@ -193,6 +194,19 @@ void TestShell::log()
     } catch (const RunError &e) {
         QCOMPARE(e.number(), int(RunError::PathNotFound));
     }
+}
+
+// A store whose folder cannot be made (a file stands at its name, which binds root too): the
+// window goes on, and the log says so once however often the settings are saved.
+void TestShell::unwritableStore()
+{
+    writeFile(m_box->settings.filePath("Pelloran"), "not a folder");
+    reportSettingsNotSaved([](const QString &m) { DebugLog.Print_(m); });
+    frmMain w;
+    w.SaveSettings();
+    w.SaveSettings();
+    reportSettingsNotSaved({});
+    QCOMPARE(DebugLog.GetHistory().count("The settings could not be saved to '"), 1);
 }
 
 QTEST_MAIN(TestShell)

@@ -2,6 +2,8 @@
 
 #include <QSettings>
 
+#include <cstdio>
+
 namespace
 {
 
@@ -16,7 +18,23 @@ QString keyOf(const QString &section, const QString &key)
     return section + QLatin1Char('/') + key;
 }
 
+struct NotSaved {
+    std::function<void(const QString &)> report;
+    bool told = false;
+};
+
+NotSaved &notSaved()
+{
+    static NotSaved n;
+    return n;
+}
+
 } // namespace
+
+void reportSettingsNotSaved(std::function<void(const QString &message)> report)
+{
+    notSaved() = {std::move(report), false};
+}
 
 QString GetSetting(const QString &section, const QString &key, const QString &defaultValue)
 {
@@ -34,6 +52,17 @@ void SaveSetting(const QString &section, const QString &key, const QString &valu
     QSettings s = store();
     s.setValue(keyOf(section, key), value);
     s.sync();
+    NotSaved &n = notSaved();
+    if (s.status() == QSettings::NoError || n.told)
+        return;
+    n.told = true;
+    const QString message =
+        QStringLiteral("The settings could not be saved to '%1': it or its folder cannot be "
+                       "written. They stay as they are for this session.")
+            .arg(s.fileName());
+    std::fprintf(stderr, "pelloran: %s\n", qPrintable(message));
+    if (n.report)
+        n.report(message);
 }
 
 bool settingToBool(const QString &text, bool defaultValue)

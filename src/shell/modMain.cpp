@@ -18,6 +18,7 @@ QString DataPath;
 
 void SetPaths()
 {
+    reportSettingsNotSaved([](const QString &message) { DebugLog.Print_(message); });
     AppPath = programFilesPath();
     // Beside the program's files when they come with a data folder the program may write
     // to (a build, or a folder of one's own); otherwise, as when installed for all users,
