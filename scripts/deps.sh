@@ -1,31 +1,37 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Pelloran needs to build, run and test.
+# Installs the Debian packages Pelloran needs to build and run, and to test it.
 # Run it, or source it and call pelloran_deps. Silent when nothing is missing.
 set -euo pipefail
 
-# libqt6gui6 carries the xcb and offscreen platform plugins (qt6-qpa-plugins
-# only adds VNC); libqt6multimedia6 carries both the GStreamer and FFmpeg
-# backends that QSoundEffect loads at run time; qt6-wayland lets the program
-# start on a Wayland-only session. desktop-file-utils and appstream check the
-# installed desktop entry and metainfo; man-db and zsh check that pelloran-mask's manual
-# page shows and its completions load.
-PELLORAN_PACKAGES=(
+# What building and running need: scripts/run.sh installs only these. libqt6gui6 carries
+# the xcb and offscreen platform plugins (qt6-qpa-plugins only adds VNC); libqt6multimedia6
+# carries both the GStreamer and FFmpeg backends that QSoundEffect loads at run time;
+# qt6-wayland lets the program start on a Wayland-only session.
+PELLORAN_RUN_PACKAGES=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libqt6gui6 qt6-wayland
   qt6-multimedia-dev libqt6multimedia6
-  libgl-dev libpng-dev libjpeg-dev libgif-dev fonts-liberation libbenchmark-dev
-  xvfb xauth xdotool imagemagick sox
+  libgl-dev libpng-dev libjpeg-dev libgif-dev fonts-liberation
+)
+# What the tests, the format check and the benchmarks need besides: scripts/test.sh adds
+# these. desktop-file-utils and appstream check the installed desktop entry and metainfo;
+# man-db and zsh check that pelloran-mask's manual page shows and its completions load.
+PELLORAN_TEST_PACKAGES=(
+  libbenchmark-dev xvfb xauth xdotool imagemagick sox
   desktop-file-utils appstream man-db zsh clang-format
 )
 
+# pelloran_deps [run|all]: the packages to run the program, or (the default) those to test it too.
 pelloran_deps() {
+  local -a wanted=("${PELLORAN_RUN_PACKAGES[@]}")
+  [[ ${1:-all} == run ]] || wanted+=("${PELLORAN_TEST_PACKAGES[@]}")
   if ! command -v dpkg-query >/dev/null 2>&1; then
     echo "Pelloran's scripts need a Debian-based system (dpkg-query not found)." >&2
     return 1
   fi
 
   local missing=() pkg
-  for pkg in "${PELLORAN_PACKAGES[@]}"; do
+  for pkg in "${wanted[@]}"; do
     if [[ "$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null || true)" != "install ok installed" ]]; then
       missing+=("$pkg")
     fi
@@ -54,5 +60,5 @@ pelloran_deps() {
 }
 
 if [[ "${BASH_SOURCE[0]}" == "$0" ]]; then
-  pelloran_deps
+  pelloran_deps "$@"
 fi

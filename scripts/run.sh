@@ -7,7 +7,7 @@ cd "$(dirname "${BASH_SOURCE[0]}")/.."
 
 # shellcheck source=scripts/deps.sh
 source scripts/deps.sh
-pelloran_deps || exit $?
+pelloran_deps run || exit $?
 
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELLORAN_SANITIZE=OFF \
   -DBUILD_TESTING=OFF -DPELLORAN_BENCH=OFF
