@@ -9,8 +9,10 @@
 #include <QTest>
 
 #include <algorithm>
+#include <csignal>
 #include <fcntl.h>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace
@@ -41,6 +43,8 @@ private slots:
     void everySink();
     void interrupted_data();
     void interrupted();
+    void diskFull_data();
+    void diskFull();
 
 private:
     QTemporaryDir m_dir;
@@ -169,6 +173,44 @@ void TestFileJob::interrupted()
         QVERIFY(job.error()->number() == RunError::DamagedPicture && job.failedReading());
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("sheet.bmp")});
+}
+
+// The disk fills up while a mask is written (a file-size limit stands in for it, as it binds
+// root too): every kind of mask fails as a full disk, and nothing is left behind.
+void TestFileJob::diskFull_data()
+{
+    QTest::addColumn<MaskOutput>("kind");
+    QTest::newRow("bmp") << MaskOutput{MaskFormat::Bmp, 24};
+    QTest::newRow("1-bit bmp") << MaskOutput{MaskFormat::Bmp, 1};
+    QTest::newRow("png") << MaskOutput{MaskFormat::Png, 24};
+    QTest::newRow("1-bit png") << MaskOutput{MaskFormat::Png, 1};
+}
+
+void TestFileJob::diskFull()
+{
+    QFETCH(MaskOutput, kind);
+    const QString folder = m_dir.filePath(QStringLiteral("full-") + QTest::currentDataTag());
+    QVERIFY(QDir().mkpath(folder));
+    const QString path = folder + QStringLiteral("/noise.bmp");
+    QImage noise(300, 200, QImage::Format_RGB32); // masks that compress badly
+    for (int y = 0; y < noise.height(); ++y)
+        for (int x = 0; x < noise.width(); ++x)
+            noise.setPixel(x, y, (x * 7 + y * 13) % 3 ? 0xFF000000u : 0xFFFFFFFFu);
+    writeFile(path, packed(noise, 24, false));
+    rlimit before;
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &before), 0);
+    const rlimit tight{1000, before.rlim_max};
+    const auto previous = ::signal(SIGXFSZ, SIG_IGN);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &tight), 0);
+    FileJob job({{{0}, 0, -1, 0xFFFFFF}, kind});
+    const FileJob::Outcome outcome = job.run(path, path + ".mask", Existing::Keep);
+    ::setrlimit(RLIMIT_FSIZE, &before);
+    ::signal(SIGXFSZ, previous);
+    QCOMPARE(outcome, FileJob::Outcome::Failed);
+    QCOMPARE(job.error()->number(), int(RunError::DiskFull));
+    QVERIFY(!job.failedReading());
+    QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{QStringLiteral("noise.bmp")});
 }
 
 QTEST_GUILESS_MAIN(TestFileJob)
