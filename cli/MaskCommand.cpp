@@ -22,6 +22,8 @@ int dryRunSummary(const Options &options, const BatchRunner::Tally &tally, Conso
                         .arg(tally.masked)
                         .arg(tally.upToDate)
                         .arg(tally.failed));
+    if (const int signal = Interruption::signal())
+        return 128 + signal; // the plans were all printed, but the user asked to stop
     return tally.failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;
 }
 
