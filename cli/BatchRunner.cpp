@@ -1,6 +1,7 @@
 #include "BatchRunner.h"
 
 #include "Console.h"
+#include "Interruption.h"
 #include "Options.h"
 #include "clsDebug.h"
 
@@ -8,8 +9,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <csignal>
 #include <cstdio>
 #include <mutex>
 #include <optional>
@@ -27,6 +30,13 @@ FileJob::Outcome outcomeOf(Plan::State s)
                                  : FileJob::Outcome::Failed;
 }
 
+// Lets a job in flight stop at its next block once the run is interrupted.
+class StopOnInterruption : public JobObserver
+{
+public:
+    bool stopRequested() override { return Interruption::signal() != 0; }
+};
+
 // One file a worker is done with, handed to the reporter.
 struct Finished {
     qsizetype plan;
@@ -41,6 +51,7 @@ void BatchRunner::Tally::count(FileJob::Outcome o)
     masked += o == FileJob::Outcome::Masked;
     upToDate += o == FileJob::Outcome::Skipped;
     failed += o == FileJob::Outcome::Failed;
+    notStarted += o == FileJob::Outcome::Stopped;
 }
 
 BatchRunner::BatchRunner(const Options &options, const QList<Plan> &plans, Console &console)
@@ -48,23 +59,30 @@ BatchRunner::BatchRunner(const Options &options, const QList<Plan> &plans, Conso
 {
 }
 
+void BatchRunner::out(const QString &line)
+{
+    errno = 0;
+    m_console.out(line);
+    if (std::ferror(stdout) && errno == EPIPE)
+        Interruption::request(SIGPIPE);
+}
+
 void BatchRunner::report(const Plan &p, FileJob::Outcome o, const QString &problem)
 {
     switch (o) {
     case FileJob::Outcome::Masked:
         if (!m_options.quiet)
-            m_console.out(
-                (m_options.dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) +
+            out((m_options.dryRun ? QStringLiteral("would mask ") : QStringLiteral("masked ")) +
                 p.sprite + QStringLiteral(" -> ") + p.mask);
         break;
     case FileJob::Outcome::Skipped:
         if (!m_options.quiet)
-            m_console.out(QStringLiteral("up to date ") + p.sprite + QStringLiteral(" -> ") +
-                          p.mask);
+            out(QStringLiteral("up to date ") + p.sprite + QStringLiteral(" -> ") + p.mask);
         break;
-    case FileJob::Outcome::Stopped:
+    case FileJob::Outcome::Stopped: // counted in the summary only
+        break;
     case FileJob::Outcome::Failed:
-        m_console.out(QStringLiteral("failed ") + p.sprite + QStringLiteral(": ") + problem);
+        out(QStringLiteral("failed ") + p.sprite + QStringLiteral(": ") + problem);
         break;
     }
 }
@@ -74,8 +92,8 @@ void BatchRunner::reportLeftOut(const QStringList &names)
     if (m_options.quiet)
         return;
     for (const QString &name : names)
-        m_console.out(QStringLiteral("left out ") + name + QStringLiteral(": named like a mask (") +
-                      m_options.suffix + QStringLiteral(")"));
+        out(QStringLiteral("left out ") + name + QStringLiteral(": named like a mask (") +
+            m_options.suffix + QStringLiteral(")"));
 }
 
 BatchRunner::Tally BatchRunner::dryRun()
@@ -98,6 +116,7 @@ struct BatchRunner::Batch {
     std::condition_variable progressed;
     std::vector<Finished> finished; // handed over, not yet taken
     size_t finishedCount = 0;
+    size_t workersLeft = 0; // threads still taking files
 };
 
 BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
@@ -107,7 +126,8 @@ BatchRunner::Tally BatchRunner::run(clsDebug &log, const QElapsedTimer &clock)
         if (m_plans[i].state == Plan::Mask)
             batch.work.push_back(i);
     std::vector<std::thread> workers;
-    for (size_t w = 0; w < std::min(size_t(m_options.jobs), batch.work.size()); ++w)
+    batch.workersLeft = std::min(size_t(m_options.jobs), batch.work.size());
+    for (size_t w = 0; w < batch.workersLeft; ++w)
         workers.emplace_back([&] { work(batch, log); });
     const Tally tally = reportInOrder(batch, clock);
     for (std::thread &w : workers)
@@ -119,12 +139,12 @@ void BatchRunner::work(Batch &batch, clsDebug &log)
 {
     // One job a thread, so its buffers serve file after file.
     FileJob job(m_options.job);
-    for (size_t k; (k = batch.next++) < batch.work.size();) {
+    StopOnInterruption observer;
+    for (size_t k; !Interruption::signal() && (k = batch.next++) < batch.work.size();) {
         const qsizetype i = batch.work[k];
         const Plan &p = m_plans[i];
-        FileJob::Outcome outcome = job.run(p.sprite, p.mask, p.existing);
-        if (outcome == FileJob::Outcome::Stopped)
-            outcome = FileJob::Outcome::Failed; // nobody asks this job to stop
+        // A stopped job has removed whatever it had written of its mask.
+        const FileJob::Outcome outcome = job.run(p.sprite, p.mask, p.existing, &observer);
         QString problem = job.error() ? job.error()->description() : QString();
         const std::lock_guard locker(batch.lock);
         // The same entries the window writes, so one log reads the same from either.
@@ -144,6 +164,9 @@ void BatchRunner::work(Batch &batch, clsDebug &log)
         if (++batch.finishedCount == batch.work.size())
             batch.progressed.notify_all();
     }
+    const std::lock_guard locker(batch.lock);
+    if (--batch.workersLeft == 0)
+        batch.progressed.notify_all();
 }
 
 BatchRunner::Tally BatchRunner::reportInOrder(Batch &batch, const QElapsedTimer &clock)
@@ -164,12 +187,14 @@ BatchRunner::Tally BatchRunner::reportInOrder(Batch &batch, const QElapsedTimer 
     std::vector<Finished> taken;
     // A file done early waits for those planned before it, so that the lines come out in
     // the same order whichever thread is faster.
-    for (qsizetype cursor = 0; cursor < total;) {
+    qsizetype cursor = 0;
+    for (bool workersDone = false; cursor < total && !(workersDone && Interruption::signal());) {
         {
             std::unique_lock locker(batch.lock);
-            if (batch.finishedCount < batch.work.size())
+            if (batch.finishedCount < batch.work.size() && batch.workersLeft > 0)
                 batch.progressed.wait_for(locker, std::chrono::milliseconds(100));
             taken.swap(batch.finished);
+            workersDone = batch.workersLeft == 0;
         }
         for (Finished &f : taken) {
             outcomes[size_t(f.plan)] = f.outcome;
@@ -183,6 +208,13 @@ BatchRunner::Tally BatchRunner::reportInOrder(Batch &batch, const QElapsedTimer 
         }
         if (bar)
             m_console.bar(received, total, clock.elapsed() / 1000);
+    }
+    // Interrupted: the files finished after one that never was are reported all the same.
+    for (; cursor < total; ++cursor) {
+        const auto &o = outcomes[size_t(cursor)];
+        if (o)
+            report(m_plans[cursor], *o, problems[size_t(cursor)]);
+        tally.count(o.value_or(FileJob::Outcome::Stopped));
     }
     return tally;
 }

@@ -17,7 +17,8 @@ class BatchRunner
 {
 public:
     struct Tally {
-        int masked = 0, upToDate = 0, failed = 0;
+        // notStarted: masks an interruption left unwritten (never begun, or stopped).
+        int masked = 0, upToDate = 0, failed = 0, notStarted = 0;
         void count(FileJob::Outcome o);
     };
 
@@ -30,7 +31,9 @@ public:
     Tally dryRun();
     // Masks the plans' sprites on up to `options.jobs` threads, each with a FileJob of its
     // own. `log` gets the window's entries in the order the files finish; `clock` times the
-    // progress bar, drawn when standard error is a terminal.
+    // progress bar, drawn when standard error is a terminal. After an interruption
+    // (Interruption::signal()) no file is begun, the files in flight stop at their next
+    // block, and every file finished is still reported.
     Tally run(clsDebug &log, const QElapsedTimer &clock);
 
 private:
@@ -40,6 +43,8 @@ private:
     // progress bar between rounds.
     Tally reportInOrder(Batch &batch, const QElapsedTimer &clock);
     void report(const Plan &p, FileJob::Outcome o, const QString &problem);
+    // Prints a line on standard output; a reader gone counts as an interruption.
+    void out(const QString &line);
 
     const Options &m_options;
     const QList<Plan> &m_plans;

@@ -3,6 +3,7 @@
 #include "BatchRunner.h"
 #include "Console.h"
 #include "FileOps.h"
+#include "Interruption.h"
 #include "MaskPlanner.h"
 #include "Options.h"
 #include "RunError.h"
@@ -21,6 +22,8 @@ int dryRunSummary(const Options &options, const BatchRunner::Tally &tally, Conso
                         .arg(tally.masked)
                         .arg(tally.upToDate)
                         .arg(tally.failed));
+    if (const int signal = Interruption::signal())
+        return 128 + signal; // the plans were all printed, but the user asked to stop
     return tally.failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;
 }
 
@@ -38,6 +41,17 @@ int summary(const Options &options, const BatchRunner::Tally &tally, const clsDe
                         e.description());
             ++failed;
         }
+    }
+    if (const int signal = Interruption::signal()) {
+        console.err(QStringLiteral("pelloran-mask: interrupted by %1: %2 masked, %3 up to date, "
+                                   "%4 failed, %5 not started")
+                        .arg(Interruption::signalName(signal))
+                        .arg(tally.masked)
+                        .arg(tally.upToDate)
+                        .arg(failed)
+                        .arg(tally.notStarted));
+        console.clearBar();
+        return 128 + signal; // the shell's status for a command ended by the signal
     }
     if (!options.quiet)
         console.err(QStringLiteral("pelloran-mask: %1 masked, %2 up to date, %3 failed in %4 s")
@@ -60,6 +74,7 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     if (options.listFile && !finder.readList(*options.listFile, options.inputs))
         return usageError(QStringLiteral("cannot read the list '%1'").arg(*options.listFile));
 
+    Interruption::install();
     QElapsedTimer clock;
     clock.start();
     const QList<SpriteFinder::Input> inputs = finder.expand(options.inputs);
@@ -71,6 +86,7 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     runner.reportLeftOut(planner.leftOut());
     if (options.dryRun)
         return dryRunSummary(options, runner.dryRun(), console);
+    removeOrphanedParts(plans, console);
     clsDebug log;
     const BatchRunner::Tally tally = runner.run(log, clock);
     return summary(options, tally, log, clock, console);

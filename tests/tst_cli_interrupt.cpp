@@ -1,12 +1,174 @@
+#include "CliRun.h"
+#include "TestFiles.h"
+#include "TestPictures.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 
-// Placeholder until these tests of the command line land.
-class TestCli_interrupt : public QObject
+#include <csignal>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+// pelloran-mask stopped from outside while it replaces masks, and what it leaves behind.
+class TestCliInterrupt : public QObject
 {
     Q_OBJECT
 private slots:
-    void placeholder() { QVERIFY(true); }
+    void interrupted_data();
+    void interrupted();
+    void orphanedParts_data();
+    void orphanedParts();
+    void replacedMaskKeepsOwner();
 };
 
-QTEST_GUILESS_MAIN(TestCli_interrupt)
+namespace
+{
+QStringList parts(const QString &dir)
+{
+    return QDir(dir).entryList({"*.part*"}, QDir::AllEntries | QDir::Hidden);
+}
+} // namespace
+
+void TestCliInterrupt::interrupted_data()
+{
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("noTmpfile");
+    QTest::newRow("SIGINT") << SIGINT << false;
+    QTest::newRow("SIGTERM") << SIGTERM << false;
+    QTest::newRow("SIGHUP") << SIGHUP << false;
+    QTest::newRow("SIGINT, part files") << SIGINT << true;
+    QTest::newRow("SIGTERM, part files") << SIGTERM << true;
+    QTest::newRow("reader gone") << SIGPIPE << false; // reads one line, then closes the pipe
+}
+
+void TestCliInterrupt::interrupted()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, noTmpfile);
+    // 60 sheets of 12 MB of pixels, slow to inflate: still under way at the first line.
+    const int sheets = 60, side = 2048;
+    static const QByteArray sprite = [] {
+        QImage sheet(side, side, QImage::Format_RGB32);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                sheet.setPixel(x, y, (x / 16 + y / 16) % 3 ? qRgb(x * 7, y * 3, x ^ y) : 0);
+        return saved(sheet, "png");
+    }();
+    QTemporaryDir dir;
+    const auto name = [&](int i, const char *end) {
+        return dir.filePath(QString::asprintf("s%02d", i) + QLatin1String(end));
+    };
+    for (int i = 0; i < sheets; ++i) {
+        writeFile(name(i, ".png"), sprite);
+        writeFile(name(i, "_mask.png"), sprite); // an old mask, to replace
+    }
+    QProcess p;
+    if (noTmpfile)
+        p.setEnvironment(QProcess::systemEnvironment() << "PELLORAN_NO_TMPFILE=1");
+    const QStringList args{QStringLiteral(PELLORAN_MASK_BIN), "--overwrite", "-j2", dir.path()};
+    if (signal == SIGPIPE)
+        p.start("/bin/bash",
+                QStringList{"-c", "\"$0\" \"$@\" | head -n1; exit ${PIPESTATUS[0]}"} + args);
+    else
+        p.start(args[0], args.mid(1));
+    QString out;
+    while (!out.contains("masked ") && p.waitForReadyRead(60000))
+        out += QString::fromUtf8(p.readAllStandardOutput());
+    if (signal != SIGPIPE)
+        ::kill(pid_t(p.processId()), signal);
+    QVERIFY(p.waitForFinished(60000));
+    out += QString::fromUtf8(p.readAllStandardOutput());
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(p.exitCode(), 128 + signal);
+    QCOMPARE(parts(dir.path()), QStringList());
+    const QRegularExpressionMatch summary =
+        QRegularExpression(QString("interrupted by SIG") + sigabbrev_np(signal) +
+                           ": (\\d+) masked, 0 up to date, 0 failed, (\\d+) not started\n$")
+            .match(err);
+    QVERIFY2(summary.hasMatch(), qPrintable(err));
+    const int masked = summary.captured(1).toInt(), notStarted = summary.captured(2).toInt();
+    QVERIFY2(notStarted > 0, "the run had ended before the signal");
+    QCOMPARE(masked + notStarted, sheets);
+    // Each mask is the old one, untouched, or a whole new one that was reported.
+    const QStringList lines = out.split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), signal == SIGPIPE ? 1 : masked);
+    for (int i = 0; i < sheets; ++i) {
+        const QByteArray mask = readFile(name(i, "_mask.png"));
+        const bool reported =
+            lines.contains("masked " + name(i, ".png") + " -> " + name(i, "_mask.png"));
+        if (mask != sprite)
+            QCOMPARE(QImage::fromData(mask).size(), QSize(side, side));
+        QVERIFY(reported <= (mask != sprite) &&
+                (signal == SIGPIPE || reported == (mask != sprite)));
+    }
+}
+
+void TestCliInterrupt::orphanedParts_data()
+{
+    QTest::addColumn<QString>("part");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<bool>("removed");
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0); // a PID no process has
+    const QString dead = ".x_mask.bmp.part" + QString::number(child);
+    const auto row = [](const char *name, const QString &part, const char *kind, bool removed) {
+        QTest::newRow(name) << part << QString(kind) << removed;
+    };
+    row("killed run", dead + "-0", "file", true);
+    row("live run", ".x_mask.bmp.part" + QString::number(getpid()) + "-0", "file", false);
+    row("mask not planned", ".y_mask.bmp.part" + QString::number(child) + "-0", "file", false);
+    row("link", dead + "-3", "link", false);
+    row("another user's", dead + "-5", "nobody's", false);
+}
+
+void TestCliInterrupt::orphanedParts()
+{
+    QFETCH(QString, part);
+    QFETCH(QString, kind);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    writeFile(dir.filePath("x.bmp"), saved(sample(), "bmp"));
+    const QByteArray path = QFile::encodeName(dir.filePath(part));
+    if (kind == "link")
+        QCOMPARE(symlink("x.bmp", path.constData()), 0);
+    else
+        writeFile(dir.filePath(part), "half a mask");
+    if (kind == "nobody's" && geteuid() != 0)
+        QSKIP("giving a file to another user takes root");
+    if (kind == "nobody's")
+        QCOMPARE(chown(path.constData(), getpwnam("nobody")->pw_uid, gid_t(-1)), 0);
+    const Run r = maskCommand({dir.filePath("x.bmp")});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(parts(dir.path()), removed ? QStringList() : QStringList{part});
+    QCOMPARE(r.err.contains("removed the part file " + dir.filePath(part) + " of an earlier run"),
+             removed);
+}
+
+void TestCliInterrupt::replacedMaskKeepsOwner()
+{
+    if (geteuid() != 0)
+        QSKIP("replacing another user's mask takes root");
+    const passwd *nobody = getpwnam("nobody");
+    QTemporaryDir dir;
+    writeFile(dir.filePath("x.bmp"), saved(sample(), "bmp"));
+    const QByteArray mask = QFile::encodeName(dir.filePath("x_mask.bmp"));
+    writeFile(QFile::decodeName(mask), "an old mask");
+    QCOMPARE(chown(mask.constData(), nobody->pw_uid, nobody->pw_gid), 0);
+    QCOMPARE(chmod(mask.constData(), 06777), 0);
+    QCOMPARE(maskCommand({"--overwrite", dir.filePath("x.bmp")}).code, 0);
+    struct stat st;
+    QCOMPARE(stat(mask.constData(), &st), 0);
+    QCOMPARE(st.st_uid, nobody->pw_uid);
+    QCOMPARE(st.st_gid, nobody->pw_gid);
+    QCOMPARE(st.st_mode & 07777, mode_t(0777));
+}
+
+QTEST_GUILESS_MAIN(TestCliInterrupt)
 #include "tst_cli_interrupt.moc"

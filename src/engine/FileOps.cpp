@@ -17,10 +17,26 @@
 namespace
 {
 
+// PELLORAN_NO_TMPFILE (any value) makes every write take the hidden part file, as on a
+// file system without O_TMPFILE: a diagnostic switch, read once.
 bool canNameUnnamedFiles()
 {
-    static const bool can = QFileInfo(QStringLiteral("/proc/self/fd")).isDir();
+    static const bool can = qEnvironmentVariableIsEmpty("PELLORAN_NO_TMPFILE") &&
+                            QFileInfo(QStringLiteral("/proc/self/fd")).isDir();
     return can;
+}
+
+// The new file takes the old one's owner and group where the user may give them (root
+// any, others a group they are in; a refusal leaves the file the user's, which is no
+// loss). Setuid, setgid and sticky bits are never carried: they were given to the old
+// file, not to a mask written by whoever runs this.
+void takeOwnerAndMode(int fd, const struct stat &old)
+{
+    if (::geteuid() == 0)
+        (void)::fchown(fd, old.st_uid, old.st_gid);
+    else
+        (void)::fchown(fd, uid_t(-1), old.st_gid);
+    ::fchmod(fd, old.st_mode & 0777);
 }
 
 // Root may write any file, so for root "read-only" means no write bit at all.
@@ -146,7 +162,7 @@ void WholeFileWriter::replaceInPlace(const QByteArray &self)
         if (!userMayWrite(m_target, st))
             throw RunError::of(RunError::PermissionDenied,
                                m_path + QStringLiteral(" is read-only"));
-        ::fchmod(m_fd, st.st_mode & 07777);
+        takeOwnerAndMode(m_fd, st);
     } else if (!S_ISLNK(st.st_mode)) {
         throw RunError::of(RunError::NotARegularFile,
                            m_path + (S_ISDIR(st.st_mode)
@@ -154,7 +170,9 @@ void WholeFileWriter::replaceInPlace(const QByteArray &self)
                                          : QStringLiteral(" is not a regular file")));
     }
     // The data gets a hidden name first and is then renamed over the old entry, which
-    // survives should anything fail before. A link is replaced, never followed.
+    // survives should anything fail before. A link is replaced, never followed. The hidden
+    // name lives for two system calls; should the process be killed between them, the
+    // name's PID lets a later run know the part as an orphan.
     if (!self.isEmpty()) {
         m_temp = hiddenName();
         if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_temp.constData(), AT_SYMLINK_FOLLOW) !=

@@ -10,9 +10,10 @@
 //        the same step that puts the finished file in place, so whatever is there (a hidden
 //        file, a FIFO, a dangling link, a folder, a file another run wrote a moment ago) is
 //        never replaced.
-//  Replace: a regular file the user may write is replaced and keeps its permission bits; a
-//        symbolic link is replaced itself, never followed. A read-only file, a folder, a
-//        FIFO or a device is refused.
+//  Replace: a regular file the user may write is replaced and keeps its permission bits
+//        (never setuid, setgid or sticky) and, where the user may give them, its owner
+//        and group; a symbolic link is replaced itself, never followed. A read-only file, a folder,
+//        a FIFO or a device is refused.
 enum class Existing { Keep, Replace };
 
 // File writes that never leave half a file behind: the data goes to a file without a name
@@ -38,6 +39,8 @@ public:
     void commit();
 
 private:
+    // `.NAME.part<PID>-<N>` in the target's folder: the PID tells a later run whether the
+    // writer is gone and the part an orphan.
     QByteArray hiddenName() const;
     void linkInPlace(const QByteArray &self);
     void replaceInPlace(const QByteArray &self);
