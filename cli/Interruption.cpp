@@ -29,13 +29,18 @@ void recordSignal(int signal)
     g_signal.compare_exchange_strong(none, signal);
 }
 
-// Whether `name` is `.<mask>.part<PID>-<N>` for one of `masks`; gives the PID.
+// Whether `name` is `.<mask>.part<N>-<PID>@<this host>` for one of `masks`; gives the PID.
+// A part of another machine's run is never ours to judge, whatever its PID.
 bool isPartOf(const QByteArray &name, const QSet<QByteArray> &masks, pid_t &pid)
 {
     const qsizetype part = name.lastIndexOf(".part");
     if (!name.startsWith('.') || part < 2 || !masks.contains(name.mid(1, part - 1)))
         return false;
-    const QList<QByteArray> numbers = name.mid(part + 5).split('-');
+    const QByteArray tail = name.mid(part + 5);
+    const qsizetype at = tail.indexOf('@');
+    if (at < 0 || tail.mid(at + 1) != partFileOwner().mid(partFileOwner().indexOf('@') + 1))
+        return false;
+    const QList<QByteArray> numbers = tail.left(at).split('-');
     if (numbers.size() != 2)
         return false;
     for (const QByteArray &n : numbers)
@@ -43,7 +48,7 @@ bool isPartOf(const QByteArray &name, const QSet<QByteArray> &masks, pid_t &pid)
             !std::all_of(n.begin(), n.end(), [](char c) { return c >= '0' && c <= '9'; }))
             return false;
     bool ok = false;
-    pid = pid_t(numbers[0].toInt(&ok));
+    pid = pid_t(numbers[1].toInt(&ok));
     return ok && pid > 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -117,15 +118,20 @@ void TestCliInterrupt::orphanedParts_data()
     if (child == 0)
         _exit(0);
     waitpid(child, nullptr, 0); // a PID no process has
-    const QString dead = ".x_mask.bmp.part" + QString::number(child);
+    const QString host = "@" + QSysInfo::machineHostName();
+    const auto part = [&](const char *mask, int n, pid_t pid, const QString &at) {
+        return QStringLiteral(".%1.part%2-%3").arg(mask).arg(n).arg(pid) + at;
+    };
     const auto row = [](const char *name, const QString &part, const char *kind, bool removed) {
         QTest::newRow(name) << part << QString(kind) << removed;
     };
-    row("killed run", dead + "-0", "file", true);
-    row("live run", ".x_mask.bmp.part" + QString::number(getpid()) + "-0", "file", false);
-    row("mask not planned", ".y_mask.bmp.part" + QString::number(child) + "-0", "file", false);
-    row("link", dead + "-3", "link", false);
-    row("another user's", dead + "-5", "nobody's", false);
+    row("killed run", part("x_mask.bmp", 0, child, host), "file", true);
+    row("live run", part("x_mask.bmp", 0, getpid(), host), "file", false);
+    // On a shared folder a PID of another machine says nothing about its process.
+    row("another machine's run", part("x_mask.bmp", 0, child, "@elsewhere"), "file", false);
+    row("mask not planned", part("y_mask.bmp", 0, child, host), "file", false);
+    row("link", part("x_mask.bmp", 3, child, host), "link", false);
+    row("another user's", part("x_mask.bmp", 5, child, host), "nobody's", false);
 }
 
 void TestCliInterrupt::orphanedParts()

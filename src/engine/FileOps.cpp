@@ -75,11 +75,24 @@ WholeFileWriter::WholeFileWriter(const QString &path, Existing existing)
     }
 }
 
+QByteArray partFileOwner()
+{
+    // The machine as well as the process: on a folder shared between machines, a run can
+    // only tell whether a process of its own machine is still alive.
+    static const QByteArray owner = [] {
+        char host[256] = {};
+        if (::gethostname(host, sizeof host - 1) != 0 || !host[0])
+            std::strcpy(host, "localhost");
+        return QByteArray::number(qint64(getpid())) + '@' + QByteArray(host);
+    }();
+    return owner;
+}
+
 QByteArray WholeFileWriter::hiddenName() const
 {
     static std::atomic<unsigned> counter{0};
     return m_dir + "/." + QFile::encodeName(QFileInfo(m_path).fileName()) + ".part" +
-           QByteArray::number(qint64(getpid())) + '-' + QByteArray::number(counter++);
+           QByteArray::number(counter++) + '-' + partFileOwner();
 }
 
 WholeFileWriter::~WholeFileWriter()

@@ -16,6 +16,9 @@
 //        a FIFO or a device is refused.
 enum class Existing { Keep, Replace };
 
+// What names this process's part files: "PID@HOST". A part file is ".NAME.partN-PID@HOST".
+QByteArray partFileOwner();
+
 // File writes that never leave half a file behind: the data goes to a file without a name
 // (or a hidden temporary one) in the target's folder, which gets the target's name only
 // once it is complete. Failures raise RunError with the number a user can look up.
@@ -39,8 +42,8 @@ public:
     void commit();
 
 private:
-    // `.NAME.part<PID>-<N>` in the target's folder: the PID tells a later run whether the
-    // writer is gone and the part an orphan.
+    // `.NAME.part<N>-<PID>@<HOST>` in the target's folder: a later run on the same machine
+    // can tell from the PID whether the writer is gone and the part an orphan.
     QByteArray hiddenName() const;
     void linkInPlace(const QByteArray &self);
     void replaceInPlace(const QByteArray &self);
