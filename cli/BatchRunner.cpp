@@ -122,6 +122,7 @@ void BatchRunner::work(Batch &batch, clsDebug &log)
     for (size_t k; (k = batch.next++) < batch.work.size();) {
         const qsizetype i = batch.work[k];
         const Plan &p = m_plans[i];
+        job.setKind(p.kind);
         FileJob::Outcome outcome = job.run(p.sprite, p.mask, p.existing);
         if (outcome == FileJob::Outcome::Stopped)
             outcome = FileJob::Outcome::Failed; // nobody asks this job to stop
