@@ -143,6 +143,7 @@ void BatchRunner::work(Batch &batch, clsDebug &log)
     for (size_t k; !Interruption::signal() && (k = batch.next++) < batch.work.size();) {
         const qsizetype i = batch.work[k];
         const Plan &p = m_plans[i];
+        job.setKind(p.kind);
         // A stopped job has removed whatever it had written of its mask.
         const FileJob::Outcome outcome = job.run(p.sprite, p.mask, p.existing, &observer);
         QString problem = job.error() ? job.error()->description() : QString();

@@ -8,6 +8,7 @@
 #include "Options.h"
 #include "RunError.h"
 #include "SpriteFinder.h"
+#include "StreamMask.h"
 #include "clsDebug.h"
 
 #include <QElapsedTimer>
@@ -15,8 +16,39 @@
 namespace
 {
 
-int dryRunSummary(const Options &options, const BatchRunner::Tally &tally, Console &console)
+// Written whole; one that cannot be written counts as a failure, since the run did not give
+// what was asked.
+int writeLog(const Options &options, const clsDebug &log, Console &console)
 {
+    if (options.logFile.isEmpty())
+        return 0;
+    try {
+        writeFileWhole(options.logFile, log.GetHistory().toUtf8());
+        return 0;
+    } catch (const RunError &e) {
+        console.err(QStringLiteral("pelloran-mask: the log could not be written: ") +
+                    e.description());
+        return 1;
+    }
+}
+
+// The entries a run would give, so that a dry run's log shows what it would do.
+void logDryRun(const QList<Plan> &plans, clsDebug &log)
+{
+    for (const Plan &p : plans)
+        log.Print_(
+            p.state == Plan::Mask ? QStringLiteral("Dry run: image '%1' would be masked; "
+                                                   "mask saved as '%2'.")
+                                        .arg(p.sprite, p.mask)
+            : p.state == Plan::UpToDate
+                ? QStringLiteral("Dry run: mask '%1' of '%2' is up to date.").arg(p.mask, p.sprite)
+                : QStringLiteral("Dry run: image '%1' would fail: %2.").arg(p.sprite, p.problem));
+}
+
+int dryRunSummary(const Options &options, BatchRunner::Tally tally, const clsDebug &log,
+                  Console &console)
+{
+    tally.failed += writeLog(options, log, console);
     if (!options.quiet)
         console.err(QStringLiteral("pelloran-mask: dry run: %1 to mask, %2 up to date, %3 failed")
                         .arg(tally.masked)
@@ -27,21 +59,10 @@ int dryRunSummary(const Options &options, const BatchRunner::Tally &tally, Conso
     return tally.failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;
 }
 
-// Writes the log when one is asked for; a log that cannot be written counts as a failure,
-// since the run did not give what was asked.
 int summary(const Options &options, const BatchRunner::Tally &tally, const clsDebug &log,
             const QElapsedTimer &clock, Console &console)
 {
-    int failed = tally.failed;
-    if (!options.logFile.isEmpty()) {
-        try {
-            writeFileWhole(options.logFile, log.GetHistory().toUtf8());
-        } catch (const RunError &e) {
-            console.err(QStringLiteral("pelloran-mask: the log could not be written: ") +
-                        e.description());
-            ++failed;
-        }
-    }
+    const int failed = tally.failed + writeLog(options, log, console);
     if (const int signal = Interruption::signal()) {
         console.err(QStringLiteral("pelloran-mask: interrupted by %1: %2 masked, %3 up to date, "
                                    "%4 failed, %5 not started")
@@ -70,6 +91,15 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     Options options;
     if (const int code = options.parse(arguments); code >= 0)
         return code;
+    if (options.standardInput) {
+        Console console;
+        clsDebug log;
+        if (const QString problem = MaskPlanner(options).logProblem(options.logFile, {});
+            !options.logFile.isEmpty() && !problem.isEmpty())
+            return usageError(problem);
+        const int code = maskStandardInput(options, console, log);
+        return writeLog(options, log, console) ? int(SomeNotMasked) : code;
+    }
     SpriteFinder finder(options, rawArguments);
     if (options.listFile && !finder.readList(*options.listFile, options.inputs))
         return usageError(QStringLiteral("cannot read the list '%1'").arg(*options.listFile));
@@ -79,15 +109,21 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     clock.start();
     const QList<SpriteFinder::Input> inputs = finder.expand(options.inputs);
     MaskPlanner planner(options);
-    const QList<Plan> plans = planner.plan(finder.refused(), inputs);
+    QList<Plan> plans = planner.plan(finder.refused(), inputs);
+    if (!options.logFile.isEmpty())
+        if (const QString problem = planner.logProblem(options.logFile, plans); !problem.isEmpty())
+            return usageError(problem);
+    planner.makeFolders(plans);
 
     Console console;
     BatchRunner runner(options, plans, console);
     runner.reportLeftOut(planner.leftOut());
-    if (options.dryRun)
-        return dryRunSummary(options, runner.dryRun(), console);
-    removeOrphanedParts(plans, console);
     clsDebug log;
+    if (options.dryRun) {
+        logDryRun(plans, log);
+        return dryRunSummary(options, runner.dryRun(), log, console);
+    }
+    removeOrphanedParts(plans, console);
     const BatchRunner::Tally tally = runner.run(log, clock);
     return summary(options, tally, log, clock, console);
 }

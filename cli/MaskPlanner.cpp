@@ -4,7 +4,9 @@
 #include "Options.h"
 #include "RunError.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QSet>
 
@@ -45,22 +47,30 @@ QString fileNameOf(const QString &path)
 
 MaskPlanner::MaskPlanner(const Options &options)
     : m_suffix(options.suffix), m_formatGiven(options.formatGiven), m_outputDir(options.outputDir),
-      m_overwrite(options.overwrite), m_update(options.update), m_dryRun(options.dryRun)
+      m_depthGiven(options.depthGiven), m_overwrite(options.overwrite), m_update(options.update),
+      m_dryRun(options.dryRun)
 {
 }
 
-QString MaskPlanner::maskOf(const SpriteFinder::Input &in) const
+void MaskPlanner::nameMask(const SpriteFinder::Input &in, Plan &p) const
 {
     const qsizetype slash = in.sprite.lastIndexOf(QLatin1Char('/'));
     QString name = MaskRun::outputName(in.sprite.mid(slash + 1), m_suffix);
-    if (!m_formatGiven.isEmpty()) {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        name = (dot > 0 ? name.left(dot) : name) + QLatin1Char('.') + m_formatGiven;
-    }
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString extension = dot > 0 ? name.mid(dot + 1).toLower() : QString();
+    // A BMP or PNG sprite's mask keeps its extension as written (HERO.BMP, HERO_mask.BMP).
+    const QString kind = !m_formatGiven.isEmpty()            ? m_formatGiven
+                         : extension == QLatin1String("bmp") ? extension
+                                                             : QStringLiteral("png");
+    if (!m_formatGiven.isEmpty() || extension != kind)
+        name = (dot > 0 ? name.left(dot) : name) + QLatin1Char('.') + kind;
+    p.kind.format = kind == QLatin1String("png") ? MaskFormat::Png : MaskFormat::Bmp;
+    // Two colours: a PNG of two palette entries shows the same pixels as one of 24 bits.
+    p.kind.depth = m_depthGiven ? m_depthGiven : p.kind.format == MaskFormat::Png ? 1 : 24;
     const QString folder = m_outputDir.isEmpty()    ? in.sprite.left(slash)
                            : in.subfolder.isEmpty() ? m_outputDir
                                                     : m_outputDir + QLatin1Char('/') + in.subfolder;
-    return folder + QLatin1Char('/') + name;
+    p.mask = folder + QLatin1Char('/') + name;
 }
 
 void MaskPlanner::decideExisting(Plan &p) const
@@ -82,7 +92,7 @@ QList<Plan> MaskPlanner::plan(const QList<SpriteFinder::Refused> &refused,
 {
     QList<Plan> plans;
     for (const auto &[name, why] : refused)
-        plans.append({name, QString(), why, Plan::Failed});
+        plans.append({name, QString(), why, Plan::Failed, Existing::Keep, MaskOutput()});
     // A mask of an earlier run, named or listed (find -name '*.png' lists them too), is not
     // masked again: a rerun would otherwise add a mask of the mask each time.
     QSet<QString> sprites;
@@ -104,7 +114,7 @@ QList<Plan> MaskPlanner::plan(const QList<SpriteFinder::Refused> &refused,
         seen.insert(in.sprite);
         Plan p;
         p.sprite = in.sprite;
-        p.mask = maskOf(in);
+        nameMask(in, p);
         if (sprites.contains(p.mask)) {
             p.state = Plan::Failed;
             p.problem = QStringLiteral("its mask %1 would be written over a sprite being masked")
@@ -126,8 +136,6 @@ QList<Plan> MaskPlanner::plan(const QList<SpriteFinder::Refused> &refused,
         }
         plans.append(p);
     }
-    if (!m_dryRun)
-        makeFolders(plans);
     return plans;
 }
 
@@ -135,7 +143,7 @@ QList<Plan> MaskPlanner::plan(const QList<SpriteFinder::Refused> &refused,
 // the same folder.
 void MaskPlanner::makeFolders(QList<Plan> &plans) const
 {
-    if (m_outputDir.isEmpty())
+    if (m_outputDir.isEmpty() || m_dryRun)
         return;
     QHash<QString, QString> made;
     for (Plan &p : plans) {
@@ -149,4 +157,51 @@ void MaskPlanner::makeFolders(QList<Plan> &plans) const
             p.problem = problem;
         }
     }
+}
+
+namespace
+{
+
+// One name for one entry as far as names go: the folder's links resolved, the last part
+// kept as it is. A folder not made yet keeps its clean absolute name.
+QString entryKey(const QString &path)
+{
+    const QFileInfo info(QDir::current().absoluteFilePath(path));
+    const QString folder = info.dir().canonicalPath();
+    return folder.isEmpty() ? QDir::cleanPath(info.absoluteFilePath())
+                            : folder + QLatin1Char('/') + info.fileName();
+}
+
+} // namespace
+
+QString MaskPlanner::logProblem(const QString &log, const QList<Plan> &plans) const
+{
+    struct stat logStat;
+    const bool there = ::lstat(QFile::encodeName(log).constData(), &logStat) == 0;
+    if (there && !S_ISREG(logStat.st_mode))
+        return QStringLiteral("the log %1 is not a regular file").arg(log);
+    // The same name through a linked folder is caught by the folder's real name, the same
+    // file under another name (a hard link) by its identity. Names are compared first: a
+    // run of many sprites costs no call to the system for each.
+    const QString logKey = entryKey(log), logName = fileNameOf(log);
+    const auto same = [&](const QString &name) {
+        const bool sameName = fileNameOf(name) == logName;
+        if (sameName && entryKey(name) == logKey)
+            return true;
+        struct stat st;
+        return there && (sameName || logStat.st_nlink > 1) &&
+               ::lstat(QFile::encodeName(name).constData(), &st) == 0 &&
+               st.st_dev == logStat.st_dev && st.st_ino == logStat.st_ino;
+    };
+    for (const Plan &p : plans) {
+        if (same(p.sprite))
+            return QStringLiteral("the log %1 would be written over the sprite %2")
+                .arg(log, p.sprite);
+        if (!p.mask.isEmpty() && same(p.mask))
+            return QStringLiteral("the log %1 would be written over the mask %2").arg(log, p.mask);
+    }
+    for (const QString &name : m_leftOut)
+        if (same(name))
+            return QStringLiteral("the log %1 would be written over the mask %2").arg(log, name);
+    return {};
 }

@@ -1,19 +1,17 @@
 #include "Options.h"
 
-#include "Console.h"
 #include "MaskCommand.h"
 #include "MaskRun.h"
 #include "PictureIO.h"
 #include "Version.h"
 
-#include <QColor>
 #include <QCommandLineParser>
 #include <QDir>
-#include <QRegularExpression>
 #include <QThread>
 
 #include <cstdio>
 #include <iterator>
+#include <unistd.h>
 
 namespace
 {
@@ -21,6 +19,7 @@ namespace
 enum Option {
     Transparency,
     MaskColour,
+    SpriteColour,
     Fuzz,
     Alpha,
     Suffix,
@@ -59,27 +58,31 @@ struct OptionRow {
 // arguments take the next one as their value come from it.
 constexpr OptionRow optionTable[] = {
     {Transparency, "t", "transparency",
-     "A background colour of the sprites (default 000000); may be given several times. "
-     "RRGGBB, #RRGGBB, #RGB, R,G,B or a colour name.",
+     "A background colour of the sprites (default 000000, none with -a alone); may be given "
+     "several times. RRGGBB, #RRGGBB, #RGB, R,G,B or a colour name.",
      "COLOUR"},
-    {MaskColour, "m", "mask",
-     "The mask colour (default: the first transparency colour's opposite).", "COLOUR"},
+    {MaskColour, "m", "mask", "The mask colour (default: the sprite colour's opposite).", "COLOUR"},
+    {SpriteColour, nullptr, "sprite-colour",
+     "The colour of the sprite's own pixels in the mask (default: the first transparency "
+     "colour; black with -a alone).",
+     "COLOUR"},
     {Fuzz, "f", "fuzz",
      "A pixel within N of a transparency colour in every channel is background (0 to 255, "
      "default 0).",
      "N"},
     {Alpha, "a", "alpha",
-     "A pixel whose alpha is at most N is background (--alpha alone: 0). Only attached: "
-     "--alpha=N or -aN.",
+     "A pixel whose alpha is at most N is background (--alpha alone: 0). Without -t only "
+     "this counts. Only attached: --alpha=N or -aN.",
      "N", nullptr, "0"},
-    {Suffix, "s", "suffix", "Added to each mask's name (default _mask).", "TEXT", "_mask"},
+    {Suffix, "s", "suffix", "Added to each mask's name (default _mask; may be empty with -o).",
+     "TEXT", "_mask"},
     {OutputDir, "o", "output-dir",
      "Write the masks into DIR, made when missing; with -r the folders under each given "
      "folder are kept.",
      "DIR"},
     {Format, nullptr, "format",
-     "Mask files of this kind, named with its extension (default: BMP under the sprite's own "
-     "extension).",
+     "Mask files of this kind for every sprite, named with its extension (default: BMP for "
+     "*.bmp, PNG for any other sprite, by the name's extension).",
      "bmp|png"},
     {Depth, nullptr, "depth", "Bits per pixel of the masks (default: 24 for BMP, 1 for PNG).",
      "1|24"},
@@ -95,7 +98,7 @@ constexpr OptionRow optionTable[] = {
     {Overwrite, nullptr, "overwrite", "Replace masks that already exist."},
     {Jobs, "j", "jobs", "Files masked at the same time (default: cores).", "N"},
     {Log, nullptr, "log", "Write the run's log to FILE.", "FILE"},
-    {DryRun, nullptr, "dry-run", "Say what would be written; write nothing."},
+    {DryRun, nullptr, "dry-run", "Say what would be written; write nothing but the log."},
     {Quiet, "q", "quiet", "Report failures only."},
     {ShowHelp, "h", "help", "Show this help."},
     {ShowVersion, "v", "version", "Show the version."},
@@ -143,14 +146,18 @@ QStringList withAttachedValues(const QStringList &arguments)
     return out;
 }
 
-// A number 0..255 in plain decimal digits; -1 for anything else.
-int byteValue(const QString &text)
+// The parser's help, with an optional value shown as such ("--alpha[=N]", as long as the
+// "--alpha <N>" it prints, so the columns stay).
+QString helpText(const QCommandLineParser &p)
 {
-    static const QRegularExpression digits(QStringLiteral("^[0-9]{1,3}$"));
-    if (!digits.match(text).hasMatch())
-        return -1;
-    const int v = text.toInt();
-    return v <= 255 ? v : -1;
+    QString text = p.helpText();
+    for (const OptionRow &row : optionTable)
+        if (row.aloneMeans)
+            text.replace(QStringLiteral("--%1 <%2>")
+                             .arg(QLatin1String(row.longName), QLatin1String(row.valueName)),
+                         QStringLiteral("--%1[=%2]")
+                             .arg(QLatin1String(row.longName), QLatin1String(row.valueName)));
+    return text;
 }
 
 // The parsed command line, looked up by the table's ids.
@@ -170,8 +177,11 @@ const QString colourForms = QStringLiteral("use RRGGBB, #RRGGBB, #RGB, R,G,B or 
 QString readRule(const Parsed &in, MaskRule &rule)
 {
     rule.keys.clear();
-    const QStringList keys =
-        in.isSet(Transparency) ? in.values(Transparency) : QStringList{QStringLiteral("000000")};
+    // -a alone asks for the alpha channel instead of the colour key: an opaque black outline
+    // stays the sprite's.
+    const QStringList keys = in.isSet(Transparency) ? in.values(Transparency)
+                             : in.isSet(Alpha)      ? QStringList()
+                                                    : QStringList{QStringLiteral("000000")};
     for (const QString &text : keys) {
         const Colour c = Options::parseColour(text);
         if (c == NoColour)
@@ -180,21 +190,32 @@ QString readRule(const Parsed &in, MaskRule &rule)
     }
     if (rule.keys.size() > 16)
         return QStringLiteral("more than 16 transparency colours");
+    if (in.isSet(SpriteColour) &&
+        (rule.sprite = Options::parseColour(in.value(SpriteColour))) == NoColour)
+        return QStringLiteral("bad sprite colour '%1' (%2)")
+            .arg(in.value(SpriteColour), colourForms);
     rule.mask = in.isSet(MaskColour) ? Options::parseColour(in.value(MaskColour))
-                                     : complement(rule.keys.front());
+                                     : complement(rule.transparent());
     if (rule.mask == NoColour)
         return QStringLiteral("bad mask colour '%1' (%2)").arg(in.value(MaskColour), colourForms);
-    if (in.isSet(Fuzz) && (rule.fuzz = byteValue(in.value(Fuzz))) < 0)
+    if (in.isSet(Fuzz) && (rule.fuzz = Options::byteValue(in.value(Fuzz))) < 0)
         return QStringLiteral("bad fuzz '%1' (use 0 to 255)").arg(in.value(Fuzz));
-    if (in.isSet(Alpha) && (rule.alpha = byteValue(in.value(Alpha))) < 0)
+    if (in.isSet(Alpha) && (rule.alpha = Options::byteValue(in.value(Alpha))) < 0)
         return QStringLiteral("bad alpha '%1' (use 0 to 255)").arg(in.value(Alpha));
     return {};
 }
 
 QString readOutput(const Parsed &in, Options &o)
 {
+    // Without an output folder an empty suffix puts masks on their sprites, or beside them
+    // under names the next run takes for sprites; with one, only a mask that would land on a
+    // sprite is refused, file by file.
     o.suffix = in.value(Suffix);
-    if (const QString problem = MaskRun::suffixProblem(o.suffix); !problem.isEmpty())
+    if (o.suffix.isEmpty() && !in.isSet(OutputDir))
+        return QStringLiteral("an empty suffix needs --output-dir (-o): masks would be "
+                              "written over their sprites");
+    if (const QString problem = MaskRun::suffixProblem(o.suffix);
+        !o.suffix.isEmpty() && !problem.isEmpty())
         return problem;
     if (in.isSet(Format)) {
         o.formatGiven = in.value(Format);
@@ -206,7 +227,7 @@ QString readOutput(const Parsed &in, Options &o)
     if (in.isSet(Depth)) {
         if (in.value(Depth) != QLatin1String("1") && in.value(Depth) != QLatin1String("24"))
             return QStringLiteral("bad depth '%1' (use 1 or 24)").arg(in.value(Depth));
-        o.job.kind.depth = in.value(Depth).toInt();
+        o.depthGiven = o.job.kind.depth = in.value(Depth).toInt();
     } else if (o.job.kind.format == MaskFormat::Png) {
         // A mask has two colours: a PNG of two palette entries shows the same pixels as
         // one of 24 bits, in a tenth of the bytes to compress and write.
@@ -247,55 +268,32 @@ QString readRun(const Parsed &in, Options &o)
         return QStringLiteral("--null is for lists read with --files-from");
     if (o.inputs.isEmpty() && !o.listFile)
         return QStringLiteral("no sprite files or folders given");
+    // "-" is one sprite read from standard input, its mask written to standard output: with
+    // other inputs the masks' lines and the mask's bytes would share one stream.
+    if (o.inputs.contains(QStringLiteral("-"))) {
+        if (o.inputs.size() > 1 || o.listFile)
+            return QStringLiteral("'-' (standard input) must be the only sprite; name a file "
+                                  "called - as ./-");
+        if (isatty(STDOUT_FILENO))
+            return QStringLiteral("'-' writes the mask to standard output, which is a "
+                                  "terminal; redirect it to a file or a pipe");
+        o.standardInput = true;
+    }
     return {};
 }
 
 } // namespace
-
-int usageError(const QString &why)
-{
-    Console console;
-    console.err(QStringLiteral("pelloran-mask: ") + why);
-    console.err(QStringLiteral("Try 'pelloran-mask --help'."));
-    return int(MaskCommand::BadUsage);
-}
-
-Colour Options::parseColour(const QString &text)
-{
-    static const QRegularExpression hex(QStringLiteral("^#?([0-9A-Fa-f]{6})$"));
-    static const QRegularExpression shortHex(QStringLiteral("^#([0-9A-Fa-f]{3})$"));
-    static const QRegularExpression triple(QStringLiteral("^([0-9]+),([0-9]+),([0-9]+)$"));
-    static const QRegularExpression name(QStringLiteral("^[A-Za-z]+$"));
-    int r, g, b;
-    if (const auto m = hex.match(text); m.hasMatch()) {
-        const uint rgb = m.captured(1).toUInt(nullptr, 16);
-        r = int(rgb >> 16), g = int((rgb >> 8) & 0xFF), b = int(rgb & 0xFF);
-    } else if (const auto m = shortHex.match(text); m.hasMatch()) {
-        const uint rgb = m.captured(1).toUInt(nullptr, 16);
-        r = int(rgb >> 8) * 17, g = int((rgb >> 4) & 0xF) * 17, b = int(rgb & 0xF) * 17;
-    } else if (const auto m = triple.match(text); m.hasMatch()) {
-        r = byteValue(m.captured(1)), g = byteValue(m.captured(2)), b = byteValue(m.captured(3));
-        if (r < 0 || g < 0 || b < 0)
-            return NoColour;
-    } else if (name.match(text).hasMatch() && QColor::isValidColor(text)) {
-        const QColor c = QColor::fromString(text);
-        if (c.alpha() != 255) // "transparent" is no colour a pixel can be compared with
-            return NoColour;
-        r = c.red(), g = c.green(), b = c.blue();
-    } else {
-        return NoColour;
-    }
-    return Colour(r | (g << 8) | (b << 16));
-}
 
 int Options::parse(const QStringList &arguments)
 {
     QCommandLineParser p;
     p.setApplicationDescription(
         QStringLiteral("Writes the mask of each sprite: pixels of the background become the mask "
-                       "colour, all others the transparency colour."));
-    p.addPositionalArgument(QStringLiteral("FILE|FOLDER"), QStringLiteral("Sprites to mask."),
-                            QStringLiteral("FILE|FOLDER..."));
+                       "colour, all others the sprite colour."));
+    p.addPositionalArgument(
+        QStringLiteral("FILE|FOLDER"),
+        QStringLiteral("Sprites to mask; - alone: standard input, its mask to standard output."),
+        QStringLiteral("FILE|FOLDER..."));
     QList<QCommandLineOption> options;
     for (const OptionRow &row : optionTable) {
         QStringList names{QString::fromLatin1(row.longName)};
@@ -314,7 +312,7 @@ int Options::parse(const QStringList &arguments)
     if (!p.parse(withAttachedValues(arguments)))
         return usageError(p.errorText());
     if (in.isSet(ShowHelp)) {
-        std::fputs(qPrintable(p.helpText()), stdout);
+        std::fputs(qPrintable(helpText(p)), stdout);
         return MaskCommand::AllMasked;
     }
     if (in.isSet(ShowVersion)) {

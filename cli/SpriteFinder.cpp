@@ -29,7 +29,7 @@ QString baseName(const QString &fileName)
 
 bool namedLikeMask(const QString &fileName, const QString &suffix)
 {
-    return baseName(fileName).endsWith(suffix);
+    return !suffix.isEmpty() && baseName(fileName).endsWith(suffix);
 }
 
 SpriteFinder::SpriteFinder(const Options &options, const QList<QByteArray> &rawArguments)

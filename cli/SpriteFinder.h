@@ -9,7 +9,7 @@
 struct Options;
 
 // True when a file's name, without its extension, ends with the masks' suffix: a mask of
-// an earlier run, not a sprite.
+// an earlier run, not a sprite. With no suffix no name is.
 bool namedLikeMask(const QString &fileName, const QString &suffix);
 
 // Turns the files and folders named on the command line or in a list into the sprites to

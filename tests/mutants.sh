@@ -58,18 +58,18 @@ E30	src/engine/FileOps.cpp	exclusive create replaced by a replacing one	    if (
 E31	src/engine/FileOps.cpp	read-only mask replaced	if (!userMayWrite(m_target, st))	if (false)
 E32	src/engine/FileOps.cpp	line break not escaped	    case '\n': out += QStringLiteral("\\n"); return;⏎	
 E33	src/engine/FileOps.cpp	grown file not noticed	if (n != 0)	if (n < 0)
-C01	cli/Options.cpp	255 refused	return v <= 255 ? v : -1;	return v < 255 ? v : -1;
-C02	cli/Options.cpp	colour channels swapped	return Colour(r | (g << 8) | (b << 16));	return Colour(b | (g << 8) | (r << 16));
+C01	cli/OptionValues.cpp	255 refused	return v <= 255 ? v : -1;	return v < 255 ? v : -1;
+C02	cli/OptionValues.cpp	colour channels swapped	return Colour(r | (g << 8) | (b << 16));	return Colour(b | (g << 8) | (r << 16));
 C03	cli/SpriteFinder.cpp	-r inverted	if (m_recursive)	if (!m_recursive)
 C04	cli/MaskPlanner.cpp	--overwrite inverted	if (m_overwrite)⏎        p.existing	if (!m_overwrite)⏎        p.existing
 C05	cli/MaskPlanner.cpp	--update compares the wrong way	? a.st_mtim.tv_sec > b.st_mtim.tv_sec	? a.st_mtim.tv_sec < b.st_mtim.tv_sec
-C06	cli/Options.cpp	bad usage exits 1	return int(MaskCommand::BadUsage);	return int(MaskCommand::SomeNotMasked);
+C06	cli/OptionValues.cpp	bad usage exits 1	return int(MaskCommand::BadUsage);	return int(MaskCommand::SomeNotMasked);
 C07	cli/MaskCommand.cpp	failures exit 0	console.clearBar();⏎    return failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;	console.clearBar();⏎    return MaskCommand::AllMasked;
 C08	cli/MaskPlanner.cpp	-o -r flattens the folders	: m_outputDir + QLatin1Char('/') + in.subfolder;	: m_outputDir;
 C09	cli/SpriteFinder.cpp	--null ignored	all.split(m_null ? '\0' : '\n')	all.split('\n')
 C10	cli/Console.cpp	names printed unescaped	qPrintable(printableName(line) + QLatin1Char('\n'))	qPrintable(line + QLatin1Char('\n'))
 C11	cli/BatchRunner.cpp	failures on standard error	m_console.out(QStringLiteral("failed ")	m_console.err(QStringLiteral("failed ")
-C12	cli/SpriteFinder.cpp	masks of an earlier run masked again	return baseName(fileName).endsWith(suffix);	return fileName.endsWith(suffix);
+C12	cli/SpriteFinder.cpp	masks of an earlier run masked again	&& baseName(fileName).endsWith(suffix);	&& fileName.endsWith(suffix);
 EOF
 
 # Writes mutant $2 into tree $1, or restores the file from its saved original with

@@ -216,8 +216,8 @@ void TestCli::maskFiles_data()
         << QStringList{"--format", "png", "a.bmp"} << "a_mask.png"
         << QByteArray("0103000000e9be5559 00000006 504c5445 00ff00 102030") << 24;
     // BMP: bits per pixel on, then the palette (B, G, R, 0): mask colour, transparency colour.
-    QTest::newRow("BMP, 1 bit, under the sprite's extension")
-        << QStringList{"--depth", "1", "b.png"} << "b_mask.png"
+    QTest::newRow("BMP, 1 bit")
+        << QStringList{"--depth", "1", "a.bmp"} << "a_mask.bmp"
         << QByteArray("0100 00000000 1c000000 c40e0000c40e0000 0200000002000000 00ff0000 30201000")
         << 28;
     QTest::newRow("BMP, 24 bits, named .bmp")
@@ -254,7 +254,8 @@ void TestCli::rules_data()
                               << Keys{0x302010, 0xFFFFFF} << 0 << -1;
     QTest::newRow("fuzz 5") << QStringList{"-t", "80,80,80", "-f", "5"} << Keys{0x505050} << 5
                             << -1;
-    QTest::newRow("alpha") << QStringList{"-a"} << Keys{Black} << 0 << 0;
+    QTest::newRow("alpha, or the key black")
+        << QStringList{"-a", "-t", "black"} << Keys{Black} << 0 << 0;
     QTest::newRow("alpha 100, or a key within 2")
         << QStringList{"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}
         << Keys{0x0000FF, 0xFF0000} << 2 << 100;
@@ -306,8 +307,12 @@ void TestCli::sameMasksAsTheWindow()
         QFile::copy(file(s), other.filePath(s));
         paths.append(other.filePath(s));
     }
-    QCOMPARE(maskCommand(QStringList{"-j", "2", "-t", "102030", "-m", "#00ff00"} + sprites).code,
-             0);
+    // --format bmp: the window writes BMP data whatever the sprite's extension.
+    QCOMPARE(
+        maskCommand(QStringList{"-j", "2", "-t", "102030", "-m", "#00ff00", "--format", "bmp"} +
+                    sprites)
+            .code,
+        0);
 
     ScriptedDesktop desk;
     frmMain w;
@@ -315,9 +320,12 @@ void TestCli::sameMasksAsTheWindow()
     w.SetMColor(0x00FF00);
     w.addFiles(paths, true);
     w.cmdMaskAll->click();
-    for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"})
-        QVERIFY2(!readFile(file(m)).isEmpty() && readFile(file(m)) == readFile(other.filePath(m)),
+    for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"}) {
+        const QString mine = QString(m).replace(".png", ".bmp");
+        QVERIFY2(!readFile(file(mine)).isEmpty() &&
+                     readFile(file(mine)) == readFile(other.filePath(m)),
                  qPrintable(m + DebugLog.GetHistory()));
+    }
 }
 
 // Damaged pictures of every format, each of which a reader once filled in and masked: the

@@ -1,12 +1,230 @@
+#include "CliRun.h"
+#include "PictureIO.h"
+#include "ReferenceMask.h"
+#include "TestFiles.h"
+
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
-// Placeholder until these tests of the command line land.
-class TestCli_outputs : public QObject
+// What pelloran-mask writes, and where: the rule's colours, the masks' kinds and names, the
+// mask of standard input on standard output, and the log.
+class TestCliOutputs : public QObject
 {
     Q_OBJECT
 private slots:
-    void placeholder() { QVERIFY(true); }
+    void init();
+    void colours_data();
+    void colours();
+    void kinds_data();
+    void kinds();
+    void runs_data();
+    void runs();
+    void standardStreams_data();
+    void standardStreams();
+    void notOnATerminal();
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString file(const QString &n) const { return m_dir->filePath(n); }
 };
 
-QTEST_GUILESS_MAIN(TestCli_outputs)
+namespace
+{
+const QByteArray pngSignature("\x89PNG\r\n\x1a\n"), bmpSignature("BM");
+
+// A picture saved by ImageMagick, the encoder most users' GIF and TGA files come from.
+bool converted(const QImage &picture, const QString &to)
+{
+    const QString from = to + QStringLiteral(".src.png");
+    return picture.save(from) && QProcess::execute("/usr/bin/convert", {from, to}) == 0 &&
+           QFile::remove(from);
+}
+} // namespace
+
+void TestCliOutputs::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QDir::setCurrent(m_dir->path());
+    writeBmp(randomSprite(12, 9, Black, 1), file("s.bmp"));
+    QVERIFY(randomSprite(10, 6, Black, 2).save(file("p.png")));
+    QVERIFY(QFile::link(m_dir->path(), file("link")) && QDir().mkdir("sub"));
+}
+
+// One row of sprite pixels through the rule, each against the mask pixel it must give.
+void TestCliOutputs::colours_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QList<QRgb>>("sprite");
+    QTest::addColumn<QList<QRgb>>("mask");
+    const QRgb opaqueBlack = 0xFF000000, clearRed = 0x00FF0000, red = 0xFFFF0000,
+               white = 0xFFFFFFFF, black = 0xFF000000, cyan = 0xFF00FFFF;
+    using P = QList<QRgb>;
+    QTest::newRow("-a alone: an opaque black outline stays sprite")
+        << QStringList{"-a"} << P{opaqueBlack, clearRed, red} << P{black, white, black};
+    QTest::newRow("-a with -t: either rule")
+        << QStringList{"-a", "-t", "black"} << P{opaqueBlack, clearRed, red}
+        << P{white, white, black};
+    QTest::newRow("white on black: --sprite-colour white -t black -m black")
+        << QStringList{"--sprite-colour", "white", "-t", "black", "-m", "black"}
+        << P{opaqueBlack, red} << P{black, white};
+    QTest::newRow("the mask colour defaults to the sprite colour's opposite")
+        << QStringList{"-a", "--sprite-colour", "red"} << P{clearRed, red} << P{cyan, red};
+}
+
+void TestCliOutputs::colours()
+{
+    QFETCH(QStringList, args);
+    QFETCH(QList<QRgb>, sprite);
+    QFETCH(QList<QRgb>, mask);
+    const QImage picture(reinterpret_cast<const uchar *>(sprite.constData()), int(sprite.size()), 1,
+                         QImage::Format_ARGB32);
+    QVERIFY(picture.save(file("c.png")));
+    const Run r = maskCommand(args + QStringList{"c.png"});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    const QImage got = readPicture(file("c_mask.png"));
+    for (int x = 0; x < got.width(); ++x)
+        QCOMPARE(got.pixel(x, 0), mask[x]);
+}
+
+// The mask's content is what its name says: BMP for a BMP, PNG for anything else.
+void TestCliOutputs::kinds_data()
+{
+    QTest::addColumn<QString>("sprite");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<QByteArray>("signature");
+    QTest::newRow("bmp") << "s.bmp" << QStringList() << "s_mask.bmp" << bmpSignature;
+    QTest::newRow("BMP in capitals") << "S.BMP" << QStringList() << "S_mask.BMP" << bmpSignature;
+    QTest::newRow("png") << "p.png" << QStringList() << "p_mask.png" << pngSignature;
+    QTest::newRow("gif") << "g.gif" << QStringList() << "g_mask.png" << pngSignature;
+    QTest::newRow("jpeg") << "j.jpg" << QStringList() << "j_mask.png" << pngSignature;
+    QTest::newRow("tga") << "t.tga" << QStringList() << "t_mask.png" << pngSignature;
+    QTest::newRow("--format bmp for a png")
+        << "p.png" << QStringList{"--format", "bmp"} << "p_mask.bmp" << bmpSignature;
+}
+
+void TestCliOutputs::kinds()
+{
+    QFETCH(QString, sprite);
+    QFETCH(QStringList, args);
+    QFETCH(QString, mask);
+    QFETCH(QByteArray, signature);
+    const QImage picture = randomSprite(11, 7, Black, 3);
+    if (!QFile::exists(sprite))
+        QVERIFY(sprite.endsWith("BMP") ? (writeBmp(picture, file(sprite)), true)
+                                       : converted(picture, file(sprite)));
+    const Run r = maskCommand(args + QStringList{sprite});
+    QVERIFY2(r.code == 0, qPrintable(r.err));
+    QVERIFY2(r.out.contains(" -> " + file(mask)), qPrintable(r.out));
+    const QByteArray bytes = readFile(file(mask));
+    QVERIFY(bytes.startsWith(signature));
+    if (signature == pngSignature) // IHDR: 1 bit, palette
+        QCOMPARE(bytes.mid(24, 2).toHex(), QByteArray("0103"));
+    QCOMPARE(readPicture(file(mask)).size(), readPicture(file(sprite)).size());
+}
+
+// Where masks and the log may land: an empty suffix with a folder of their own, and a log
+// never over a file of the run nor onto anything but a file. And what --help says.
+void TestCliOutputs::runs_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("said"); // on either stream or in the log
+    QTest::addColumn<QStringList>("made");
+    QTest::newRow("-s '' -o: the sprites' names")
+        << QStringList{"-s", "", "-o", "masks", "."} << 0 << "2 masked"
+        << QStringList{"masks/p.png", "masks/s.bmp"};
+    QTest::newRow("-s '' without -o")
+        << QStringList{"-s", "", "."} << 2 << "an empty suffix needs --output-dir" << QStringList();
+    QTest::newRow("-s '' -o the sprites' own folder")
+        << QStringList{"-s", "", "-o", ".", "s.bmp"} << 1 << "would be written over a sprite"
+        << QStringList();
+    QTest::newRow("--log a sprite")
+        << QStringList{"--log", "s.bmp", "."} << 2
+        << "the log s.bmp would be written over the sprite" << QStringList();
+    QTest::newRow("--log a mask of the run")
+        << QStringList{"--log", "s_mask.bmp", "s.bmp"} << 2 << "over the mask" << QStringList();
+    QTest::newRow("--log a sprite, through a linked folder")
+        << QStringList{"--log", "link/s.bmp", "."} << 2 << "over the sprite" << QStringList();
+    QTest::newRow("--log a folder")
+        << QStringList{"--log", "sub", "."} << 2 << "not a regular file" << QStringList();
+    QTest::newRow("--dry-run --log")
+        << QStringList{"--dry-run", "--log", "run.log", "."} << 0
+        << "would be masked; mask saved as '%1/s_mask.bmp'" << QStringList{"run.log"};
+    QTest::newRow("--help: -a's value is optional")
+        << QStringList{"--help"} << 0 << "\n  -a, --alpha[=N]              A pixel whose alpha"
+        << QStringList();
+}
+
+void TestCliOutputs::runs()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QString, said);
+    QFETCH(QStringList, made);
+    const QByteArray sprite = readFile(file("s.bmp"));
+    const Run r = maskCommand(args);
+    QCOMPARE(r.code, code);
+    const QString all = r.out + r.err + QString::fromUtf8(readFile(file("run.log")));
+    QVERIFY2(all.contains(QString(said).replace("%1", m_dir->path())), qPrintable(all));
+    QCOMPARE(readFile(file("s.bmp")), sprite);
+    QStringList found = QDir().entryList({"*_mask*", "run.log"});
+    for (const QString &m : QDir(file("masks")).entryList(QDir::Files))
+        found.append("masks/" + m);
+    QCOMPARE(found, made);
+    for (const QString &m : made.filter("masks/"))
+        QCOMPARE(readPicture(file(m)).size(), readPicture(file(QFileInfo(m).fileName())).size());
+}
+
+// "-": the mask of standard input's sprite on standard output, and nothing else there.
+void TestCliOutputs::standardStreams_data()
+{
+    QTest::addColumn<QString>("sprite");
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("signature"); // of standard output; empty: nothing
+    QTest::newRow("png in, png out") << "p.png" << QStringList() << 0 << pngSignature;
+    QTest::newRow("bmp in, bmp out") << "s.bmp" << QStringList() << 0 << bmpSignature;
+    QTest::newRow("--format png") << "s.bmp" << QStringList{"--format", "png"} << 0 << pngSignature;
+    QTest::newRow("damaged") << "junk" << QStringList() << 1 << QByteArray();
+    QTest::newRow("with another sprite") << "s.bmp" << QStringList{"p.png"} << 2 << QByteArray();
+    QTest::newRow("--log a folder") << "s.bmp" << QStringList{"--log", "sub"} << 2 << QByteArray();
+}
+
+void TestCliOutputs::standardStreams()
+{
+    QFETCH(QString, sprite);
+    QFETCH(QStringList, args);
+    QFETCH(int, code);
+    QFETCH(QByteArray, signature);
+    writeFile(file("junk"), "BM but no bitmap");
+    // Standard output into a file, as a pipe's bytes, never through text.
+    const Run r =
+        maskCommand(QStringList{"-c", "exec \"$0\" \"$@\" - > out", PELLORAN_MASK_BIN} + args,
+                    readFile(file(sprite)), QStringLiteral("/bin/sh"));
+    QCOMPARE(r.code, code);
+    const QByteArray out = readFile(file("out"));
+    if (signature.isEmpty()) {
+        QCOMPARE(out, QByteArray());
+        return;
+    }
+    QVERIFY2(out.startsWith(signature), qPrintable(r.err));
+    const QImage pic = readPicture(file(sprite));
+    QCOMPARE(decodePicture(out, "out"), referenceMask(pic, pic.size(), Black, White));
+    QCOMPARE(QDir().entryList({"*_mask*"}), QStringList());
+}
+
+void TestCliOutputs::notOnATerminal()
+{
+    if (QStandardPaths::findExecutable("script").isEmpty())
+        QSKIP("script(1) is not installed");
+    const QString line = QStringLiteral("%1 - < s.bmp").arg(PELLORAN_MASK_BIN);
+    const Run r = maskCommand({"-qec", line, "/dev/null"}, {}, QStringLiteral("script"));
+    QCOMPARE(r.code, 2);
+    QVERIFY2(r.out.contains("terminal"), qPrintable(r.out));
+}
+
+QTEST_GUILESS_MAIN(TestCliOutputs)
 #include "tst_cli_outputs.moc"

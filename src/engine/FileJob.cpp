@@ -32,6 +32,22 @@ FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, 
     }
 }
 
+FileJob::Outcome FileJob::run(InputFile &sprite, const QString &output, Existing existing,
+                              JobObserver *observer)
+{
+    m_output = output;
+    m_existing = existing;
+    m_error.reset();
+    m_failedReading = true;
+    try {
+        const std::unique_ptr<PictureSource> source = openPicture(sprite, sprite.path());
+        return mask(*source, observer);
+    } catch (const RunError &e) {
+        m_error = e;
+        return Outcome::Failed;
+    }
+}
+
 void FileJob::maskRow(const uchar *in, int inBytes, uchar *out, int w) const
 {
     const MaskRule &rule = m_settings.rule;

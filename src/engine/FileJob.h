@@ -45,6 +45,12 @@ public:
     // appears meanwhile, is kept and the outcome is Skipped.
     Outcome run(const QString &spritePath, const QString &output, Existing existing,
                 JobObserver *observer = nullptr);
+    // The same for a sprite already open (bytes read from standard input), named in
+    // messages by its path().
+    Outcome run(InputFile &sprite, const QString &output, Existing existing,
+                JobObserver *observer = nullptr);
+    // The kind of the masks written from now on.
+    void setKind(MaskOutput kind) { m_settings.kind = kind; }
 
     // After run(): for Failed, why, and whether the sprite could not be read (rather than
     // the mask not written).

@@ -36,10 +36,6 @@ struct Prepared {
             key[keys * 3 + 2] = (c >> 16) & 0xFF;
             ++keys;
         }
-        // With no colour at all to match, every pixel that is not see-through becomes the
-        // "transparent" colour, which then is no colour: keep the window's black.
-        if (rule.transparent() == NoColour)
-            transparent = toQRgb(Black);
     }
 
     bool background(int r, int g, int b, int a) const
