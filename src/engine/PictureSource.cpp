@@ -82,28 +82,6 @@ const uchar *PictureSource::band(const Band &band, RowLayout layout, qsizetype &
     return m_rows.data();
 }
 
-void convertPixels(const uchar *in, RowLayout from, uchar *out, RowLayout to, qint64 count)
-{
-    // Bgrx32 pixels are opaque Bgra32 ones already.
-    if (from == to || (from == RowLayout::Bgrx32 && to == RowLayout::Bgra32)) {
-        std::memmove(out, in, size_t(count * bytesPerPixel(to)));
-        return;
-    }
-    if (from == RowLayout::Bgr24) {
-        unpackRow24(in, reinterpret_cast<QRgb *>(out), count);
-        return;
-    }
-    if (to == RowLayout::Bgr24) {
-        packRow24(reinterpret_cast<const QRgb *>(in), out, count);
-        return;
-    }
-    // Bgra32 to Bgrx32: the alpha goes.
-    const QRgb *p = reinterpret_cast<const QRgb *>(in);
-    QRgb *q = reinterpret_cast<QRgb *>(out);
-    for (qint64 i = 0; i < count; ++i)
-        q[i] = p[i] | 0xFF000000u;
-}
-
 StreamReader::StreamReader(InputFile &file, qint64 from, qint64 chunk)
     : m_file(file), m_position(from), m_buffer(qsizetype(chunk), Qt::Uninitialized)
 {

@@ -104,10 +104,6 @@ private:
 // and OutOfMemory as the checks find. `file` must outlive the source.
 std::unique_ptr<PictureSource> openPicture(InputFile &file, const QString &path);
 
-// Copies `count` pixels from one layout to another. Bgra32 to Bgrx32 and Bgr24 drop the
-// alpha; the others add an opaque one.
-void convertPixels(const uchar *in, RowLayout from, uchar *out, RowLayout to, qint64 count);
-
 // Reads a file from a position onwards, a chunk at a time, into a buffer it keeps: what the
 // sequential decoders (libpng, libjpeg, giflib) are fed with.
 class StreamReader
