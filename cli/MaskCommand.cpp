@@ -53,10 +53,13 @@ int summary(const Options &options, const BatchRunner::Tally &tally, const clsDe
 
 int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawArguments)
 {
+    QStringList exact{arguments.value(0)};
+    for (const QByteArray &raw : rawArguments)
+        exact.append(fileNameFromBytes(raw));
     Options options;
-    if (const int code = options.parse(arguments); code >= 0)
+    if (const int code = options.parse(rawArguments.isEmpty() ? arguments : exact); code >= 0)
         return code;
-    SpriteFinder finder(options, rawArguments);
+    SpriteFinder finder(options);
     if (options.listFile && !finder.readList(*options.listFile, options.inputs))
         return usageError(QStringLiteral("cannot read the list '%1'").arg(*options.listFile));
 
