@@ -53,6 +53,7 @@ int summary(const Options &options, const BatchRunner::Tally &tally, const clsDe
 
 int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawArguments)
 {
+    // Qt's text of an argument that is not UTF-8 names no file: the bytes are kept instead.
     QStringList exact{arguments.value(0)};
     for (const QByteArray &raw : rawArguments)
         exact.append(fileNameFromBytes(raw));
