@@ -88,8 +88,12 @@ int summary(const Options &options, const BatchRunner::Tally &tally, const clsDe
 
 int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawArguments)
 {
+    // Qt's text of an argument that is not UTF-8 names no file: the bytes are kept instead.
+    QStringList exact{arguments.value(0)};
+    for (const QByteArray &raw : rawArguments)
+        exact.append(fileNameFromBytes(raw));
     Options options;
-    if (const int code = options.parse(arguments); code >= 0)
+    if (const int code = options.parse(rawArguments.isEmpty() ? arguments : exact); code >= 0)
         return code;
     if (options.standardInput) {
         Console console;
@@ -100,7 +104,7 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
         const int code = maskStandardInput(options, console, log);
         return writeLog(options, log, console) ? int(SomeNotMasked) : code;
     }
-    SpriteFinder finder(options, rawArguments);
+    SpriteFinder finder(options);
     if (options.listFile && !finder.readList(*options.listFile, options.inputs))
         return usageError(QStringLiteral("cannot read the list '%1'").arg(*options.listFile));
 

@@ -12,7 +12,7 @@ public:
     enum ExitCode { AllMasked = 0, SomeNotMasked = 1, BadUsage = 2 };
 
     // Parses the arguments (argv[0] first) and runs; returns the process's exit code.
-    // `rawArguments` are the same as the system gave them: a name among them that is not
-    // UTF-8 cannot be opened under the text Qt made of it, and is reported as failed.
+    // `rawArguments` are the same as the system gave them (argv[0] not among them): when
+    // given, they are used instead, so that a name that is not UTF-8 keeps its bytes.
     int run(const QStringList &arguments, const QList<QByteArray> &rawArguments = {});
 };

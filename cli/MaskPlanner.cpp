@@ -25,7 +25,7 @@ bool newerThan(const struct stat &a, const struct stat &b)
 // mkdir -p; the reason when a folder cannot be made.
 QString makeFolder(const QString &path)
 {
-    const QByteArray raw = QFile::encodeName(path);
+    const QByteArray raw = fileNameToBytes(path);
     struct stat st;
     if (::stat(raw.constData(), &st) == 0)
         return S_ISDIR(st.st_mode) ? QString() : path + QStringLiteral(" is not a folder");
@@ -36,6 +36,23 @@ QString makeFolder(const QString &path)
     if (::mkdir(raw.constData(), 0777) != 0 && errno != EEXIST)
         return RunError::fromErrno(errno, path).description();
     return {};
+}
+
+// Why what is at a mask's name is no earlier mask (a folder, a FIFO, a link to nothing or
+// to a folder), so that it is not reported up to date; "" for a file or a link to one.
+QString notAMask(const QByteArray &raw, const struct stat &st, const QString &mask)
+{
+    struct stat target = st;
+    if (S_ISLNK(st.st_mode) && ::stat(raw.constData(), &target) != 0)
+        return RunError::of(RunError::NotARegularFile,
+                            mask + QStringLiteral(" is a link to nothing"))
+            .description();
+    if (S_ISREG(target.st_mode))
+        return {};
+    return RunError::of(RunError::NotARegularFile,
+                        mask + (S_ISDIR(target.st_mode) ? QStringLiteral(" is a folder")
+                                                        : QStringLiteral(" is not a regular file")))
+        .description();
 }
 
 QString fileNameOf(const QString &path)
@@ -76,12 +93,21 @@ void MaskPlanner::nameMask(const SpriteFinder::Input &in, Plan &p) const
 void MaskPlanner::decideExisting(Plan &p) const
 {
     struct stat maskStat, spriteStat;
-    if (::lstat(QFile::encodeName(p.mask).constData(), &maskStat) != 0)
+    const QByteArray mask = fileNameToBytes(p.mask);
+    if (::lstat(mask.constData(), &maskStat) != 0)
         return;
     if (m_overwrite)
         p.existing = Existing::Replace;
-    else if (m_update && ::stat(QFile::encodeName(p.sprite).constData(), &spriteStat) == 0 &&
-             newerThan(spriteStat, maskStat))
+    else if (const QString problem = notAMask(mask, maskStat, p.mask); !problem.isEmpty()) {
+        // -u consents to replacing what is there; the writer still refuses a folder or FIFO.
+        if (m_update)
+            p.existing = Existing::Replace;
+        else {
+            p.state = Plan::Failed;
+            p.problem = problem;
+        }
+    } else if (m_update && ::stat(fileNameToBytes(p.sprite).constData(), &spriteStat) == 0 &&
+               newerThan(spriteStat, maskStat))
         p.existing = Existing::Replace;
     else
         p.state = Plan::UpToDate;

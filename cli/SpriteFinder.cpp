@@ -7,22 +7,29 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace
 {
 
-const QString notUtf8 = QStringLiteral("the name is not valid UTF-8, so it cannot be opened");
-
 QString baseName(const QString &fileName)
 {
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
     return dot > 0 ? fileName.left(dot) : fileName;
+}
+
+// Why a name that lstat() finds cannot be followed: a link to nothing, or the system's reason.
+QString brokenLink(int error, const QString &name)
+{
+    return error == ENOENT
+               ? RunError::of(RunError::FileNotFound, QStringLiteral("a link to nothing"))
+                     .description()
+               : RunError::fromErrno(error, name).description();
 }
 
 } // namespace
@@ -32,13 +39,27 @@ bool namedLikeMask(const QString &fileName, const QString &suffix)
     return !suffix.isEmpty() && baseName(fileName).endsWith(suffix);
 }
 
-SpriteFinder::SpriteFinder(const Options &options, const QList<QByteArray> &rawArguments)
+SpriteFinder::SpriteFinder(const Options &options)
     : m_recursive(options.recursive), m_null(options.null), m_suffix(options.suffix),
-      m_pattern(options.pattern)
+      m_pattern(options.pattern), m_outputDir(options.outputDir)
 {
-    for (const QByteArray &raw : rawArguments)
-        if (!nameRoundTrips(raw))
-            m_lossyArguments.insert(QFile::decodeName(raw), raw);
+    struct stat st;
+    if (!m_outputDir.isEmpty() && ::stat(fileNameToBytes(m_outputDir).constData(), &st) == 0) {
+        m_outputExists = true;
+        m_outputDevice = st.st_dev;
+        m_outputInode = st.st_ino;
+    }
+}
+
+bool SpriteFinder::takes(const QString &fileName) const
+{
+    // Masks made by an earlier run are not sprites. The pattern sees bytes that are not
+    // UTF-8 as U+FFFD: a wildcard matches either the same way, and the matcher wants text.
+    QString text = fileName;
+    for (QChar &c : text)
+        if (c.isSurrogate() && c.unicode() >= 0xDC80 && c.unicode() <= 0xDCFF)
+            c = QChar::ReplacementCharacter;
+    return !namedLikeMask(fileName, m_suffix) && matchesPattern(m_pattern, text);
 }
 
 void SpriteFinder::walk(const QByteArray &folder, const QByteArray &subfolder, QList<Input> &found)
@@ -46,8 +67,8 @@ void SpriteFinder::walk(const QByteArray &folder, const QByteArray &subfolder, Q
     DIR *dir = ::opendir(folder.constData());
     if (!dir) {
         const int error = errno;
-        m_refused.append({QFile::decodeName(folder),
-                          RunError::fromErrno(error, QFile::decodeName(folder)).description()});
+        m_refused.append({fileNameFromBytes(folder),
+                          RunError::fromErrno(error, fileNameFromBytes(folder)).description()});
         return;
     }
     QList<QByteArray> subfolders;
@@ -56,24 +77,31 @@ void SpriteFinder::walk(const QByteArray &folder, const QByteArray &subfolder, Q
         if (name == "." || name == "..")
             continue;
         const QByteArray full = folder + '/' + name;
+        const QString fileName = fileNameFromBytes(name);
         struct stat st;
-        // Links are not followed: a linked folder could lead out of the tree or round it.
         if (::lstat(full.constData(), &st) != 0)
             continue;
-        if (S_ISDIR(st.st_mode)) {
-            if (m_recursive)
+        // A linked file is a sprite like any other; a linked folder is not entered, since
+        // it could lead out of the tree or round it.
+        if (S_ISLNK(st.st_mode)) {
+            if (::stat(full.constData(), &st) != 0) {
+                const int error = errno;
+                if (takes(fileName))
+                    m_refused.append(
+                        {fileNameFromBytes(full), brokenLink(error, fileNameFromBytes(full))});
+                continue;
+            }
+            if (S_ISDIR(st.st_mode))
+                continue;
+        } else if (S_ISDIR(st.st_mode)) {
+            const bool output =
+                m_outputExists && st.st_dev == m_outputDevice && st.st_ino == m_outputInode;
+            if (m_recursive && !output)
                 subfolders.append(name);
             continue;
         }
-        const QString fileName = QFile::decodeName(name);
-        // Masks made by an earlier run are not sprites.
-        if (!S_ISREG(st.st_mode) || namedLikeMask(fileName, m_suffix) ||
-            !matchesPattern(m_pattern, fileName))
-            continue;
-        if (nameRoundTrips(full))
-            found.append({QFile::decodeName(full), QFile::decodeName(subfolder)});
-        else
-            m_refused.append({printableName(full), notUtf8});
+        if (S_ISREG(st.st_mode) && takes(fileName))
+            found.append({fileNameFromBytes(full), fileNameFromBytes(subfolder)});
     }
     ::closedir(dir);
     for (const QByteArray &sub : std::as_const(subfolders))
@@ -82,48 +110,60 @@ void SpriteFinder::walk(const QByteArray &folder, const QByteArray &subfolder, Q
 
 void SpriteFinder::addInput(const QString &input, QList<Input> &found)
 {
-    const QFileInfo info(input);
-    if (info.isFile()) {
-        found.append({QDir::cleanPath(info.absoluteFilePath()), QString()});
-    } else if (info.isDir()) {
+    // Qt's file functions would take the name's text for its bytes: only the path's text
+    // is worked on here, and the file system is asked by the name's own bytes.
+    const QString path = QDir::cleanPath(
+        QDir::isAbsolutePath(input) ? input : QDir::currentPath() + QLatin1Char('/') + input);
+    const QByteArray raw = fileNameToBytes(path);
+    struct stat st;
+    if (::stat(raw.constData(), &st) != 0) {
+        const int error = errno;
+        struct stat link;
+        if (::lstat(raw.constData(), &link) == 0)
+            m_refused.append({input, brokenLink(error, input)});
+        else if (error == ENOENT || error == ENOTDIR)
+            m_refused.append({input, QStringLiteral("no such file or folder")});
+        else
+            m_refused.append({input, RunError::fromErrno(error, input).description()});
+    } else if (S_ISREG(st.st_mode)) {
+        found.append({path, QString()});
+    } else if (S_ISDIR(st.st_mode)) {
         QList<Input> inFolder;
-        // "sprites/" names the same folder as "sprites": no "//" in the names reported.
-        walk(QFile::encodeName(QDir::cleanPath(info.absoluteFilePath())), QByteArray(), inFolder);
+        walk(raw, QByteArray(), inFolder);
         std::sort(inFolder.begin(), inFolder.end(),
                   [](const Input &a, const Input &b) { return a.sprite < b.sprite; });
         found += inFolder;
     } else {
-        m_refused.append({input, QStringLiteral("no such file or folder")});
+        // A FIFO or a device: never waited on, never read.
+        m_refused.append({input, RunError::of(RunError::NotARegularFile).description()});
     }
 }
 
 QList<SpriteFinder::Input> SpriteFinder::expand(const QStringList &inputs)
 {
     QList<Input> found;
-    for (const QString &input : inputs) {
-        if (const auto raw = m_lossyArguments.constFind(input); raw != m_lossyArguments.cend())
-            m_refused.append({printableName(*raw), notUtf8});
-        else
-            addInput(input, found);
-    }
+    for (const QString &input : inputs)
+        addInput(input, found);
     return found;
 }
 
 bool SpriteFinder::readList(const QString &listName, QStringList &inputs)
 {
     QFile list;
-    const bool opened = listName == QLatin1String("-")
-                            ? list.open(stdin, QIODevice::ReadOnly)
-                            : (list.setFileName(listName), list.open(QIODevice::ReadOnly));
-    if (!opened)
-        return false;
-    const QByteArray all = list.readAll();
-    for (const QByteArray &raw : all.split(m_null ? '\0' : '\n')) {
-        if (raw.isEmpty())
-            continue;
-        if (!nameRoundTrips(raw))
-            m_lossyArguments.insert(QFile::decodeName(raw), raw);
-        inputs.append(QFile::decodeName(raw));
+    if (listName == QLatin1String("-")) {
+        if (!list.open(stdin, QIODevice::ReadOnly))
+            return false;
+    } else {
+        const int fd = ::open(fileNameToBytes(listName).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || !list.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            if (fd >= 0)
+                ::close(fd);
+            return false;
+        }
     }
+    const QByteArray all = list.readAll();
+    for (const QByteArray &raw : all.split(m_null ? '\0' : '\n'))
+        if (!raw.isEmpty())
+            inputs.append(fileNameFromBytes(raw));
     return true;
 }

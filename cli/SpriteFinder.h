@@ -1,10 +1,11 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <sys/types.h>
 
 struct Options;
 
@@ -13,8 +14,8 @@ struct Options;
 bool namedLikeMask(const QString &fileName, const QString &suffix);
 
 // Turns the files and folders named on the command line or in a list into the sprites to
-// mask. Names are taken as the file system has them: a name that is not UTF-8 cannot be
-// opened under the text Qt makes of it, so it is refused rather than guessed at.
+// mask. Names are the file system's bytes, held as fileNameFromBytes() text, so a name that
+// is not UTF-8 is found, read and given a mask like any other.
 class SpriteFinder
 {
 public:
@@ -29,8 +30,7 @@ public:
         QString name, why;
     };
 
-    // `rawArguments` are the arguments as the system gave them, to tell which were not UTF-8.
-    SpriteFinder(const Options &options, const QList<QByteArray> &rawArguments);
+    explicit SpriteFinder(const Options &options);
 
     // Appends the names of a list file, or of standard input for "-": one a line, or
     // NUL-separated with --null. False when the list cannot be opened.
@@ -43,10 +43,14 @@ private:
     void addInput(const QString &input, QList<Input> &found);
     // Adds the sprites of a folder, hidden ones included, by the names the file system has.
     void walk(const QByteArray &folder, const QByteArray &subfolder, QList<Input> &found);
+    // Whether a file found in a folder is one to mask, by its name.
+    bool takes(const QString &fileName) const;
 
     bool m_recursive, m_null;
-    QString m_suffix, m_pattern;
-    // Inputs whose text is not their name, by that text: the names they stand for.
-    QHash<QString, QByteArray> m_lossyArguments;
+    QString m_suffix, m_pattern, m_outputDir;
+    // The output folder, when it exists: never walked, or a rerun would mask its masks.
+    bool m_outputExists = false;
+    dev_t m_outputDevice = 0;
+    ino_t m_outputInode = 0;
     QList<Refused> m_refused;
 };

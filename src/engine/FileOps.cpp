@@ -52,8 +52,8 @@ bool userMayWrite(const QByteArray &target, const struct stat &st)
 WholeFileWriter::WholeFileWriter(const QString &path, Existing existing)
     : m_path(path), m_existing(existing)
 {
-    m_dir = QFile::encodeName(QFileInfo(path).path());
-    m_target = QFile::encodeName(path);
+    m_dir = fileNameToBytes(QFileInfo(path).path());
+    m_target = fileNameToBytes(path);
     // A file without a name in the target's folder, given its name once it is complete:
     // nobody sees it half-written, and it costs the folder no more than a plain create.
     if (canNameUnnamedFiles()) {
@@ -91,7 +91,7 @@ QByteArray partFileOwner()
 QByteArray WholeFileWriter::hiddenName() const
 {
     static std::atomic<unsigned> counter{0};
-    return m_dir + "/." + QFile::encodeName(QFileInfo(m_path).fileName()) + ".part" +
+    return m_dir + "/." + fileNameToBytes(QFileInfo(m_path).fileName()) + ".part" +
            QByteArray::number(counter++) + '-' + partFileOwner();
 }
 
@@ -239,7 +239,7 @@ InputFile::Identity InputFile::identityOf(const struct stat &st)
 
 InputFile::InputFile(const QString &path) : m_path(path)
 {
-    const QByteArray name = QFile::encodeName(path);
+    const QByteArray name = fileNameToBytes(path);
     // Not blocking, so that a FIFO with no writer is refused rather than waited on.
     m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0) {
@@ -308,7 +308,7 @@ void InputFile::checkUnchanged()
     // whether another file was put in its place, whose picture the mask would not show.
     struct stat now, named;
     const bool same = ::fstat(m_fd, &now) == 0 && identityOf(now) == m_identity &&
-                      ::stat(QFile::encodeName(m_path).constData(), &named) == 0 &&
+                      ::stat(fileNameToBytes(m_path).constData(), &named) == 0 &&
                       qint64(named.st_dev) == m_identity.device &&
                       qint64(named.st_ino) == m_identity.inode;
     if (!same)
@@ -319,30 +319,86 @@ void InputFile::checkUnchanged()
 bool entryExists(const QString &path)
 {
     struct stat st;
-    return !path.isEmpty() && ::lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
-
-bool nameRoundTrips(const QByteArray &rawName)
-{
-    return QFile::encodeName(QFile::decodeName(rawName)) == rawName;
+    return !path.isEmpty() && ::lstat(fileNameToBytes(path).constData(), &st) == 0;
 }
 
 namespace
 {
 
-void appendEscaped(QString &out, uint code)
+// The length of the valid UTF-8 sequence at s[0] (of n bytes), or 0: no overlong forms,
+// no surrogates, nothing past U+10FFFF.
+int utf8Length(const uchar *s, qsizetype n)
 {
-    switch (code) {
-    case '\n': out += QStringLiteral("\\n"); return;
-    case '\t': out += QStringLiteral("\\t"); return;
-    case '\r': out += QStringLiteral("\\r"); return;
-    default: out += QStringLiteral("\\x%1").arg(code, 2, 16, QLatin1Char('0'));
+    if (s[0] < 0x80)
+        return 1;
+    const auto inside = [&](qsizetype i, uchar lo, uchar hi) {
+        return i < n && s[i] >= lo && s[i] <= hi;
+    };
+    if (s[0] >= 0xC2 && s[0] <= 0xDF)
+        return inside(1, 0x80, 0xBF) ? 2 : 0;
+    if (s[0] >= 0xE0 && s[0] <= 0xEF) {
+        const uchar lo = s[0] == 0xE0 ? 0xA0 : 0x80, hi = s[0] == 0xED ? 0x9F : 0xBF;
+        return inside(1, lo, hi) && inside(2, 0x80, 0xBF) ? 3 : 0;
     }
+    if (s[0] >= 0xF0 && s[0] <= 0xF4) {
+        const uchar lo = s[0] == 0xF0 ? 0x90 : 0x80, hi = s[0] == 0xF4 ? 0x8F : 0xBF;
+        return inside(1, lo, hi) && inside(2, 0x80, 0xBF) && inside(3, 0x80, 0xBF) ? 4 : 0;
+    }
+    return 0;
 }
 
-bool needsEscape(char32_t c)
+bool isEscapedByte(char16_t c)
 {
-    return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0);
+    return c >= 0xDC80 && c <= 0xDCFF;
+}
+
+} // namespace
+
+QString fileNameFromBytes(const QByteArray &rawName)
+{
+    const auto *s = reinterpret_cast<const uchar *>(rawName.constData());
+    const qsizetype n = rawName.size();
+    QString out;
+    out.reserve(n);
+    for (qsizetype i = 0; i < n;) {
+        const int len = utf8Length(s + i, n - i);
+        if (len == 0) {
+            out += QChar(char16_t(0xDC00 + s[i]));
+            ++i;
+        } else {
+            out += QString::fromUtf8(rawName.constData() + i, len);
+            i += len;
+        }
+    }
+    return out;
+}
+
+QByteArray fileNameToBytes(const QString &name)
+{
+    if (std::none_of(name.cbegin(), name.cend(),
+                     [](QChar c) { return isEscapedByte(c.unicode()); }))
+        return name.toUtf8();
+    QByteArray out;
+    out.reserve(name.size());
+    qsizetype start = 0; // the first character not yet added
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (!isEscapedByte(name[i].unicode()))
+            continue;
+        out += QStringView(name).mid(start, i - start).toUtf8();
+        out += char(name[i].unicode() - 0xDC00);
+        start = i + 1;
+    }
+    out += QStringView(name).mid(start).toUtf8();
+    return out;
+}
+
+namespace
+{
+
+bool isFormatControl(char32_t c)
+{
+    return c == 0x061C || c == 0x200E || c == 0x200F || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
 }
 
 } // namespace
@@ -351,38 +407,31 @@ QString printableName(const QString &name)
 {
     QString out;
     out.reserve(name.size());
-    for (const char32_t c : name.toUcs4()) {
-        if (needsEscape(c))
-            appendEscaped(out, uint(c));
-        else
-            out += QString::fromUcs4(&c, 1);
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = name[i].unicode();
+        if (c == u'\\') {
+            out += QStringLiteral("\\\\");
+        } else if (c == u'\n' || c == u'\t' || c == u'\r') {
+            out += c == u'\n'   ? QStringLiteral("\\n")
+                   : c == u'\t' ? QStringLiteral("\\t")
+                                : QStringLiteral("\\r");
+        } else if (c < 0x20 || c == 0x7F || isEscapedByte(c)) {
+            // A control character, or a byte of the name that is not UTF-8.
+            out += QStringLiteral("\\x%1").arg(uint(c & 0xFF), 2, 16, QLatin1Char('0'));
+        } else if ((c >= 0x80 && c < 0xA0) || isFormatControl(c) ||
+                   (QChar::isSurrogate(c) && !(QChar::isHighSurrogate(c) && i + 1 < name.size() &&
+                                               name[i + 1].isLowSurrogate()))) {
+            out += QStringLiteral("\\u%1").arg(uint(c), 4, 16, QLatin1Char('0'));
+        } else {
+            out += QChar(c);
+            if (QChar::isHighSurrogate(c))
+                out += name[++i];
+        }
     }
     return out;
 }
 
 QString printableName(const QByteArray &rawName)
 {
-    // Walks the bytes as UTF-8; each byte that does not start a valid sequence is escaped.
-    QString out;
-    const auto *s = reinterpret_cast<const uchar *>(rawName.constData());
-    const qsizetype n = rawName.size();
-    for (qsizetype i = 0; i < n;) {
-        int len = s[i] < 0x80         ? 1
-                  : (s[i] >> 5) == 6  ? 2
-                  : (s[i] >> 4) == 14 ? 3
-                  : (s[i] >> 3) == 30 ? 4
-                                      : 0;
-        bool valid = len > 0 && i + len <= n;
-        for (int k = 1; valid && k < len; ++k)
-            valid = (s[i + k] & 0xC0) == 0x80;
-        const QString piece = valid ? QString::fromUtf8(rawName.constData() + i, len) : QString();
-        if (!valid || piece.contains(QChar::ReplacementCharacter)) {
-            appendEscaped(out, s[i]);
-            ++i;
-            continue;
-        }
-        out += printableName(piece);
-        i += len;
-    }
-    return out;
+    return printableName(fileNameFromBytes(rawName));
 }

@@ -100,10 +100,17 @@ private:
 // count, and a link is not followed. Never a pattern.
 bool entryExists(const QString &path);
 
-// A name as it can be shown on one line of a report: control characters are escaped
-// ("\n", "\t", "\x1b"), and so are the bytes of a raw name that are not UTF-8.
+// Names are bytes on Linux, and need not be UTF-8. A name's text keeps every byte: UTF-8
+// sequences become their characters, and each byte that does not belong to one becomes a
+// lone surrogate U+DC80..U+DCFF, which no valid UTF-8 can produce. fileNameToBytes gives
+// back the exact bytes; Qt's own file functions do not, so such names reach the file
+// system only through these two.
+QString fileNameFromBytes(const QByteArray &rawName);
+QByteArray fileNameToBytes(const QString &name);
+
+// A name as it can be shown on one line of a report, one way for each name: the backslash
+// is doubled, control characters are escaped ("\n", "\t", "\x1b"), so are the bytes that
+// are not UTF-8 ("\xe9"), C1 controls and the format controls that reorder or break a line
+// (bidi overrides and isolates, line and paragraph separators: "\u202e").
 QString printableName(const QString &name);
 QString printableName(const QByteArray &rawName);
-// Whether a raw file name survives the trip through QString and back, i.e. whether Qt
-// can open it under the name it shows.
-bool nameRoundTrips(const QByteArray &rawName);

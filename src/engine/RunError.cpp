@@ -15,6 +15,7 @@ RunError RunError::of(Number number, const QString &detail)
     case Overflow: text = QStringLiteral("Overflow"); break;
     case OutOfMemory: text = QStringLiteral("Out of memory"); break;
     case DivisionByZero: text = QStringLiteral("Division by zero"); break;
+    case SystemError: text = QStringLiteral("System error"); break;
     case NameTooLong: text = QStringLiteral("File name too long"); break;
     case FileNotFound: text = QStringLiteral("File not found"); break;
     case NotARegularFile: text = QStringLiteral("Not a regular file"); break;
@@ -22,6 +23,7 @@ RunError RunError::of(Number number, const QString &detail)
     case DeviceError: text = QStringLiteral("Device I/O error"); break;
     case FileAlreadyExists: text = QStringLiteral("File already exists"); break;
     case DiskFull: text = QStringLiteral("Disk full"); break;
+    case TooManyOpenFiles: text = QStringLiteral("Too many open files"); break;
     case PermissionDenied: text = QStringLiteral("Permission denied"); break;
     case ReadOnlyFileSystem: text = QStringLiteral("Read-only file system"); break;
     case PathNotFound: text = QStringLiteral("Path not found"); break;
@@ -48,6 +50,13 @@ RunError RunError::fromErrno(int error, const QString &path)
     case EEXIST: return of(FileAlreadyExists, detail);
     case EISDIR: return of(NotARegularFile, detail);
     case EIO: return of(DeviceError, detail);
-    default: return of(PermissionDenied, detail);
+    case EMFILE:
+    case ENFILE: return of(TooManyOpenFiles, detail);
+    case ENOMEM: return of(OutOfMemory, detail);
+    case EACCES:
+    case EPERM:
+    case ETXTBSY: return of(PermissionDenied, detail);
+    // Any other number: the label says nothing the detail does not.
+    default: return of(SystemError, detail);
     }
 }

@@ -13,6 +13,7 @@ public:
         Overflow = 6,
         OutOfMemory = 7,
         DivisionByZero = 11,
+        SystemError = 51, // a failure without a label of its own: the system's words tell
         NameTooLong = 52,
         FileNotFound = 53,
         NotARegularFile = 54,
@@ -20,6 +21,7 @@ public:
         DeviceError = 57,
         FileAlreadyExists = 58,
         DiskFull = 61,
+        TooManyOpenFiles = 67,
         PermissionDenied = 70,
         ReadOnlyFileSystem = 75,
         PathNotFound = 76,
