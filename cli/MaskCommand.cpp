@@ -7,9 +7,12 @@
 #include "Options.h"
 #include "RunError.h"
 #include "SpriteFinder.h"
+#include "Watcher.h"
 #include "clsDebug.h"
 
 #include <QElapsedTimer>
+
+#include <optional>
 
 namespace
 {
@@ -60,6 +63,10 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     if (options.listFile && !finder.readList(*options.listFile, options.inputs))
         return usageError(QStringLiteral("cannot read the list '%1'").arg(*options.listFile));
 
+    // Watching starts before the first pass, so that a sprite saved during it is not missed.
+    std::optional<Watcher> watcher;
+    if (options.watch)
+        watcher.emplace(options, rawArguments);
     QElapsedTimer clock;
     clock.start();
     const QList<SpriteFinder::Input> inputs = finder.expand(options.inputs);
@@ -69,9 +76,8 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     Console console;
     BatchRunner runner(options, plans, console);
     runner.reportLeftOut(planner.leftOut());
-    if (options.dryRun)
-        return dryRunSummary(options, runner.dryRun(), console);
     clsDebug log;
-    const BatchRunner::Tally tally = runner.run(log, clock);
-    return summary(options, tally, log, clock, console);
+    const int code = options.dryRun ? dryRunSummary(options, runner.dryRun(), console)
+                                    : summary(options, runner.run(log, clock), log, clock, console);
+    return watcher ? watcher->run(log, console) : code;
 }

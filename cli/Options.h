@@ -23,6 +23,7 @@ struct Options {
     int jobs = 1;
     bool recursive = false, dryRun = false, quiet = false;
     bool overwrite = false, update = false, null = false;
+    bool watch = false; // --watch: see Watcher
 
     // Reads `arguments` (argv[0] first). Returns -1 when the run goes on; otherwise the
     // exit code, after printing the help or the version, or the reason the command line
