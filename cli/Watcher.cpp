@@ -22,7 +22,6 @@
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -52,11 +51,11 @@ extern "C" void askToStop(int)
     errno = saved;
 }
 
-qint64 nowMs()
+QString errorText(int error)
 {
-    timespec t;
-    ::clock_gettime(CLOCK_MONOTONIC, &t);
-    return qint64(t.tv_sec) * 1000 + t.tv_nsec / 1000000;
+    return error == ENOSPC
+               ? QStringLiteral("too many folders watched; see fs.inotify.max_user_watches")
+               : QString::fromLocal8Bit(strerror(error));
 }
 
 bool inside(const QString &path, const QString &folder)
@@ -69,9 +68,10 @@ bool inside(const QString &path, const QString &folder)
 Watcher::Watcher(const Options &options, const QList<QByteArray> &rawArguments)
     : m_options(options), m_rawArguments(rawArguments)
 {
+    m_clock.start();
     m_fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
     if (m_fd < 0) {
-        m_problems.append(QStringLiteral("inotify: ") + QString::fromLocal8Bit(strerror(errno)));
+        m_problems.append(QStringLiteral("inotify: ") + errorText(errno));
         return;
     }
     for (const QString &input : std::as_const(m_options.inputs)) {
@@ -81,10 +81,10 @@ Watcher::Watcher(const Options &options, const QList<QByteArray> &rawArguments)
         const QString path = QDir::cleanPath(info.absoluteFilePath());
         if (info.isDir()) {
             watchTree(path, false);
-        } else {
+        } else if (info.exists()) { // a name that is not there failed the first pass
             // The file's folder, not the file: an editor's rename puts a new file there.
             const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-            if (Folder *f = watch(slash > 0 ? path.left(slash) : QStringLiteral("/")))
+            if (Folder *f = watch(path.left(slash)))
                 f->names.insert(path.mid(slash + 1));
         }
     }
@@ -103,11 +103,7 @@ Watcher::Folder *Watcher::watch(const QString &path)
         return nullptr;
     const int wd = ::inotify_add_watch(m_fd, QFile::encodeName(path).constData(), FolderEvents);
     if (wd < 0) {
-        m_problems.append(path + QStringLiteral(" (") +
-                          (errno == ENOSPC ? QStringLiteral("too many folders watched; see "
-                                                            "fs.inotify.max_user_watches")
-                                           : QString::fromLocal8Bit(strerror(errno))) +
-                          QLatin1Char(')'));
+        m_problems.append(path + QStringLiteral(" (") + errorText(errno) + QLatin1Char(')'));
         return nullptr;
     }
     Folder &f = m_folders[wd]; // one inode, one descriptor: named twice, watched once
@@ -153,7 +149,7 @@ void Watcher::changed(const QString &path, bool writing)
     // Our own masks (and a mask-named file anyone saves) are never sprites.
     if (namedLikeMask(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1), m_options.suffix))
         return;
-    m_pending.insert(path, {nowMs() + (writing ? WritingQuietMs : QuietMs), writing});
+    m_pending.insert(path, m_clock.elapsed() + (writing ? WritingQuietMs : QuietMs));
 }
 
 void Watcher::forget(const QString &folder)
@@ -252,8 +248,7 @@ int Watcher::run(clsDebug &log, Console &console)
         return MaskCommand::SomeNotMasked;
     }
     if (::pipe2(stopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
-        console.err(QStringLiteral("pelloran-mask: cannot watch: ") +
-                    QString::fromLocal8Bit(strerror(errno)));
+        console.err(QStringLiteral("pelloran-mask: cannot watch: ") + errorText(errno));
         return MaskCommand::SomeNotMasked;
     }
     struct sigaction stop = {}, before[std::size(StopSignals)];
@@ -268,15 +263,15 @@ int Watcher::run(clsDebug &log, Console &console)
                         .arg(m_folders.size()));
     for (;;) {
         readEvents();
-        const qint64 now = nowMs();
+        const qint64 now = m_clock.elapsed();
         QSet<QString> due;
         qint64 next = -1;
         for (auto p = m_pending.begin(); p != m_pending.end();) {
-            if (p->due <= now) {
+            if (*p <= now) {
                 due.insert(p.key());
                 p = m_pending.erase(p);
             } else {
-                next = next < 0 ? p->due : std::min(next, p->due);
+                next = next < 0 ? *p : std::min(next, *p);
                 ++p;
             }
         }
@@ -303,8 +298,10 @@ int Watcher::run(clsDebug &log, Console &console)
         }
     }
     if (!m_options.quiet)
-        console.err(QStringLiteral("pelloran-mask: watch ended: %1 masked, %2 failed")
-                        .arg(m_masked)
-                        .arg(m_failed));
+        console.err(
+            QStringLiteral("pelloran-mask: watch ended: %1 %2, %3 failed")
+                .arg(m_masked)
+                .arg(m_options.dryRun ? QStringLiteral("to mask") : QStringLiteral("masked"))
+                .arg(m_failed));
     return MaskCommand::AllMasked;
 }

@@ -3,6 +3,7 @@
 #include "Options.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -41,10 +42,6 @@ private:
         bool all = false, tree = false; // tree: its new sub-folders are watched too
         QSet<QString> names;
     };
-    struct Pending {
-        qint64 due;   // ms on m_clock
-        bool writing; // written to and not yet closed: waits longer
-    };
 
     // Returns the folder's entry, null when it cannot be watched (reported in run()).
     Folder *watch(const QString &path);
@@ -54,6 +51,7 @@ private:
     // Stops watching a folder moved away, and the folders under it: its paths are stale.
     void forget(const QString &folder);
     void readEvents();
+    // `writing`: written to and not closed yet, so it waits longer.
     void changed(const QString &path, bool writing);
     // Masks the sprites among `paths` (all sprites the mask of which is missing or older
     // when `rescan`); false once a signal asks to stop.
@@ -64,8 +62,9 @@ private:
     QList<QByteArray> m_rawArguments;
     int m_fd = -1;
     QHash<int, Folder> m_folders; // by watch descriptor
-    QHash<QString, Pending> m_pending;
-    QStringList m_problems; // folders that could not be watched
-    bool m_rescan = false;  // events were lost
+    QElapsedTimer m_clock;
+    QHash<QString, qint64> m_pending; // each changed file, when it is due (on m_clock)
+    QStringList m_problems;           // folders that could not be watched
+    bool m_rescan = false;            // events were lost
     int m_masked = 0, m_failed = 0;
 };
