@@ -9,9 +9,12 @@
 #include "RunError.h"
 #include "SpriteFinder.h"
 #include "StreamMask.h"
+#include "Watcher.h"
 #include "clsDebug.h"
 
 #include <QElapsedTimer>
+
+#include <optional>
 
 namespace
 {
@@ -109,6 +112,10 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
         return usageError(QStringLiteral("cannot read the list '%1'").arg(*options.listFile));
 
     Interruption::install();
+    // Watching starts before the first pass, so that a sprite saved during it is not missed.
+    std::optional<Watcher> watcher;
+    if (options.watch)
+        watcher.emplace(options);
     QElapsedTimer clock;
     clock.start();
     const QList<SpriteFinder::Input> inputs = finder.expand(options.inputs);
@@ -123,11 +130,14 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     BatchRunner runner(options, plans, console);
     runner.reportLeftOut(planner.leftOut());
     clsDebug log;
+    int code;
     if (options.dryRun) {
         logDryRun(plans, log);
-        return dryRunSummary(options, runner.dryRun(), log, console);
+        code = dryRunSummary(options, runner.dryRun(), log, console);
+    } else {
+        removeOrphanedParts(plans, console);
+        code = summary(options, runner.run(log, clock), log, clock, console);
     }
-    removeOrphanedParts(plans, console);
-    const BatchRunner::Tally tally = runner.run(log, clock);
-    return summary(options, tally, log, clock, console);
+    // A first pass ended by a signal ends the command: no watch begins.
+    return watcher && !Interruption::signal() ? watcher->run(log, console) : code;
 }

@@ -36,6 +36,7 @@ enum Option {
     Log,
     DryRun,
     Quiet,
+    Watch,
     ShowHelp,
     ShowVersion,
     OptionCount
@@ -100,6 +101,9 @@ constexpr OptionRow optionTable[] = {
     {Log, nullptr, "log", "Write the run's log to FILE.", "FILE"},
     {DryRun, nullptr, "dry-run", "Say what would be written; write nothing but the log."},
     {Quiet, "q", "quiet", "Report failures only."},
+    {Watch, nullptr, "watch",
+     "Then keep watching the sprites and folders named, and mask each sprite saved, until "
+     "Ctrl-C."},
     {ShowHelp, "h", "help", "Show this help."},
     {ShowVersion, "v", "version", "Show the version."},
 };
@@ -260,6 +264,7 @@ QString readRun(const Parsed &in, Options &o)
     o.logFile = in.value(Log);
     o.dryRun = in.isSet(DryRun);
     o.quiet = in.isSet(Quiet);
+    o.watch = in.isSet(Watch);
     o.null = in.isSet(Null);
     o.inputs = in.p.positionalArguments();
     if (in.isSet(FilesFrom))

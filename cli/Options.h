@@ -29,6 +29,7 @@ struct Options {
     // The only input is "-": the sprite comes from standard input, its mask goes to
     // standard output (not a terminal).
     bool standardInput = false;
+    bool watch = false; // --watch: see Watcher
 
     // Reads `arguments` (argv[0] first). Returns -1 when the run goes on; otherwise the
     // exit code, after printing the help or the version, or the reason the command line
