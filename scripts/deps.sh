@@ -15,10 +15,11 @@ PELLORAN_RUN_PACKAGES=(
 )
 # What the tests, the format check and the benchmarks need besides: scripts/test.sh adds
 # these. desktop-file-utils and appstream check the installed desktop entry and metainfo;
-# man-db and zsh check that pelloran-mask's manual page shows and its completions load.
+# man-db, zsh and bash-completion check that pelloran-mask's manual page shows and its
+# completions load; parallel runs the README's recipe for many machines.
 PELLORAN_TEST_PACKAGES=(
   libbenchmark-dev xvfb xauth xdotool imagemagick sox
-  desktop-file-utils appstream man-db zsh clang-format
+  desktop-file-utils appstream man-db zsh bash-completion parallel clang-format
 )
 
 # pelloran_deps [run|all]: the packages to run the program, or (the default) those to test it too.

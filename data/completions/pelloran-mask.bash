@@ -23,13 +23,13 @@ _pelloran_mask()
         --depth) mapfile -t COMPREPLY < <(compgen -W '1 24' -- "$cur"); return ;;
         -o|--output-dir) _pelloran_mask_files -d; return ;;
         --files-from|--log) _pelloran_mask_files; return ;;
-        -t|--transparency|-m|--mask|-f|--fuzz|-s|--suffix|--pattern|-j|--jobs) return ;;
+        -t|--transparency|-m|--mask|--sprite-colour|-f|--fuzz|-s|--suffix|--pattern|-j|--jobs) return ;;
     esac
     if [[ $cur == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W '-t --transparency -m --mask -f --fuzz -a --alpha
             --alpha= -s --suffix -o --output-dir --format --depth -u --update --overwrite
             -r --recursive --pattern --files-from -0 --null -j --jobs --log --dry-run
-            -q --quiet -h --help -v --version' -- "$cur")
+            -q --quiet --sprite-colour --watch -h --help -v --version' -- "$cur")
         return
     fi
     _pelloran_mask_files
