@@ -35,6 +35,7 @@ cmake --install "$build" --prefix "$prefix" > /dev/null
 for f in bin/pelloran bin/pelloran-mask share/pelloran/snd/cheer.wav share/pelloran/readme.txt \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
          share/doc/pelloran/LICENSE share/doc/pelloran/CHANGELOG share/man/man1/pelloran-mask.1 \
+         share/man/man1/pelloran.1 \
          share/bash-completion/completions/pelloran-mask share/zsh/site-functions/_pelloran-mask; do
   [[ -e "$prefix/$f" ]] || fail "$f is missing"
 done
@@ -56,11 +57,13 @@ version=$(sed -n 's/^CMAKE_PROJECT_VERSION:[A-Z]*=//p' "$build/CMakeCache.txt")
 env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/pelloran" --help | grep -q "^Usage: pelloran \[--\] \[FILE...\]" ||
   fail "pelloran --help without a display"
 
-# The manual page shows, and the completions load in both shells.
-MANWIDTH=80 man -l "$prefix/share/man/man1/pelloran-mask.1" 2>&1 | grep -q "^NAME" \
-  || fail "man -l shows no page"
-[[ -z $(man --warnings -l "$prefix/share/man/man1/pelloran-mask.1" 2>&1 > /dev/null) ]] \
-  || fail "the manual page has faults: $(man --warnings -l "$prefix/share/man/man1/pelloran-mask.1" 2>&1 > /dev/null)"
+# The manual pages show, and the completions load in both shells.
+for page in pelloran pelloran-mask; do
+  MANWIDTH=80 man -l "$prefix/share/man/man1/$page.1" 2>&1 | grep -q "^NAME" \
+    || fail "man -l shows no page $page"
+  problems=$(man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 > /dev/null)
+  [[ -z $problems ]] || fail "the manual page $page has faults: $problems"
+done
 bash -c 'source "$1" && complete -p pelloran-mask && COMP_WORDS=(pelloran-mask --form) COMP_CWORD=1 &&
          _pelloran_mask && [[ ${COMPREPLY[*]} == --format ]]' _ \
   "$prefix/share/bash-completion/completions/pelloran-mask" > /dev/null || fail "bash completion"
