@@ -4,6 +4,9 @@
 
 #include <QFile>
 
+#include <cstdio>
+#include <ftw.h>
+
 inline void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
@@ -16,4 +19,14 @@ inline QByteArray readFile(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Removes a folder and everything in it by the names the file system has: QDir cannot
+// remove entries whose names are not UTF-8, and would leave such a folder behind.
+inline void removeTree(const QString &path)
+{
+    ::nftw(
+        QFile::encodeName(path).constData(),
+        [](const char *name, const struct stat *, int, struct FTW *) { return ::remove(name); }, 16,
+        FTW_DEPTH | FTW_PHYS);
 }

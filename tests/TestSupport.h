@@ -28,5 +28,6 @@ struct Sandbox {
         DebugLog = clsDebug();
         DebugLog.setDataPath(data.path() + QLatin1Char('/'));
     }
+    ~Sandbox() { removeTree(files.path()); }
     QString file(const QString &name) const { return files.filePath(name); }
 };
