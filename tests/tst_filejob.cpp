@@ -136,13 +136,15 @@ void TestFileJob::everySink()
 // job ends without a mask and leaves nothing behind.
 void TestFileJob::interrupted_data()
 {
-    // 0: the observer asks to stop; -1: the same bytes are written over the file in place
+    // 0: the observer asks to stop; -1: the same bytes are written over the file in place;
+    // -2: memory runs out in the middle of the job
     QTest::addColumn<qint64>("newSize");
     QTest::addColumn<FileJob::Outcome>("outcome");
     QTest::newRow("stop requested") << qint64(0) << FileJob::Outcome::Stopped;
     QTest::newRow("cut short") << qint64(100000) << FileJob::Outcome::Failed;
     QTest::newRow("extended") << qint64(5 << 20) << FileJob::Outcome::Failed;
     QTest::newRow("rewritten in place") << qint64(-1) << FileJob::Outcome::Failed;
+    QTest::newRow("out of memory") << qint64(-2) << FileJob::Outcome::Failed;
 }
 
 void TestFileJob::interrupted()
@@ -161,6 +163,8 @@ void TestFileJob::interrupted()
     rec.stopAfter = newSize ? 1 << 30 : 1;
     rec.onProgress = [&] {
         QFile f(path);
+        if (newSize == -2)
+            throw std::bad_alloc();
         if (newSize > 0)
             QVERIFY(f.resize(newSize));
         else if (newSize < 0 && f.open(QIODevice::ReadWrite))
@@ -169,7 +173,9 @@ void TestFileJob::interrupted()
     FileJob job({});
     QCOMPARE(job.run(path, path + ".mask", Existing::Replace, &rec), outcome);
     QVERIFY(rec.seen.first() < 100);
-    if (newSize)
+    if (newSize == -2)
+        QCOMPARE(job.error()->number(), int(RunError::OutOfMemory));
+    else if (newSize)
         QVERIFY(job.error()->number() == RunError::DamagedPicture && job.failedReading());
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("sheet.bmp")});

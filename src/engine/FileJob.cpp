@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 FileJob::FileJob(const Settings &settings) : m_settings(settings) {}
 
@@ -29,6 +30,10 @@ FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, 
             return Outcome::Skipped; // another run wrote it a moment ago
         m_error = e;
         return Outcome::Failed;
+    } catch (const std::bad_alloc &) {
+        // One sprite too large for the memory left fails alone; the others go on.
+        m_error = RunError::of(RunError::OutOfMemory, spritePath);
+        return Outcome::Failed;
     }
 }
 
@@ -44,6 +49,9 @@ FileJob::Outcome FileJob::run(InputFile &sprite, const QString &output, Existing
         return mask(*source, observer);
     } catch (const RunError &e) {
         m_error = e;
+        return Outcome::Failed;
+    } catch (const std::bad_alloc &) {
+        m_error = RunError::of(RunError::OutOfMemory, sprite.path());
         return Outcome::Failed;
     }
 }
