@@ -1,3 +1,4 @@
+#include "FileOps.h"
 #include "MaskRun.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
@@ -27,6 +28,7 @@ class TestMaskRun : public QObject
 {
     Q_OBJECT
 private slots:
+    void loadOutOfMemory();
     void init();
     void outputNames_data();
     void outputNames();
@@ -284,6 +286,21 @@ void TestMaskRun::maskAllEndToEnd()
         QCOMPARE(readPicture(out), referenceMask(source, source.size(), Black, White));
     }
     QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 6 of 6"));
+}
+
+// Memory running out while a sprite is read is one more file that cannot be loaded: logged
+// with its number, the window and the batch go on.
+void TestMaskRun::loadOutOfMemory()
+{
+    ScriptedDesktop desk;
+    frmMain w;
+    const QString path = sprite(QStringLiteral("big.bmp"));
+    InputFile::setReadHook([](const QString &, qint64) { throw std::bad_alloc(); });
+    const bool loaded = w.LoadPic(w.picSprite, path);
+    InputFile::setReadHook({});
+    QVERIFY(!loaded);
+    QVERIFY2(DebugLog.GetHistory().contains("Can't load '" + path + "' (Err#7"),
+             qPrintable(DebugLog.GetHistory()));
 }
 
 QTEST_MAIN(TestMaskRun)

@@ -145,6 +145,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    // LoadPic's failure: logged, the sprite marked as not loaded. Returns false.
+    bool cannotLoad(PictureSurface *PicBox, const QString &Filename, const class RunError &e);
     void buildControls(QWidget *client);
     void buildMenus();
     void setTabOrder();

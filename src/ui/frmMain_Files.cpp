@@ -23,6 +23,15 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <new>
+
+bool frmMain::cannotLoad(PictureSurface *PicBox, const QString &Filename, const RunError &e)
+{
+    if (PicBox == picSprite)
+        m_spriteLoaded = false;
+    DebugLog.Print_(QStringLiteral("Can't load '") + Filename + QLatin1Char('\''), e);
+    return false;
+}
 
 bool frmMain::LoadPic(PictureSurface *PicBox, const QString &Filename)
 {
@@ -34,10 +43,10 @@ bool frmMain::LoadPic(PictureSurface *PicBox, const QString &Filename)
         m_spriteLoaded = PicBox == picSprite;
         return true;
     } catch (const RunError &e) {
-        if (PicBox == picSprite)
-            m_spriteLoaded = false;
-        DebugLog.Print_(QStringLiteral("Can't load '") + Filename + QLatin1Char('\''), e);
-        return false;
+        return cannotLoad(PicBox, Filename, e);
+    } catch (const std::bad_alloc &) {
+        // A sprite too large for the memory left is one more file that cannot be loaded.
+        return cannotLoad(PicBox, Filename, RunError::of(RunError::OutOfMemory, Filename));
     }
 }
 
