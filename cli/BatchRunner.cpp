@@ -2,6 +2,7 @@
 
 #include "Console.h"
 #include "Interruption.h"
+#include "MaskRun.h"
 #include "Options.h"
 #include "clsDebug.h"
 
@@ -150,14 +151,10 @@ void BatchRunner::work(Batch &batch, clsDebug &log)
         const std::lock_guard locker(batch.lock);
         // The same entries the window writes, so one log reads the same from either.
         if (outcome == FileJob::Outcome::Masked)
-            log.Print_(QStringLiteral("Image '") + p.sprite +
-                       QStringLiteral("' masked successfully; mask saved as '") + p.mask +
-                       QStringLiteral("'."));
+            log.Print_(MaskRun::maskedEntry(p.sprite, p.mask));
         else if (job.error())
-            log.Print_(job.failedReading()
-                           ? QStringLiteral("Can't load '") + p.sprite + QLatin1Char('\'')
-                           : QStringLiteral("An error occured while masking '") + p.sprite +
-                                 QStringLiteral("'."),
+            log.Print_(job.failedReading() ? MaskRun::cantLoadEntry(p.sprite)
+                                           : MaskRun::failedEntry(p.sprite),
                        *job.error());
         batch.finished.push_back({i, outcome, std::move(problem)});
         // The reporter looks in on its own a few times a second; waking it for every file

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "FileJob.h"
 #include "MaskCommand.h"
+#include "MaskRun.h"
 #include "Options.h"
 #include "PictureIO.h"
 #include "clsDebug.h"
@@ -112,11 +113,13 @@ int maskStandardInput(const Options &options, Console &console, clsDebug &log)
         InputFile in(*bytes, name);
         FileJob job(settings);
         if (job.run(in, mask, Existing::Keep) != FileJob::Outcome::Masked) {
-            log.Print_(QStringLiteral("Can't load '-'"), *job.error());
+            log.Print_(job.failedReading() ? MaskRun::cantLoadEntry(name)
+                                           : MaskRun::failedEntry(name),
+                       *job.error());
             return fail(job.error()->description());
         }
         copyToStandardOutput(mask);
-        log.Print_(QStringLiteral("Image '-' masked successfully; mask saved as '-'."));
+        log.Print_(MaskRun::maskedEntry(name, name));
         return MaskCommand::AllMasked;
     } catch (const RunError &e) {
         return fail(e.description());

@@ -19,6 +19,22 @@ QString MaskRun::errorText(int percent, float elapsed, const QString &logPath)
            QStringLiteral(" Seconds)... See ") + logPath;
 }
 
+QString MaskRun::maskedEntry(const QString &sprite, const QString &mask)
+{
+    return QStringLiteral("Image '") + sprite +
+           QStringLiteral("' masked successfully; mask saved as '") + mask + QStringLiteral("'.");
+}
+
+QString MaskRun::cantLoadEntry(const QString &sprite)
+{
+    return QStringLiteral("Can't load '") + sprite + QLatin1Char('\'');
+}
+
+QString MaskRun::failedEntry(const QString &sprite)
+{
+    return QStringLiteral("An error occured while masking '") + sprite + QStringLiteral("'.");
+}
+
 QString MaskRun::skippedText(const QString &path)
 {
     return QStringLiteral("Status: Skipped '") + path + QStringLiteral("' (could not load it)");
@@ -83,9 +99,7 @@ void MaskRun::maskFile()
             h.beep();
         if (write) {
             m_wrote = true;
-            h.log(QStringLiteral("Image '") + sprite +
-                  QStringLiteral("' masked successfully; mask saved as '") + output +
-                  QStringLiteral("'."));
+            h.log(maskedEntry(sprite, output));
         }
     } catch (const RunError &e) {
         errorExit(e);
@@ -98,9 +112,7 @@ void MaskRun::errorExit(const RunError &error)
     h.ControlsEnabled(true);
     h.setCancelEnabled(false);
     h.setStatus(errorText(m_last.percent, m_last.elapsed, h.logPath()));
-    h.logError(QStringLiteral("An error occured while masking '") + h.currentFile() +
-                   QStringLiteral("'."),
-               error);
+    h.logError(failedEntry(h.currentFile()), error);
     saveAndOfferLog(QStringLiteral("Masking '") + h.currentFile() + QStringLiteral("' failed (") +
                     error.description() + QLatin1Char(')'));
 }

@@ -32,6 +32,11 @@ public:
     static QString readyText(float elapsed);
     static QString errorText(int percent, float elapsed, const QString &logPath);
     static QString skippedText(const QString &path);
+    // The debug log's entries of one file, the same from the window and the command line:
+    // masked, not loaded, and failed while masking or writing (with the error's details).
+    static QString maskedEntry(const QString &sprite, const QString &mask);
+    static QString cantLoadEntry(const QString &sprite);
+    static QString failedEntry(const QString &sprite);
 
 private:
     void errorExit(const RunError &error);

@@ -4,6 +4,7 @@
 
 #include "Desktop.h"
 #include "FileLists.h"
+#include "MaskRun.h"
 #include "PictureIO.h"
 #include "PictureSurface.h"
 #include "RunError.h"
@@ -29,7 +30,7 @@ bool frmMain::cannotLoad(PictureSurface *PicBox, const QString &Filename, const 
 {
     if (PicBox == picSprite)
         m_spriteLoaded = false;
-    DebugLog.Print_(QStringLiteral("Can't load '") + Filename + QLatin1Char('\''), e);
+    DebugLog.Print_(MaskRun::cantLoadEntry(Filename), e);
     return false;
 }
 
