@@ -27,8 +27,6 @@ private slots:
     void runs();
     void reruns_data();
     void reruns();
-    void rules_data();
-    void rules();
     void sameAsTheWindow();
 
 private:
@@ -176,60 +174,6 @@ void TestCli::reruns()
              qPrintable(again.out));
     QCOMPARE(readFile(file("a_mask.bmp")) != a, replaced.contains("a_mask.bmp"));
     QCOMPARE(readFile(file("b_mask.png")) != b, replaced.contains("b_mask.png"));
-}
-
-// Several keys, fuzz and alpha, and every colour form, against the plain reference on
-// pixels near every edge. No keys: the colour is refused.
-void TestCli::rules_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QList<Colour>>("keys");
-    QTest::addColumn<int>("fuzz");
-    QTest::addColumn<int>("alpha"); // -1: not asked for
-    using Keys = QList<Colour>;
-    QTest::newRow("two keys") << QStringList{"-t", "102030", "-t", "#FFF"}
-                              << Keys{0x302010, 0xFFFFFF} << 0 << -1;
-    QTest::newRow("fuzz 5") << QStringList{"-t", "80,80,80", "-f", "5"} << Keys{0x505050} << 5
-                            << -1;
-    QTest::newRow("alpha, or the key black")
-        << QStringList{"-a", "-t", "black"} << Keys{Black} << 0 << 0;
-    QTest::newRow("alpha 100, or a key within 2")
-        << QStringList{"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}
-        << Keys{0x0000FF, 0xFF0000} << 2 << 100;
-    const auto t = [](const char *text) { return QStringList{"-t", text}; };
-    QTest::newRow("RRGGBB") << t("FF8000") << Keys{0x0080FF} << 0 << -1;
-    QTest::newRow("#rrggbb") << t("#ff8000") << Keys{0x0080FF} << 0 << -1;
-    QTest::newRow("R,G,B with leading zeros") << t("000,7,255") << Keys{0xFF0700} << 0 << -1;
-    QTest::newRow("name") << t("orange") << Keys{0x00A5FF} << 0 << -1;
-    QTest::newRow("name in capitals") << t("DarkSlateGray") << Keys{0x4F4F2F} << 0 << -1;
-    for (const char *bad : {"0x1234", "0xFF8000", "+FF8000", " FF8000", "FF8000 ", "FF 8000",
-                            "255, 128, 0", "256,0,0", "-1,0,0", "1,2", "#12345", "#FF800080",
-                            "FF80", "#", "", "nosuchcolour", "transparent", "#ff8000 "})
-        QTest::newRow(qPrintable(QStringLiteral("refused '%1'").arg(bad)))
-            << t(bad) << Keys{} << 0 << -1;
-}
-
-void TestCli::rules()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QList<Colour>, keys);
-    QFETCH(int, fuzz);
-    QFETCH(int, alpha);
-    if (keys.isEmpty()) {
-        const Run r = maskCommand(args + QStringList{"a.bmp"});
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("bad transparency colour"), qPrintable(r.err));
-        return;
-    }
-    const MaskRule rule{{keys.begin(), keys.end()}, fuzz, alpha, complement(keys.first())};
-    const QList<QRgb> pixels = edgePixels(rule, 11);
-    const QImage sprite(reinterpret_cast<const uchar *>(pixels.constData()), int(pixels.size()), 1,
-                        QImage::Format_ARGB32);
-    QVERIFY(sprite.save(file("s.png"), "PNG"));
-    QCOMPARE(maskCommand(args + QStringList{"s.png"}).code, 0);
-    const QImage mask = readPicture(file("s_mask.png"));
-    for (int x = 0; x < mask.width(); ++x)
-        QCOMPARE(mask.pixel(x, 0), ruleReference(pixels[x], rule));
 }
 
 // The window's Mask All and the command line on the same files: the same masks of sprites,

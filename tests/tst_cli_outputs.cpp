@@ -52,7 +52,8 @@ void TestCliOutputs::init()
     QVERIFY(QFile::link(m_dir->path(), file("link")) && QDir().mkdir("sub"));
 }
 
-// One row of sprite pixels through the rule, each against the mask pixel it must give.
+// One row of sprite pixels through the rule, each against the mask pixel it must give. With
+// no mask pixels the colour is refused.
 void TestCliOutputs::colours_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -63,14 +64,36 @@ void TestCliOutputs::colours_data()
     using P = QList<QRgb>;
     QTest::newRow("-a alone: an opaque black outline stays sprite")
         << QStringList{"-a"} << P{opaqueBlack, clearRed, red} << P{black, white, black};
-    QTest::newRow("-a with -t: either rule")
-        << QStringList{"-a", "-t", "black"} << P{opaqueBlack, clearRed, red}
-        << P{white, white, black};
     QTest::newRow("white on black: --sprite-colour white -t black -m black")
         << QStringList{"--sprite-colour", "white", "-t", "black", "-m", "black"}
         << P{opaqueBlack, red} << P{black, white};
     QTest::newRow("the mask colour defaults to the sprite colour's opposite")
         << QStringList{"-a", "--sprite-colour", "red"} << P{clearRed, red} << P{cyan, red};
+    // Several keys, fuzz and alpha, and every colour form, against the plain reference on
+    // pixels near every edge.
+    const auto rule = [](const char *tag, const QStringList &args, const QList<Colour> &keys,
+                         int fuzz = 0, int alpha = -1) {
+        const MaskRule rule{{keys.begin(), keys.end()}, fuzz, alpha, complement(keys.first())};
+        P sprite = edgePixels(rule, 11), mask;
+        for (const QRgb p : sprite)
+            mask.append(ruleReference(p, rule));
+        QTest::newRow(tag) << args << sprite << mask;
+    };
+    rule("two keys", {"-t", "102030", "-t", "#FFF"}, {0x302010, 0xFFFFFF});
+    rule("fuzz 5", {"-t", "80,80,80", "-f", "5"}, {0x505050}, 5);
+    rule("-a with -t: either rule", {"-a", "-t", "black"}, {Black}, 0, 0);
+    rule("alpha 100, or a key within 2",
+         {"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}, {0x0000FF, 0xFF0000}, 2, 100);
+    const auto t = [](const char *text) { return QStringList{"-t", text}; };
+    rule("RRGGBB", t("FF8000"), {0x0080FF});
+    rule("#rrggbb", t("#ff8000"), {0x0080FF});
+    rule("R,G,B with leading zeros", t("000,7,255"), {0xFF0700});
+    rule("name", t("orange"), {0x00A5FF});
+    rule("name in capitals", t("DarkSlateGray"), {0x4F4F2F});
+    for (const char *bad : {"0x1234", "0xFF8000", "+FF8000", " FF8000", "FF8000 ", "FF 8000",
+                            "255, 128, 0", "256,0,0", "-1,0,0", "1,2", "#12345", "#FF800080",
+                            "FF80", "#", "", "nosuchcolour", "transparent", "#ff8000 "})
+        QTest::newRow(qPrintable(QStringLiteral("refused '%1'").arg(bad))) << t(bad) << P{} << P{};
 }
 
 void TestCliOutputs::colours()
@@ -80,8 +103,13 @@ void TestCliOutputs::colours()
     QFETCH(QList<QRgb>, mask);
     const QImage picture(reinterpret_cast<const uchar *>(sprite.constData()), int(sprite.size()), 1,
                          QImage::Format_ARGB32);
-    QVERIFY(picture.save(file("c.png")));
+    QVERIFY(sprite.isEmpty() || picture.save(file("c.png")));
     const Run r = maskCommand(args + QStringList{"c.png"});
+    if (mask.isEmpty()) {
+        QCOMPARE(r.code, 2);
+        QVERIFY2(r.err.contains("bad transparency colour"), qPrintable(r.err));
+        return;
+    }
     QVERIFY2(r.code == 0, qPrintable(r.err));
     const QImage got = readPicture(file("c_mask.png"));
     for (int x = 0; x < got.width(); ++x)
