@@ -24,3 +24,11 @@ inline Run maskCommand(const QStringList &args, const QByteArray &input = {},
             QString::fromUtf8(p.readAllStandardError()),
             QString::fromUtf8(p.readAllStandardOutput())};
 }
+
+// Runs `script` in sh with $0 the command and $1... `args`: the way to hand it names as raw
+// bytes (QProcess passes text) and to redirect its streams.
+inline Run shell(const QString &script, const QStringList &args = {}, const QByteArray &input = {})
+{
+    return maskCommand(QStringList{"-c", script, PELLORAN_MASK_BIN} + args, input,
+                       QStringLiteral("/bin/sh"));
+}

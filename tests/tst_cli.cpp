@@ -1,6 +1,5 @@
 #include "CliRun.h"
 #include "FileOps.h"
-#include "MaskRun.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "ScriptedDesktop.h"
@@ -13,15 +12,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QImageWriter>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 class TestCli : public QObject
 {
@@ -32,14 +27,7 @@ private slots:
     void runs();
     void reruns_data();
     void reruns();
-    void maskFiles_data();
-    void maskFiles();
-    void rules_data();
-    void rules();
-    void sameMasksAsTheWindow();
-    void damagedPicturesRefused();
-    void names_data();
-    void names();
+    void sameAsTheWindow();
 
 private:
     std::unique_ptr<Sandbox> m_box;
@@ -53,7 +41,8 @@ void TestCli::init()
     writeBmp(randomSprite(30, 20, Black, 1), file("a.bmp"));
     randomSprite(25, 25, Black, 2).save(file("b.png"), "PNG");
     writeBmp(randomSprite(9, 40, Black, 3), file("sub/c.bmp"));
-    writeBmp(randomSprite(5, 5, Black, 4), file("old_mask.bmp")); // an earlier run's mask
+    writeBmp(randomSprite(5, 5, Black, 4),
+             file("old_mask.bmp")); // an earlier run's mask
     QDir::setCurrent(m_box->files.path());
 }
 
@@ -68,57 +57,41 @@ void TestCli::runs_data()
     QTest::addColumn<QStringList>("masks"); // every new mask in the sandbox afterwards
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
+    const auto row = [](const char *tag, const QStringList &make, const QStringList &args,
+                        const QByteArray &list, int code, const QStringList &masks, const char *out,
+                        const char *err) {
+        QTest::newRow(tag) << make << args << list << code << masks << QString(out) << QString(err);
+    };
     const QStringList none, ab{"a_mask.bmp", "b_mask.png"};
-    QTest::newRow("folder") << none << QStringList{"."} << QByteArray() << 0 << ab
-                            << "masked %1/a.bmp -> %1/a_mask.bmp\n"
-                            << "2 masked, 0 up to date, 0 failed";
-    QTest::newRow("recursive, two patterns")
-        << none << QStringList{"-r", "--pattern", "*.bmp", "--pattern", "*.png", "."}
-        << QByteArray() << 0 << ab + QStringList{"sub/c_mask.bmp"} << "masked %1/sub/c.bmp"
-        << "3 masked";
-    QTest::newRow("a damaged file among others")
-        << QStringList{"broken.bmp"} << QStringList{"a.bmp", "broken.bmp", "b.png"} << QByteArray()
-        << 1 << ab << "failed %1/broken.bmp: "
-        << "2 masked, 0 up to date, 1 failed";
-    QTest::newRow("dry run") << none << QStringList{"--dry-run", "nothing.bmp", "."} << QByteArray()
-                             << 1 << none << "would mask %1/b.png -> %1/b_mask.png\n"
-                             << "dry run: 2 to mask, 0 up to date, 1 failed";
-    QTest::newRow("quiet") << none << QStringList{"-q", "nothing.bmp", "."} << QByteArray() << 1
-                           << ab << "failed nothing.bmp: no such file or folder\n"
-                           << "";
-    QTest::newRow("update with overwrite")
-        << none << QStringList{"-u", "--overwrite", "."} << QByteArray() << 2 << none << ""
-        << "exclude each other";
-    QTest::newRow("nothing given") << none << QStringList{} << QByteArray() << 2 << none << ""
-                                   << "no sprite files";
-    QTest::newRow("-o") << none << QStringList{"-o", "out", "."} << QByteArray() << 0
-                        << QStringList{"out/a_mask.bmp", "out/b_mask.png"} << ""
-                        << "2 masked";
-    QTest::newRow("-o, made two deep, -r keeps the folders")
-        << none << QStringList{"-r", "-o", "out/deep", "."} << QByteArray() << 0
-        << QStringList{"out/deep/a_mask.bmp", "out/deep/b_mask.png", "out/deep/sub/c_mask.bmp"}
-        << ""
-        << "3 masked";
-    QTest::newRow("-o clash") << QStringList{"sub/a.bmp"}
-                              << QStringList{"-o", "out", "a.bmp", "sub/a.bmp", "b.png"}
-                              << QByteArray() << 1 << QStringList{"out/b_mask.png"}
-                              << "failed %1/a.bmp: its mask %1/out/a_mask.bmp would also be "
-                                 "the mask of %1/sub/a.bmp\n"
-                              << "1 masked, 0 up to date, 2 failed";
-    QTest::newRow("lines from a file, an earlier mask left out")
-        << none << QStringList{"--files-from", "list"}
-        << QByteArray("a.bmp\nsub/c.bmp\nold_mask.bmp\n") << 0
-        << QStringList{"a_mask.bmp", "sub/c_mask.bmp"} << ""
-        << "2 masked, 0 up to date, 0 failed";
-    QTest::newRow("NUL-separated from standard input, a newline in a name")
-        << QStringList{"we\nird.bmp"} << QStringList{"-0", "--files-from", "-"}
-        << QByteArray("a.bmp\0we\nird.bmp", 16) << 0
-        << QStringList{"a_mask.bmp", "we\nird_mask.bmp"} << ""
-        << "2 masked";
-    QTest::newRow("lines and an argument, one name missing")
-        << none << QStringList{"--files-from=-", "b.png"} << QByteArray("missing.bmp\nsub/c.bmp")
-        << 1 << QStringList{"b_mask.png", "sub/c_mask.bmp"} << ""
-        << "2 masked, 0 up to date, 1 failed";
+    row("folder", none, {"."}, {}, 0, ab, "masked %1/a.bmp -> %1/a_mask.bmp\n",
+        "2 masked, 0 up to date, 0 failed");
+    row("recursive, two patterns", none, {"-r", "--pattern", "*.bmp", "--pattern", "*.png", "."},
+        {}, 0, ab + QStringList{"sub/c_mask.bmp"}, "masked %1/sub/c.bmp", "3 masked");
+    row("a damaged file among others", {"broken.bmp"}, {"a.bmp", "broken.bmp", "b.png"}, {}, 1, ab,
+        "failed %1/broken.bmp: ", "2 masked, 0 up to date, 1 failed");
+    row("dry run", none, {"--dry-run", "nothing.bmp", "."}, {}, 1, none,
+        "would mask %1/b.png -> %1/b_mask.png\n", "dry run: 2 to mask, 0 up to date, 1 failed");
+    row("quiet", none, {"-q", "nothing.bmp", "."}, {}, 1, ab,
+        "failed nothing.bmp: no such file or folder\n", "");
+    row("update with overwrite", none, {"-u", "--overwrite", "."}, {}, 2, none, "",
+        "exclude each other");
+    row("nothing given", none, {}, {}, 2, none, "", "no sprite files");
+    row("-o, made two deep, -r keeps the folders", none, {"-r", "-o", "out/deep", "."}, {}, 0,
+        {"out/deep/a_mask.bmp", "out/deep/b_mask.png", "out/deep/sub/c_mask.bmp"}, "", "3 masked");
+    row("-o clash", {"sub/a.bmp"}, {"-o", "out", "a.bmp", "sub/a.bmp", "b.png"}, {}, 1,
+        {"out/b_mask.png"},
+        "failed %1/a.bmp: its mask %1/out/a_mask.bmp would also be the mask of "
+        "%1/sub/a.bmp\n",
+        "1 masked, 0 up to date, 2 failed");
+    row("lines from a file, an earlier mask left out", none, {"--files-from", "list"},
+        "a.bmp\nsub/c.bmp\nold_mask.bmp\n", 0, {"a_mask.bmp", "sub/c_mask.bmp"}, "",
+        "2 masked, 0 up to date, 0 failed");
+    row("NUL-separated from standard input, a newline in a name", {"we\nird.bmp"},
+        {"-0", "--files-from", "-"}, QByteArray("a.bmp\0we\nird.bmp", 16), 0,
+        {"a_mask.bmp", "we\nird_mask.bmp"}, "", "2 masked");
+    row("lines and an argument, one name missing", none, {"--files-from=-", "b.png"},
+        "missing.bmp\nsub/c.bmp", 1, {"b_mask.png", "sub/c_mask.bmp"}, "",
+        "2 masked, 0 up to date, 1 failed");
 }
 
 void TestCli::runs()
@@ -203,139 +176,15 @@ void TestCli::reruns()
     QCOMPARE(readFile(file("b_mask.png")) != b, replaced.contains("b_mask.png"));
 }
 
-void TestCli::maskFiles_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QString>("mask");
-    QTest::addColumn<QByteArray>("header"); // hex bytes at `at`
-    QTest::addColumn<int>("at");
-    // PNG: IHDR's bit depth and colour type on; for 1 bit the palette follows at once, the
-    // mask colour first (R, G, B).
-    QTest::newRow("PNG, 24 bits") << QStringList{"--format", "png", "--depth", "24", "a.bmp"}
-                                  << "a_mask.png" << QByteArray("0802") << 24;
-    QTest::newRow("PNG, 1 bit unless told")
-        << QStringList{"--format", "png", "a.bmp"} << "a_mask.png"
-        << QByteArray("0103000000e9be5559 00000006 504c5445 00ff00 102030") << 24;
-    // BMP: bits per pixel on, then the palette (B, G, R, 0): mask colour, transparency colour.
-    QTest::newRow("BMP, 1 bit")
-        << QStringList{"--depth", "1", "a.bmp"} << "a_mask.bmp"
-        << QByteArray("0100 00000000 1c000000 c40e0000c40e0000 0200000002000000 00ff0000 30201000")
-        << 28;
-    QTest::newRow("BMP, 24 bits, named .bmp")
-        << QStringList{"--format", "bmp", "b.png"} << "b_mask.bmp" << QByteArray("1800") << 28;
-}
-
-void TestCli::maskFiles()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QString, mask);
-    QFETCH(QByteArray, header);
-    QFETCH(int, at);
-    // Sprites with the transparency colour in them, and the others.
-    const QImage sprite = randomSprite(13, 7, 0x302010, 9);
-    writeBmp(sprite, file("a.bmp"));
-    QVERIFY(sprite.save(file("b.png"), "PNG"));
-    QCOMPARE(maskCommand(QStringList{"-t", "102030", "-m", "00ff00"} + args).code, 0);
-    const QByteArray want = QByteArray::fromHex(header);
-    QCOMPARE(readFile(file(mask)).mid(at, want.size()).toHex(), want.toHex());
-    const QImage pic = readPicture(file(args.last()));
-    QCOMPARE(readPicture(file(mask)), referenceMask(pic, pic.size(), 0x302010, 0x00FF00));
-}
-
-// Several keys, fuzz and alpha, and every colour form, against the plain reference on
-// pixels near every edge. No keys: the colour is refused.
-void TestCli::rules_data()
-{
-    QTest::addColumn<QStringList>("args");
-    QTest::addColumn<QList<Colour>>("keys");
-    QTest::addColumn<int>("fuzz");
-    QTest::addColumn<int>("alpha"); // -1: not asked for
-    using Keys = QList<Colour>;
-    QTest::newRow("two keys") << QStringList{"-t", "102030", "-t", "#FFF"}
-                              << Keys{0x302010, 0xFFFFFF} << 0 << -1;
-    QTest::newRow("fuzz 5") << QStringList{"-t", "80,80,80", "-f", "5"} << Keys{0x505050} << 5
-                            << -1;
-    QTest::newRow("alpha, or the key black")
-        << QStringList{"-a", "-t", "black"} << Keys{Black} << 0 << 0;
-    QTest::newRow("alpha 100, or a key within 2")
-        << QStringList{"--alpha=100", "-t", "red", "--fuzz", "2", "-t", "0000ff"}
-        << Keys{0x0000FF, 0xFF0000} << 2 << 100;
-    const auto t = [](const char *text) { return QStringList{"-t", text}; };
-    QTest::newRow("RRGGBB") << t("FF8000") << Keys{0x0080FF} << 0 << -1;
-    QTest::newRow("#rrggbb") << t("#ff8000") << Keys{0x0080FF} << 0 << -1;
-    QTest::newRow("R,G,B with leading zeros") << t("000,7,255") << Keys{0xFF0700} << 0 << -1;
-    QTest::newRow("name") << t("orange") << Keys{0x00A5FF} << 0 << -1;
-    QTest::newRow("name in capitals") << t("DarkSlateGray") << Keys{0x4F4F2F} << 0 << -1;
-    for (const char *bad : {"0x1234", "0xFF8000", "+FF8000", " FF8000", "FF8000 ", "FF 8000",
-                            "255, 128, 0", "256,0,0", "-1,0,0", "1,2", "#12345", "#FF800080",
-                            "FF80", "#", "", "nosuchcolour", "transparent", "#ff8000 "})
-        QTest::newRow(qPrintable(QStringLiteral("refused '%1'").arg(bad)))
-            << t(bad) << Keys{} << 0 << -1;
-}
-
-void TestCli::rules()
-{
-    QFETCH(QStringList, args);
-    QFETCH(QList<Colour>, keys);
-    QFETCH(int, fuzz);
-    QFETCH(int, alpha);
-    if (keys.isEmpty()) {
-        const Run r = maskCommand(args + QStringList{"a.bmp"});
-        QCOMPARE(r.code, 2);
-        QVERIFY2(r.err.contains("bad transparency colour"), qPrintable(r.err));
-        return;
-    }
-    const MaskRule rule{{keys.begin(), keys.end()}, fuzz, alpha, complement(keys.first())};
-    const QList<QRgb> pixels = edgePixels(rule, 11);
-    const QImage sprite(reinterpret_cast<const uchar *>(pixels.constData()), int(pixels.size()), 1,
-                        QImage::Format_ARGB32);
-    QVERIFY(sprite.save(file("s.png"), "PNG"));
-    QCOMPARE(maskCommand(args + QStringList{"s.png"}).code, 0);
-    const QImage mask = readPicture(file("s_mask.png"));
-    for (int x = 0; x < mask.width(); ++x)
-        QCOMPARE(mask.pixel(x, 0), ruleReference(pixels[x], rule));
-}
-
-void TestCli::sameMasksAsTheWindow()
+// The window's Mask All and the command line on the same files: the same masks of sprites,
+// and damaged pictures of every format, each of which a reader once filled in and masked,
+// refused by both with no mask (the window says why in its debug log).
+void TestCli::sameAsTheWindow()
 {
     QTemporaryDir settings, other;
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     // A sheet the command line streams in several blocks of rows, stored top-down.
     writeFile(file("sheet.bmp"), packed(randomSprite(701, 620, 0x102030, 5), 32, true));
-    const QStringList sprites{"a.bmp", "b.png", "sheet.bmp"};
-    QStringList paths;
-    for (const QString &s : sprites) {
-        QFile::copy(file(s), other.filePath(s));
-        paths.append(other.filePath(s));
-    }
-    // --format bmp: the window writes BMP data whatever the sprite's extension.
-    QCOMPARE(
-        maskCommand(QStringList{"-j", "2", "-t", "102030", "-m", "#00ff00", "--format", "bmp"} +
-                    sprites)
-            .code,
-        0);
-
-    ScriptedDesktop desk;
-    frmMain w;
-    w.SetTColor(0x302010); // the same colours in the window's own order
-    w.SetMColor(0x00FF00);
-    w.addFiles(paths, true);
-    w.cmdMaskAll->click();
-    for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"}) {
-        const QString mine = QString(m).replace(".png", ".bmp");
-        QVERIFY2(!readFile(file(mine)).isEmpty() &&
-                     readFile(file(mine)) == readFile(other.filePath(m)),
-                 qPrintable(m + DebugLog.GetHistory()));
-    }
-}
-
-// Damaged pictures of every format, each of which a reader once filled in and masked: the
-// command line and the window's Mask All both refuse every one, write no mask, and say
-// why (in the window's debug log).
-void TestCli::damagedPicturesRefused()
-{
-    QTemporaryDir settings;
-    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
     const QImage picture = randomSprite(64, 48, 0x000000, 9);
     QBuffer jpeg;
     jpeg.open(QIODevice::WriteOnly);
@@ -362,92 +211,43 @@ void TestCli::damagedPicturesRefused()
         {"bad colour name.xpm", saved(picture, "XPM").replace("#", "@"), 481},
         {"cursor.cur", with(saved(picture, "ICO"), 2, 2, 2), 481},
     };
-    QStringList names, paths;
+    QStringList names{"a.bmp", "b.png", "sheet.bmp"}, paths;
     for (const auto &d : damaged) {
         writeFile(file(d.name), d.bytes);
         names.append(QLatin1String(d.name));
-        paths.append(file(d.name));
     }
-    const Run r = maskCommand(QStringList{"--format", "png"} + names);
+    for (const QString &s : names) {
+        QFile::copy(file(s), other.filePath(s));
+        paths.append(other.filePath(s));
+    }
+    // --format bmp: the window writes BMP data whatever the sprite's extension.
+    const Run r = maskCommand(
+        QStringList{"-j", "2", "-t", "102030", "-m", "#00ff00", "--format", "bmp"} + names);
     QCOMPARE(r.code, 1);
-    QVERIFY2(r.err.contains(QStringLiteral("0 masked, 0 up to date, %1 failed").arg(names.size())),
-             qPrintable(r.err));
+    QVERIFY2(r.err.contains("3 masked, 0 up to date, 9 failed"), qPrintable(r.err));
 
     ScriptedDesktop desk;
     frmMain w;
+    w.SetTColor(0x302010); // the same colours in the window's own order
+    w.SetMColor(0x00FF00);
     w.addFiles(paths, true);
     w.cmdMaskAll->click();
     const QString log = DebugLog.GetHistory();
+    for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"}) {
+        const QString mine = QString(m).replace(".png", ".bmp");
+        QVERIFY2(!readFile(file(mine)).isEmpty() &&
+                     readFile(file(mine)) == readFile(other.filePath(m)),
+                 qPrintable(m + log));
+    }
     for (const auto &d : damaged)
-        QVERIFY2(
-            log.contains(QStringLiteral("Can't load '%1' (Err#%2").arg(file(d.name)).arg(d.number)),
-            qPrintable(d.name + QLatin1Char('\n') + log));
-    // Only the earlier run's mask the sandbox starts with.
-    QCOMPARE(QDir(m_box->files.path()).entryList({"*_mask*"}), QStringList{"old_mask.bmp"});
-}
-
-// Names as the file system has them: never patterns, hidden ones included, bytes that are
-// not UTF-8 masked under the same bytes and shown escaped, control characters escaped on
-// one report line.
-void TestCli::names_data()
-{
-    QTest::addColumn<QByteArray>("sprite");
-    QTest::addColumn<QByteArray>("there"); // already in the folder, must stay as it is
-    QTest::addColumn<bool>("byName");      // named on the command line, or found in the folder
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("report");
-    QTest::newRow("?") << QByteArray("what?.bmp") << QByteArray("whatX_mask.bmp") << false << 0
-                       << "1 masked";
-    QTest::newRow("*") << QByteArray("st*r.bmp") << QByteArray("stXXr_mask.bmp") << true << 0
-                       << "1 masked";
-    QTest::newRow("[") << QByteArray("[a].bmp") << QByteArray("a_mask.bmp") << false << 0
-                       << "1 masked";
-    QTest::newRow("hidden mask") << QByteArray(".hero.bmp") << QByteArray(".hero_mask.bmp") << false
-                                 << 0 << "1 up to date";
-    QTest::newRow("latin-1, in a folder")
-        << QByteArray("h\xe9ro.bmp") << QByteArray() << false << 0 << "/n/h\\xe9ro.bmp -> ";
-    QTest::newRow("latin-1, named")
-        << QByteArray("h\xe9ro.bmp") << QByteArray() << true << 0 << "/n/h\\xe9ro.bmp -> ";
-    QTest::newRow("newline and escape") << QByteArray("a\nb\x1b[31m.bmp") << QByteArray() << true
-                                        << 0 << "/n/a\\nb\\x1b[31m.bmp -> ";
-}
-
-void TestCli::names()
-{
-    QFETCH(QByteArray, sprite);
-    QFETCH(QByteArray, there);
-    QFETCH(bool, byName);
-    QFETCH(int, code);
-    QFETCH(QString, report);
-    QVERIFY(QDir().mkpath(QStringLiteral("n")));
-    const QByteArray spriteBytes = readFile(file("a.bmp"));
-    const auto create = [](const QByteArray &name, const QByteArray &bytes) {
-        const int fd = ::open("n/" + name, O_WRONLY | O_CREAT | O_EXCL, 0644);
-        QVERIFY(fd >= 0 && ::write(fd, bytes.constData(), size_t(bytes.size())) == bytes.size());
-        ::close(fd);
-    };
-    create(sprite, spriteBytes);
-    if (!there.isEmpty())
-        create(there, "keep me");
-    // Raw bytes reach the program through printf, since QProcess passes text.
-    QByteArray octal;
-    for (const char c : QByteArray("n/") + sprite)
-        octal += QByteArray("\\0") + QByteArray::number(uchar(c), 8);
-    const Run r =
-        maskCommand({"-c", "exec \"$0\" -j 1 \"$(printf '%b' \"$1\")\"", PELLORAN_MASK_BIN,
-                     byName ? QString::fromLatin1(octal) : QStringLiteral("n")},
-                    {}, QStringLiteral("/bin/sh"));
-    QCOMPARE(r.code, code);
-    QVERIFY2((r.out + r.err).contains(report), qPrintable(r.out + r.err));
-    QVERIFY(!(r.out + r.err).contains(QChar(0x1b)));
-    QCOMPARE(r.out.count(QLatin1Char('\n')), 1); // one line for the file
-    QCOMPARE(r.err.count(QLatin1Char('\n')), 1); // one for the summary
-    if (!there.isEmpty())
-        QCOMPARE(readFile(QStringLiteral("n/") + QString::fromUtf8(there)), QByteArray("keep me"));
-    const QByteArray mask = "n/" + fileNameToBytes(MaskRun::outputName(fileNameFromBytes(sprite),
-                                                                       QStringLiteral("_mask")));
-    if (code == 0)
-        QVERIFY(::access(mask.constData(), F_OK) == 0);
+        QVERIFY2(log.contains(QStringLiteral("Can't load '%1' (Err#%2")
+                                  .arg(other.filePath(d.name))
+                                  .arg(d.number)),
+                 qPrintable(d.name + QLatin1Char('\n') + log));
+    QCOMPARE(QDir().entryList({"*_mask*"}),
+             QStringList({"a_mask.bmp", "b_mask.bmp", "old_mask.bmp", "sheet_mask.bmp"}));
+    QCOMPARE(QDir(other.path()).entryList({"*_mask*"}),
+             QStringList({"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"}));
 }
 
 QTEST_MAIN(TestCli)

@@ -1,4 +1,5 @@
 #include "CliRun.h"
+#include "TestFiles.h"
 #include "TestPictures.h"
 
 #include <QDir>
@@ -29,21 +30,6 @@ private slots:
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
 };
-
-namespace
-{
-QByteArray readFile(const QString &name)
-{
-    QFile f(name);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-// Runs `script` in sh with $0 the command and a.bmp a sprite in the current folder.
-Run shell(const QString &script)
-{
-    return maskCommand({"-c", script, PELLORAN_MASK_BIN}, {}, QStringLiteral("/bin/sh"));
-}
-} // namespace
 
 void TestCliNames::init()
 {
@@ -87,9 +73,19 @@ void TestCliNames::names_data()
         "n/h\xe9ros_mask.bmp");
     row("not UTF-8, listed", latin, "h\\351ros.bmp", "--files-from list", 0, "/n/h\\xe9ros.bmp -> ",
         "n/h\xe9ros_mask.bmp");
+    // Never patterns: the file of that very name is masked, the one a pattern matches kept.
+    row("? in a folder", "mv a.bmp \"$n\"; echo k >whatX_mask.bmp", "what?.bmp",
+        ". && grep -qx k whatX_mask.bmp", 0, "/what?.bmp -> ", "what?_mask.bmp");
+    row("* named", "mv a.bmp \"$n\"; echo k >stXXr_mask.bmp", "st*r.bmp",
+        "\"$n\" && grep -qx k stXXr_mask.bmp", 0, "/st*r.bmp -> ", "st*r_mask.bmp");
+    row("[ in a folder", "mv a.bmp \"$n\"; echo k >a_mask.bmp", "[a].bmp",
+        ". && grep -qx k a_mask.bmp", 0, "/[a].bmp -> ", "[a]_mask.bmp");
+    row("hidden, its mask kept", "mv a.bmp \"$n\"; echo k >.h_mask.bmp", ".h.bmp",
+        ". && grep -qx k .h_mask.bmp", 0, "up to date ");
     // Each name prints one way, and on one line.
     const char *named = "mv a.bmp \"$n\"";
-    row("newline", named, "a\\nb.bmp", "--dry-run \"$n\"", 0, "/a\\nb.bmp -> ");
+    row("newline and escape", named, "a\\nb\\033[31m.bmp", "--dry-run \"$n\"", 0,
+        "/a\\nb\\x1b[31m.bmp -> ");
     row("backslash and n", named, "a\\\\nb.bmp", "--dry-run \"$n\"", 0, "/a\\\\nb.bmp -> ");
     row("byte 85", named, "a\\205.bmp", "--dry-run \"$n\"", 0, "/a\\x85.bmp -> ");
     row("C1 U+0085", named, "a\\302\\205.bmp", "--dry-run \"$n\"", 0, "/a\\u0085.bmp -> ");
@@ -134,7 +130,8 @@ void TestCliNames::tooManyOpenFiles()
     QVERIFY(p.waitForFinished(60000));
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     if (p.readAllStandardError().contains("invalid vptr")) // its check takes two descriptors
-        QSKIP("the undefined-behaviour sanitizer cannot run without a free descriptor");
+        QSKIP("the undefined-behaviour sanitizer cannot run without a free "
+              "descriptor");
     QVERIFY2(out.startsWith("failed ") && out.contains(": Too many open files"), qPrintable(out));
     QCOMPARE(p.exitCode(), 1);
 }
@@ -152,12 +149,13 @@ void TestCliNames::bashCompletion()
     if (!loaded.isEmpty() && !QFile::exists(loaded))
         QSKIP("bash-completion is not installed");
     QVERIFY(QFile::copy("a.bmp", "my sprite.bmp") && QFile::copy("a.bmp", "other.bmp"));
-    const Run r = maskCommand(
-        {"-c",
-         "[ -z \"$1\" ] || . \"$1\"; . \"$2\"; COMP_WORDS=(pelloran-mask my); COMP_CWORD=1; "
-         "_pelloran_mask; printf '%s\\n' \"${COMPREPLY[@]}\"",
-         "bash", loaded, QFINDTESTDATA("../data/completions/pelloran-mask.bash")},
-        {}, QStringLiteral("/bin/bash"));
+    const Run r =
+        maskCommand({"-c",
+                     "[ -z \"$1\" ] || . \"$1\"; . \"$2\"; COMP_WORDS=(pelloran-mask my); "
+                     "COMP_CWORD=1; "
+                     "_pelloran_mask; printf '%s\\n' \"${COMPREPLY[@]}\"",
+                     "bash", loaded, QFINDTESTDATA("../data/completions/pelloran-mask.bash")},
+                    {}, QStringLiteral("/bin/bash"));
     QCOMPARE(r.out, QStringLiteral("my sprite.bmp\n"));
 }
 

@@ -1,12 +1,12 @@
+#include "ReferenceMask.h"
 #include "TestFiles.h"
+#include "TestPictures.h"
 
-#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
 #include <QImage>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -26,28 +26,15 @@ private slots:
 namespace
 {
 
-// A sprite of black background and coloured pixels, different for each seed.
+// A BMP of black background and other colours, different for each seed.
 QByteArray sprite(quint32 seed)
 {
-    QRandomGenerator random(seed);
-    QImage img(7, 5, QImage::Format_RGB32);
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            img.setPixel(x, y, random.bounded(2) ? random.generate() | 0xFF000000u : 0xFF000000u);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    img.save(&buffer, "BMP");
-    return bytes;
+    return saved(randomSprite(7, 5, Black, seed), "BMP");
 }
 
-// The default rule's mask: black background turns white, everything else black.
 QImage maskOf(const QByteArray &bmp)
 {
-    QImage img = QImage::fromData(bmp).convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x)
-            img.setPixel(x, y, img.pixel(x, y) == 0xFF000000u ? 0xFFFFFFFFu : 0xFF000000u);
-    return img;
+    return referenceMask(QImage::fromData(bmp), QSize(7, 5), Black, White);
 }
 
 // Waits, handling events so the process's output is read, until `ready` or the deadline:
@@ -71,31 +58,19 @@ void TestCli_watch::saves_data()
     QTest::addColumn<QString>("saved");
     QTest::addColumn<QString>("mask"); // "": none may appear
     QTest::addColumn<int>("signal");
-    const QStringList here{"."};
-    QTest::newRow("new sprite renamed in") << here << "rename"
-                                           << "new.bmp"
-                                           << "new_mask.bmp" << SIGINT;
-    QTest::newRow("sprite rewritten in place") << here << "rewrite"
-                                               << "a.bmp"
-                                               << "a_mask.bmp" << SIGTERM;
-    QTest::newRow("file named, renamed over") << QStringList{"a.bmp"} << "rename"
-                                              << "a.bmp"
-                                              << "a_mask.bmp" << SIGINT;
-    QTest::newRow("-o") << QStringList{"-o", "out", "."} << "rename"
-                        << "new.bmp"
-                        << "out/new_mask.bmp" << SIGINT;
-    QTest::newRow("new sub-folder, -r") << QStringList{"-r", "."} << "rename"
-                                        << "fresh/c.bmp"
-                                        << "fresh/c_mask.bmp" << SIGINT;
-    QTest::newRow("folder moved in, -r") << QStringList{"-r", "."} << "folder"
-                                         << "moved/c.bmp"
-                                         << "moved/c_mask.bmp" << SIGINT;
-    QTest::newRow("named like a mask") << here << "rename"
-                                       << "b_mask.bmp"
-                                       << "" << SIGINT;
-    QTest::newRow("sub-folder without -r") << here << "rename"
-                                           << "fresh/c.bmp"
-                                           << "" << SIGINT;
+    const auto row = [](const char *tag, const QStringList &args, const char *how,
+                        const char *saved, const char *mask, int signal = SIGINT) {
+        QTest::newRow(tag) << args << QString(how) << QString(saved) << QString(mask) << signal;
+    };
+    const QStringList here{"."}, r{"-r", "."};
+    row("new sprite renamed in", here, "rename", "new.bmp", "new_mask.bmp");
+    row("sprite rewritten in place", here, "rewrite", "a.bmp", "a_mask.bmp", SIGTERM);
+    row("file named, renamed over", {"a.bmp"}, "rename", "a.bmp", "a_mask.bmp");
+    row("-o", {"-o", "out", "."}, "rename", "new.bmp", "out/new_mask.bmp");
+    row("new sub-folder, -r", r, "rename", "fresh/c.bmp", "fresh/c_mask.bmp");
+    row("folder moved in, -r", r, "folder", "moved/c.bmp", "moved/c_mask.bmp");
+    row("named like a mask", here, "rename", "b_mask.bmp", "");
+    row("sub-folder without -r", here, "rename", "fresh/c.bmp", "");
 }
 
 void TestCli_watch::saves()
