@@ -76,7 +76,7 @@ E48	src/engine/JpegSource.cpp	JPEG memory cap removed	    m_info.mem->max_memory
 E49	src/engine/GifSource.cpp	GIF palette in RGB32 keeps its transparent alpha	return layout == RowLayout::Bgrx32 ? c | 0xFF000000u : quint32(c);	return quint32(c);
 C01	cli/OptionValues.cpp	255 refused	return v <= 255 ? v : -1;	return v < 255 ? v : -1;
 C02	cli/OptionValues.cpp	colour channels swapped	return Colour(r | (g << 8) | (b << 16));	return Colour(b | (g << 8) | (r << 16));
-C03	cli/SpriteFinder.cpp	-r inverted	if (m_recursive)	if (!m_recursive)
+C03	cli/SpriteFinder.cpp	-r inverted	if (m_recursive && !output)	if (!m_recursive && !output)
 C04	cli/MaskPlanner.cpp	--overwrite inverted	if (m_overwrite)⏎        p.existing	if (!m_overwrite)⏎        p.existing
 C05	cli/MaskPlanner.cpp	--update compares the wrong way	? a.st_mtim.tv_sec > b.st_mtim.tv_sec	? a.st_mtim.tv_sec < b.st_mtim.tv_sec
 C06	cli/OptionValues.cpp	bad usage exits 1	return int(MaskCommand::BadUsage);	return int(MaskCommand::SomeNotMasked);
