@@ -56,7 +56,7 @@ E28	src/engine/MaskRun.cpp	no-consent write replaces	            else⏎        
 E29	src/engine/MaskRun.cpp	skipped files not counted	            ++skipped;⏎	
 E30	src/engine/FileOps.cpp	exclusive create replaced by a replacing one	    if (m_existing == Existing::Keep)⏎        linkInPlace(self);	    if (m_existing == Existing::Keep)⏎        replaceInPlace(self);
 E31	src/engine/FileOps.cpp	read-only mask replaced	if (!userMayWrite(m_target, st))	if (false)
-E32	src/engine/FileOps.cpp	line break not escaped	    case '\n': out += QStringLiteral("\\n"); return;⏎	
+E32	src/engine/FileOps.cpp	line break not escaped	out += c == u'\n'   ? QStringLiteral("\\n")	out += c == u'\n'   ? QStringLiteral("\n")
 E33	src/engine/FileOps.cpp	file written to while read not noticed	identityOf(now) == m_identity &&	true &&
 E34	src/engine/BmpSource.cpp	BMP index one past the palette accepted	if (highest >= m_colours)	if (highest > m_colours)
 E35	src/engine/PngSource.cpp	PNG index one past the palette accepted	if (top >= m_colours)	if (top > m_colours)
