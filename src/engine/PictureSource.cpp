@@ -1,7 +1,6 @@
 #include "PictureSource.h"
 
 #include "PictureChecks.h"
-#include "PixelRows.h"
 #include "RunError.h"
 
 #include <algorithm>
