@@ -73,14 +73,14 @@ void MaskPlanner::nameMask(const SpriteFinder::Input &in, Plan &p) const
 {
     const qsizetype slash = in.sprite.lastIndexOf(QLatin1Char('/'));
     QString name = MaskRun::outputName(in.sprite.mid(slash + 1), m_suffix);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString extension = dot > 0 ? name.mid(dot + 1).toLower() : QString();
+    const qsizetype dot = extensionAt(name);
+    const QString extension = name.mid(dot + 1).toLower();
     // A BMP or PNG sprite's mask keeps its extension as written (HERO.BMP, HERO_mask.BMP).
     const QString kind = !m_formatGiven.isEmpty()            ? m_formatGiven
                          : extension == QLatin1String("bmp") ? extension
                                                              : QStringLiteral("png");
     if (!m_formatGiven.isEmpty() || extension != kind)
-        name = (dot > 0 ? name.left(dot) : name) + QLatin1Char('.') + kind;
+        name = name.left(dot) + QLatin1Char('.') + kind;
     p.kind.format = kind == QLatin1String("png") ? MaskFormat::Png : MaskFormat::Bmp;
     // Two colours: a PNG of two palette entries shows the same pixels as one of 24 bits.
     p.kind.depth = m_depthGiven ? m_depthGiven : p.kind.format == MaskFormat::Png ? 1 : 24;

@@ -17,12 +17,6 @@
 namespace
 {
 
-QString baseName(const QString &fileName)
-{
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot > 0 ? fileName.left(dot) : fileName;
-}
-
 // Why a name that lstat() finds cannot be followed: a link to nothing, or the system's reason.
 QString brokenLink(int error, const QString &name)
 {
@@ -33,11 +27,6 @@ QString brokenLink(int error, const QString &name)
 }
 
 } // namespace
-
-bool namedLikeMask(const QString &fileName, const QString &suffix)
-{
-    return !suffix.isEmpty() && baseName(fileName).endsWith(suffix);
-}
 
 SpriteFinder::SpriteFinder(const Options &options)
     : m_recursive(options.recursive), m_null(options.null), m_suffix(options.suffix),

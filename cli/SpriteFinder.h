@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RunUtils.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QString>
@@ -8,10 +10,6 @@
 #include <sys/types.h>
 
 struct Options;
-
-// True when a file's name, without its extension, ends with the masks' suffix: a mask of
-// an earlier run, not a sprite. With no suffix no name is.
-bool namedLikeMask(const QString &fileName, const QString &suffix);
 
 // Turns the files and folders named on the command line or in a list into the sprites to
 // mask. Names are the file system's bytes, held as fileNameFromBytes() text, so a name that

@@ -65,6 +65,8 @@ void TestMaskRun::outputNames_data()
     QTest::addColumn<QString>("mask");
     QTest::newRow("dotted folder") << QString("/a.b/hero") << QString("/a.b/hero_mask");
     QTest::newRow("last dot") << QString("/s/a.b.png") << QString("/s/a.b_mask.png");
+    QTest::newRow("hidden name") << QString("/s/.bmp") << QString("/s/.bmp_mask");
+    QTest::newRow("hidden sprite") << QString("/s/.a.bmp") << QString("/s/.a_mask.bmp");
 }
 
 void TestMaskRun::outputNames()

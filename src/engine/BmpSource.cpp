@@ -13,10 +13,6 @@
 namespace
 {
 
-// About this many bytes of the file are read at a time; a sprite up to this size is read
-// in one go, headers and pixels together.
-constexpr qint64 BlockBytes = 1 << 20;
-
 // Rows are read into memory the thread keeps from file to file: fresh memory for every
 // sprite of a batch would cost a page fault every 4 KiB.
 struct ThreadBlock {

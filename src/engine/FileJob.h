@@ -57,9 +57,6 @@ public:
     const std::optional<RunError> &error() const { return m_error; }
     bool failedReading() const { return m_failedReading; }
 
-    // Rows per block when streaming: about this many bytes of sprite at a time.
-    static constexpr qint64 BlockBytes = 1 << 20;
-
 private:
     Outcome mask(class PictureSource &source, JobObserver *observer);
     // One mask row, blue, green, red, from `w` sprite pixels of `inBytes` bytes each.

@@ -3,6 +3,7 @@
 #include "PictureIO.h"
 #include "Rounding.h"
 #include "RunHost.h"
+#include "RunUtils.h"
 
 MaskRun::MaskRun(RunHost &host) : m_host(host) {}
 
@@ -42,9 +43,7 @@ QString MaskRun::skippedText(const QString &path)
 
 QString MaskRun::outputName(const QString &spritePath, const QString &suffix)
 {
-    const qsizetype slash = spritePath.lastIndexOf(QLatin1Char('/'));
-    const qsizetype dot = spritePath.lastIndexOf(QLatin1Char('.'));
-    const qsizetype cut = dot > slash ? dot : spritePath.size();
+    const qsizetype cut = extensionAt(spritePath);
     return spritePath.left(cut) + suffix + spritePath.mid(cut);
 }
 

@@ -18,10 +18,11 @@ void checkPixelCount(const QString &path, qint64 w, qint64 h)
 {
     if (w * h > MaxPicturePixels)
         throw RunError::of(RunError::OutOfMemory,
-                           QStringLiteral("%1 is %2 x %3 pixels, more than 16384 x 16384")
+                           QStringLiteral("%1 is %2 x %3 pixels, more than %4 x %4")
                                .arg(path)
                                .arg(w)
-                               .arg(h));
+                               .arg(h)
+                               .arg(MaxPictureSide));
 }
 
 void checkDeclaredSize(const QString &path, qint64 w, qint64 h, qint64 fileBytes,

@@ -7,7 +7,8 @@
 
 // The largest picture the program takes: a 16384 x 16384 sheet. Larger ones are refused
 // before any memory is allocated for them.
-constexpr qint64 MaxPicturePixels = 16384LL * 16384LL;
+constexpr qint64 MaxPictureSide = 16384;
+constexpr qint64 MaxPicturePixels = MaxPictureSide * MaxPictureSide;
 
 // Reads a picture file (BMP, PNG, JPEG, GIF, TGA) as Format_RGB32, through the same sources
 // as the command line's file job (PictureSource.h). The file is read, never mapped, and

@@ -17,6 +17,10 @@
 #include <memory>
 #include <vector>
 
+// About this many bytes of a picture are read or handed on at a time: a band of rows, a block
+// of a file. A sprite up to this size is read in one go; a sheet costs a few of these.
+constexpr qint64 BlockBytes = 1 << 20;
+
 // How a band's pixels are laid out.
 enum class RowLayout {
     Bgr24,  // blue, green, red

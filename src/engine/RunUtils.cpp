@@ -1,39 +1,17 @@
 #include "RunUtils.h"
 
-#include <QDir>
-#include <QDirIterator>
-#include <QFileInfo>
 #include <QRegularExpression>
 
-namespace
+qsizetype extensionAt(const QString &path)
 {
-
-bool isPlainVisibleFile(const QFileInfo &info)
-{
-    return info.isFile() && !info.fileName().startsWith(QLatin1Char('.'));
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));
+    return dot > slash + 1 ? dot : path.size();
 }
 
-} // namespace
-
-bool FileExists(const QString &path)
+bool namedLikeMask(const QString &fileName, const QString &suffix)
 {
-    if (path.isEmpty())
-        return false;
-    const QFileInfo info(path);
-    const QString name = info.fileName();
-    if (!name.contains(QLatin1Char('*')) && !name.contains(QLatin1Char('?')))
-        return isPlainVisibleFile(info);
-
-    // A folder part with wildcards is not a pattern on any platform we care about: it
-    // names a folder that does not exist.
-    QDirIterator it(info.path(), QDir::Files | QDir::NoDotAndDotDot);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo candidate = it.fileInfo();
-        if (isPlainVisibleFile(candidate) && matchesPattern(name, candidate.fileName()))
-            return true;
-    }
-    return false;
+    return !suffix.isEmpty() && fileName.left(extensionAt(fileName)).endsWith(suffix);
 }
 
 bool matchesPattern(const QString &pattern, const QString &name)
@@ -60,16 +38,4 @@ bool matchesPattern(const QString &pattern, const QString &name)
         if (re.match(name).hasMatch())
             return true;
     return false;
-}
-
-QString ReverseString(const QString &s)
-{
-    // By code points, so that a name with characters outside the basic plane reverses into
-    // valid text.
-    const QList<uint> ucs4 = s.toUcs4();
-    QString out;
-    out.reserve(s.size());
-    for (auto it = ucs4.crbegin(); it != ucs4.crend(); ++it)
-        out.append(QString::fromUcs4(reinterpret_cast<const char32_t *>(&*it), 1));
-    return out;
 }

@@ -2,14 +2,16 @@
 
 #include <QString>
 
-// Whether `path` names an existing regular file that is not hidden (its name does not start
-// with "."). A file name containing "*" or "?" is a pattern: true when any such file in the
-// folder matches it, without regard to letter case ("*.*" matches every name, with or
-// without a dot). A plain path is looked up exactly as the file system spells it, since that
-// is the file a write would replace.
-bool FileExists(const QString &path);
+// Where the extension of the last name in `path` starts: at its last dot, unless that dot
+// begins the name (".profile" is a hidden name, not an extension); path.size() when the
+// name has none. A mask's name, the kind of mask a sprite gets and whether a file is a mask
+// all go by this one rule.
+qsizetype extensionAt(const QString &path);
 
-QString ReverseString(const QString &s);
+// Whether a file is a mask an earlier run made with `suffix` (its name before the extension
+// ends with it). Such files are left out when a folder is taken as sprites: masked again,
+// they would give hero_mask_mask.bmp.
+bool namedLikeMask(const QString &fileName, const QString &suffix);
 
 // Whether a file name matches a pattern of the file lists: "*" and "?" wildcards, letter
 // case ignored, "*.*" matching every name (with or without a dot), several patterns

@@ -36,7 +36,6 @@
 namespace
 {
 
-constexpr qint64 BlockBytes = 1 << 20;
 constexpr int HeaderBytes = 18, FooterBytes = 26, ExtensionBytes = 495;
 
 bool hasFooter(const QByteArray &tail)

@@ -8,6 +8,7 @@
 #include "PictureIO.h"
 #include "PictureSurface.h"
 #include "RunError.h"
+#include "RunUtils.h"
 #include "frmBrowse.h"
 #include "frmSave.h"
 #include "modMain.h"
@@ -165,10 +166,6 @@ QStringList frmMain::listedFiles(const QStringList &paths, bool everyPicture) co
     const QString pattern = everyPicture ? pictureFilePattern() : QStringLiteral("*.bmp");
     // Masks of an earlier run lie among the sprites; listed, Mask All would mask them again.
     const QString suffix = txtSuffix->text();
-    const auto isMask = [&suffix](const QString &name) {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        return !suffix.isEmpty() && (dot > 0 ? name.left(dot) : name).endsWith(suffix);
-    };
     QStringList files;
     for (const QString &path : paths) {
         const QFileInfo info(path);
@@ -178,7 +175,7 @@ QStringList frmMain::listedFiles(const QStringList &paths, bool everyPicture) co
             // The browse dialog's own listing: same order, same filter.
             const QDir dir(info.absoluteFilePath());
             for (const QString &name : FileList::namesIn(dir.path(), pattern))
-                if (!isMask(name))
+                if (!namedLikeMask(name, suffix))
                     files.append(dir.filePath(name));
         }
     }
