@@ -50,8 +50,8 @@ E22	src/engine/MaskWriter.cpp	BMP mask rows unpadded	qsizetype(((qint64(width) *
 E23	src/engine/MaskWriter.cpp	1-bit palette with two mask colours	qToLittleEndian<quint32>(transparent & 0xFFFFFF, m_header + 58);	qToLittleEndian<quint32>(mask & 0xFFFFFF, m_header + 58);
 E24	src/engine/MaskWriter.cpp	24-bit PNG red from blue	            if (depth != 1)⏎                png_set_bgr(m_png);	            if (depth == 1)⏎                png_set_bgr(m_png);
 E25	src/engine/MaskScan.cpp	refresh one pixel late	for (qint64 k = RefreshEvery - 1; k < total; k += RefreshEvery)	for (qint64 k = RefreshEvery; k < total; k += RefreshEvery)
-E26	src/engine/MaskRun.cpp	suffix at the first dot	const qsizetype dot = spritePath.lastIndexOf(QLatin1Char('.'));	const qsizetype dot = spritePath.indexOf(QLatin1Char('.'));
-E27	src/engine/MaskRun.cpp	suffix at a dot of the folder	const qsizetype cut = dot > slash ? dot : spritePath.size();	const qsizetype cut = dot >= 0 ? dot : spritePath.size();
+E26	src/engine/RunUtils.cpp	suffix at the first dot	const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));	const qsizetype dot = path.indexOf(QLatin1Char('.'));
+E27	src/engine/RunUtils.cpp	suffix at a dot of the folder	return dot > slash + 1 ? dot : path.size();	return dot >= 0 ? dot : path.size();
 E28	src/engine/MaskRun.cpp	no-consent write replaces	            else⏎                existing = Existing::Keep;	            else⏎                existing = Existing::Replace;
 E29	src/engine/MaskRun.cpp	skipped files not counted	            ++skipped;⏎	
 E30	src/engine/FileOps.cpp	exclusive create replaced by a replacing one	    if (m_existing == Existing::Keep)⏎        linkInPlace(self);	    if (m_existing == Existing::Keep)⏎        replaceInPlace(self);
@@ -85,7 +85,7 @@ C08	cli/MaskPlanner.cpp	-o -r flattens the folders	: m_outputDir + QLatin1Char('
 C09	cli/SpriteFinder.cpp	--null ignored	all.split(m_null ? '\0' : '\n')	all.split('\n')
 C10	cli/Console.cpp	names printed unescaped	qPrintable(printableName(line) + QLatin1Char('\n'))	qPrintable(line + QLatin1Char('\n'))
 C11	cli/BatchRunner.cpp	failures on standard error	        out(QStringLiteral("failed ") + p.sprite	        m_console.err(QStringLiteral("failed ") + p.sprite
-C12	cli/SpriteFinder.cpp	masks of an earlier run masked again	&& baseName(fileName).endsWith(suffix);	&& fileName.endsWith(suffix);
+C12	src/engine/RunUtils.cpp	masks of an earlier run masked again	fileName.left(extensionAt(fileName)).endsWith(suffix);	fileName.endsWith(suffix);
 EOF
 
 # Writes mutant $2 into tree $1, or restores the file from its saved original with
@@ -177,8 +177,9 @@ trap 'exit 130' INT TERM
 source "$repo/scripts/headless-env.sh"
 pelloran_headless_env "$scratch"
 
-# A fault in cli/ changes pelloran-mask alone, which only tst_cli runs (and the installation
-# test, left out as above): every other test would give the unmutated tree's result again.
+# A fault in cli/ changes pelloran-mask alone, which only the tst_cli programs and the recipe
+# run (and the installation test, left out as above): every other test would give the
+# unmutated tree's result again.
 build() { nice cmake --build "$bin" ${2:+--target "$2"} >"$1" 2>&1; }
 suite() {
     ctest --test-dir "$bin" -j2 --timeout 180 --no-tests=error --stop-on-failure \
@@ -213,7 +214,7 @@ for id in "${ids[@]}"; do
         continue
     fi
     target="" only=""
-    [[ $current == cli/* ]] && target=pelloran-mask only='^tst_cli$'
+    [[ $current == cli/* ]] && target=pelloran-mask only='^(tst_cli.*|parallel_recipe)$'
     if ! build "$logs/$id.build.log" "$target"; then
         echo "does not build"
         broken+=("$id")
