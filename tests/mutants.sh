@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Shows which faults the test suite catches. Each mutant below is one careless edit to the
-# engine or the command line; they are applied one at a time to a copy of the working tree,
+# engine, the command line, the platform layer or the shell; they are applied one at a time to a copy of the working tree,
 # which is rebuilt and tested, and the copy's file is restored before the next one.
 #
 #   tests/mutants.sh            every mutant (the better part of an hour on two cores)
@@ -86,6 +86,52 @@ C09	cli/SpriteFinder.cpp	--null ignored	all.split(m_null ? '\0' : '\n')	all.spli
 C10	cli/Console.cpp	names printed unescaped	qPrintable(printableName(line) + QLatin1Char('\n'))	qPrintable(line + QLatin1Char('\n'))
 C11	cli/BatchRunner.cpp	failures on standard error	        out(QStringLiteral("failed ") + p.sprite	        m_console.err(QStringLiteral("failed ") + p.sprite
 C12	src/engine/RunUtils.cpp	masks of an earlier run masked again	fileName.left(extensionAt(fileName)).endsWith(suffix);	fileName.endsWith(suffix);
+P01	src/platform/FileLists.cpp	browse lists hidden files	if (!f.fileName().startsWith(QLatin1Char('.')) && matchesPattern(pattern, f.fileName()))	if (matchesPattern(pattern, f.fileName()))
+P02	src/platform/FileLists.cpp	browse sorts capitals first	return QString::compare(a, b, Qt::CaseInsensitive) < 0;	return QString::compare(a, b, Qt::CaseSensitive) < 0;
+P03	src/platform/FileLists.cpp	a subfolder opens its parent	item->setData(Qt::UserRole, QDir(clean).filePath(sub));	item->setData(Qt::UserRole, clean);
+P04	src/platform/Settings.cpp	unsaved settings never told	    if (s.status() == QSettings::NoError || n.told)	    if (true || n.told)
+P05	src/platform/Settings.cpp	a stored 0 read as on	        return n != 0;	        return n == 0;
+P06	src/platform/Settings.cpp	sections share their keys	    return section + QLatin1Char('/') + key;	    return key;
+P07	src/platform/Attention.cpp	flash count ignored	const qint64 total = (qint64(times) * 2 + 1) * qint64(milliseconds);	const qint64 total = qint64(milliseconds);
+P08	src/platform/Attention.cpp	sounds looked up beside the program	desktop().playSound(programFilesPath() + QStringLiteral("snd/") + fileName);	desktop().playSound(programFilesPath() + fileName);
+P09	src/platform/ProgramFiles.cpp	installed data folder ignored	QString dir = QFileInfo(installed).isDir() ? installed : exeDir;	QString dir = exeDir;
+P10	src/platform/PictureSurface.cpp	eyedropper reads past the picture	    if (!m_image.valid(x, y))⏎        return NoColour;	    if (false)⏎        return NoColour;
+P11	src/platform/PictureSurface.cpp	a smaller picture leaves the last one behind	        m_image.fill(toQRgb(m_backColor));⏎        QPainter(&m_image).drawImage(0, 0, rgb);	        QPainter(&m_image).drawImage(0, 0, rgb);
+P12	src/platform/PictureSurface.cpp	right button taken for the left	    case Qt::RightButton: return 2;	    case Qt::RightButton: return 1;
+P13	src/platform/WindowLook.cpp	fractional font sizes truncated	    f.setPointSizeF(points);	    f.setPointSize(int(points));
+P14	src/platform/EndSignals.cpp	SIGTERM not caught	constexpr int Handled[] = {SIGTERM, SIGHUP, SIGINT};	constexpr int Handled[] = {SIGHUP, SIGINT};
+P15	src/platform/Desktop.cpp	a question defaults to Yes when No was asked	box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);	box.setDefaultButton(QMessageBox::Yes);
+S01	src/shell/modMain.cpp	colour's blue and red swapped	    blue = qint16(std::min<qint64>(255, rest / 65536));	    red = qint16(std::min<qint64>(255, rest / 65536));
+S02	src/shell/modMain.cpp	exit without asking	    if (!ask(mainWindow, QStringLiteral("Do you really want to exit?")))⏎        return false;	
+S03	src/shell/modMain.cpp	suffix not stored at the end	    SaveSetting(QStringLiteral("sys"), QStringLiteral("suffix"), suffix);⏎	
+S04	src/shell/modMain.cpp	log kept in a read-only program folder	    if (beside.isDir() && beside.isWritable()) {	    if (beside.isDir()) {
+S05	src/shell/modHyperLink.cpp	a local help path taken as a web address	Target.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(Target)	false ? QUrl::fromLocalFile(Target)
+S06	src/shell/modHyperLink.cpp	a link that fails to open is not told	    if (!desktop().openUrl(url))⏎        tellCannotOpen(parent, Target);	    desktop().openUrl(url);
+E50	src/engine/RunError.cpp	a full disk reported as a system error	    case EDQUOT:⏎    case EFBIG: return of(DiskFull, detail);	    case EDQUOT:⏎    case EFBIG: return of(SystemError, detail);
+E51	src/engine/RunError.cpp	missing folder reported as permission	    case ENOTDIR: return of(PathNotFound, detail);	    case ENOTDIR: return of(PermissionDenied, detail);
+E52	src/engine/RunError.cpp	unknown errors called permission denied	    default: return of(SystemError, detail);	    default: return of(PermissionDenied, detail);
+E53	src/engine/clsDebug.cpp	log lines end in a bare line feed	QStringLiteral("] ") + Msg + QStringLiteral("\r\n");	QStringLiteral("] ") + Msg + QStringLiteral("\n");
+E54	src/engine/clsDebug.cpp	the earlier log not kept as a backup	    if (BackupOld && QFileInfo(path).isFile())⏎        copyFileReplacing(path, path + QStringLiteral(".bak"));	
+E55	src/engine/clsDebug.cpp	error number left out of the log	Print_(Msg + QStringLiteral(" (Err#") + QString::number(error.number()) + QStringLiteral(": ") +	Print_(Msg + QStringLiteral(" (Err#") + QStringLiteral(": ") +
+E56	src/engine/PictureSource.cpp	GIF87a not read	    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))	    if (head.startsWith("GIF89a"))
+E57	src/engine/PictureSource.cpp	a short read of the stream repeats old bytes	            if (m_end == 0)⏎                break;	            if (m_end == 0)⏎                return n;
+E58	src/engine/PictureSource.cpp	stream reads from the wrong place after a refill	    m_position += m_end;	    m_position += m_buffer.size();
+E59	src/engine/PixelRows.cpp	scalar tail of a row keeps red and blue swapped	        out[3 * x] = uchar(qBlue(in[x]));⏎        out[3 * x + 1] = uchar(qGreen(in[x]));⏎        out[3 * x + 2] = uchar(qRed(in[x]));	        out[3 * x] = uchar(qRed(in[x]));⏎        out[3 * x + 1] = uchar(qGreen(in[x]));⏎        out[3 * x + 2] = uchar(qBlue(in[x]));
+E60	src/engine/PixelRows.cpp	vector mask rule inverted	    return _mm_shuffle_epi8(_mm_or_si128(_mm_and_si128(hit, m), _mm_andnot_si128(hit, t)), drop);	    return _mm_shuffle_epi8(_mm_or_si128(_mm_and_si128(hit, t), _mm_andnot_si128(hit, m)), drop);
+E61	src/engine/PixelRows.cpp	scalar mask rule inverted	        const quint32 v = p == transparent ? mask : transparent;	        const quint32 v = p != transparent ? mask : transparent;
+E62	src/engine/PixelRows.cpp	unpacked pixels not opaque	        out[x] = 0xFF000000u | (uint(in[3 * x + 2]) << 16) | (uint(in[3 * x + 1]) << 8) | in[3 * x];	        out[x] = (uint(in[3 * x + 2]) << 16) | (uint(in[3 * x + 1]) << 8) | in[3 * x];
+C13	cli/Interruption.cpp	another host's part files removed	    if (at < 0 || tail.mid(at + 1) != partFileOwner().mid(partFileOwner().indexOf('@') + 1))	    if (at < 0)
+C14	cli/Interruption.cpp	a live run's part file removed	pid == ::getpid() || ::kill(pid, 0) == 0 ||	pid == ::getpid() ||
+C15	cli/Interruption.cpp	SIGHUP named SIGTERM	    case SIGHUP: return QStringLiteral("SIGHUP");	    case SIGHUP: return QStringLiteral("SIGTERM");
+C16	cli/StreamMask.cpp	standard input read without end	        if (bytes.size() > MaxSpriteBytes)⏎            return std::nullopt;	
+C17	cli/StreamMask.cpp	a PNG on standard input gives a BMP mask	            const bool png = bytes->startsWith("\x89PNG\r\n\x1a\n");	            const bool png = false;
+C18	cli/StreamMask.cpp	a short write to standard output ignored	            done += w;	            done = n;
+C19	cli/Watcher.cpp	the watch masks masks	    if (namedLikeMask(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1), m_options.suffix))⏎        return;	
+C20	cli/Watcher.cpp	a folder moved into the tree not watched	if (folder->tree && (e->mask & (IN_CREATE | IN_MOVED_TO)))	if (folder->tree && (e->mask & IN_CREATE))
+E63	src/engine/MaskScan.cpp	cancelled percent from the wrong column	        result.percent = percentAt(pixel / rows);	        result.percent = percentAt(pixel);
+E64	src/engine/MaskScan.cpp	scroll does not reach the end	                w.setHScrMaskValue(w.hScrMaskMax());	                w.setHScrMaskValue(s);
+E65	src/engine/MaskScan.cpp	cancel before the first pixel not seen	    if (w.cancelRun())⏎        return cancelledAfter(0);	
+E66	src/engine/MaskScan.cpp	status shows stale seconds	        if (frame && (result.percent != shownPercent || secs != shownSeconds)) {	        if (frame && result.percent != shownPercent) {
 EOF
 
 # Writes mutant $2 into tree $1, or restores the file from its saved original with
