@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Shows which faults the test suite catches. Each mutant below is one careless edit to the
-# engine, the command line, the platform layer or the shell; they are applied one at a time to a copy of the working tree,
-# which is rebuilt and tested, and the copy's file is restored before the next one.
+# engine, the command line, the platform layer or the shell; they are applied one at a time
+# to a copy of the working tree, which is rebuilt and tested, and the copy's file is restored
+# before the next one.
 #
 #   tests/mutants.sh            every mutant (the better part of an hour on two cores)
 #   tests/mutants.sh E05 C07    only these
