@@ -173,19 +173,17 @@ void TestFileJob::spritesOfManySizes()
     };
     const QImage sheet = sprite(701, 620), tiny = sprite(5, 3), odd = sprite(37, 23);
     const QList<std::pair<QByteArray, QImage>> sprites = {
-        {packed(sheet, 24, false), sheet},
-        {packed(tiny, 32, true), tiny},
-        {readFile(interlaced), QImage(interlaced)},
-        {packed(sheet, 32, true), sheet},
-        {saved(odd, "PNG"), odd},
-        {readFile(noise), QImage(noise)},
-        {packed(tiny, 24, false), tiny}};
+        {packed(tiny, 24, false), tiny},  {packed(sheet, 24, false), sheet},
+        {packed(tiny, 32, true), tiny},   {readFile(interlaced), QImage(interlaced)},
+        {packed(sheet, 32, true), sheet}, {saved(odd, "PNG"), odd},
+        {readFile(noise), QImage(noise)}};
     FileJob job({rule, kind});
+    const QString path = m_dir.filePath(QStringLiteral("many.pic")), mask = path + ".mask";
     for (qsizetype i = 0; i < sprites.size(); ++i) {
         const auto &[file, img] = sprites[i];
-        const QString path = m_dir.filePath(QStringLiteral("many.pic")), mask = path + ".mask";
         writeFile(path, file);
         QFile::remove(mask);
+        QFile::remove(mask + "2");
         QCOMPARE(job.run(path, mask, Existing::Keep), FileJob::Outcome::Masked);
         QImage expected(img.size(), QImage::Format_RGB32);
         for (int p = 0; p < img.width() * img.height(); ++p)
@@ -193,6 +191,10 @@ void TestFileJob::spritesOfManySizes()
                               ruleReference(img.pixel(p % img.width(), p / img.width()), rule));
         QVERIFY2(QImage(mask).convertToFormat(QImage::Format_RGB32) == expected,
                  qPrintable(QString::number(i)));
+        // Byte for byte, padding included, what a job that has masked nothing before writes.
+        FileJob fresh({rule, kind});
+        QCOMPARE(fresh.run(path, mask + "2", Existing::Keep), FileJob::Outcome::Masked);
+        QVERIFY2(readFile(mask) == readFile(mask + "2"), qPrintable(QString::number(i)));
     }
 }
 
