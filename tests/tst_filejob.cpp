@@ -186,9 +186,9 @@ void TestFileJob::spritesOfManySizes()
         QFile::remove(mask + "2");
         QCOMPARE(job.run(path, mask, Existing::Keep), FileJob::Outcome::Masked);
         QImage expected(img.size(), QImage::Format_RGB32);
-        for (int p = 0; p < img.width() * img.height(); ++p)
-            expected.setPixel(p % img.width(), p / img.width(),
-                              ruleReference(img.pixel(p % img.width(), p / img.width()), rule));
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                expected.setPixel(x, y, ruleReference(img.pixel(x, y), rule));
         QVERIFY2(QImage(mask).convertToFormat(QImage::Format_RGB32) == expected,
                  qPrintable(QString::number(i)));
         // Byte for byte, padding included, what a job that has masked nothing before writes.

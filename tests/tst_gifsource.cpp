@@ -59,7 +59,8 @@ void TestGifSource::matchesQt_data()
     const QByteArray transparentThree("\x21\xF9\x04\x01\0\0\x03\0", 8), g = gif();
     // Files from Pillow, ImageMagick and giflib (tests/data/gif/make.sh): extension blocks,
     // tables of 2 to 256 colours, a frame's own table, codes that widen to 12 bits, frames
-    // at an offset on a larger screen, a second frame never shown. Against Pillow's reading.
+    // at an offset on a larger screen, a second frame never shown. Against Pillow's reading,
+    // the twin PNG, where Pillow fills the screen as Qt does; else against Qt's.
     const QDir data(QFINDTESTDATA("data/gif"));
     for (const QString &name : data.entryList({"*.gif"}))
         QTest::newRow(qPrintable(name))
