@@ -41,6 +41,8 @@ private slots:
     void masksAsTheWindowWrites();
     void everySink_data();
     void everySink();
+    void spritesOfManySizes_data();
+    void spritesOfManySizes();
     void interrupted_data();
     void interrupted();
     void diskFull_data();
@@ -130,6 +132,70 @@ void TestFileJob::everySink()
     QVERIFY(written.startsWith(kind.format == MaskFormat::Png ? "\x89PNG" : "BM"));
     QCOMPARE(QImage::fromData(written).convertToFormat(QImage::Format_RGB32),
              referenceMask(sprite, sprite.size(), 0x102030, 0x00FF00));
+}
+
+// One job, its buffers kept from file to file, masks sprites of many sizes in turn, big
+// after small and small after big, streamed and gathered, under a rule of 16 key colours:
+// each mask is its own sprite's, pixel by pixel as the rule reads.
+void TestFileJob::spritesOfManySizes_data()
+{
+    QTest::addColumn<MaskOutput>("kind");
+    QTest::newRow("bmp") << MaskOutput{MaskFormat::Bmp, 24};
+    QTest::newRow("1-bit bmp") << MaskOutput{MaskFormat::Bmp, 1};
+    QTest::newRow("png") << MaskOutput{MaskFormat::Png, 24};
+    QTest::newRow("1-bit png") << MaskOutput{MaskFormat::Png, 1};
+}
+
+void TestFileJob::spritesOfManySizes()
+{
+    QFETCH(MaskOutput, kind);
+    // The keys are colours of the noise GIF; the other sprites hold them, and colours one
+    // unit away from them.
+    const QString noise = QFINDTESTDATA("data/gif/im-noise256.gif");
+    const QString interlaced = QFINDTESTDATA("data/gif/pil-noise256-interlaced.gif");
+    MaskRule rule;
+    rule.keys.clear();
+    for (int i = 0; i < 16; ++i)
+        rule.keys.push_back(fromQRgb(QImage(noise).pixel(i * 3, i)));
+    rule.mask = 0x00FF00;
+    const auto sprite = [&](int w, int h) {
+        QRandomGenerator rng(quint32(w * h));
+        QImage img(w, h, QImage::Format_RGB32);
+        for (int i = 0; i < w * h; ++i) {
+            const int v = int(rng.bounded(40));
+            const QRgb key = toQRgb(rule.keys[size_t(v % 16)]);
+            img.setPixel(i % w, i / w,
+                         v < 16   ? key
+                         : v < 32 ? key ^ 1u << (v % 3 * 8)
+                                  : rng.generate());
+        }
+        return img;
+    };
+    const QImage sheet = sprite(701, 620), tiny = sprite(5, 3), odd = sprite(37, 23);
+    const QList<std::pair<QByteArray, QImage>> sprites = {
+        {packed(tiny, 24, false), tiny},  {packed(sheet, 24, false), sheet},
+        {packed(tiny, 32, true), tiny},   {readFile(interlaced), QImage(interlaced)},
+        {packed(sheet, 32, true), sheet}, {saved(odd, "PNG"), odd},
+        {readFile(noise), QImage(noise)}};
+    FileJob job({rule, kind});
+    const QString path = m_dir.filePath(QStringLiteral("many.pic")), mask = path + ".mask";
+    for (qsizetype i = 0; i < sprites.size(); ++i) {
+        const auto &[file, img] = sprites[i];
+        writeFile(path, file);
+        QFile::remove(mask);
+        QFile::remove(mask + "2");
+        QCOMPARE(job.run(path, mask, Existing::Keep), FileJob::Outcome::Masked);
+        QImage expected(img.size(), QImage::Format_RGB32);
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                expected.setPixel(x, y, ruleReference(img.pixel(x, y), rule));
+        QVERIFY2(QImage(mask).convertToFormat(QImage::Format_RGB32) == expected,
+                 qPrintable(QString::number(i)));
+        // Byte for byte, padding included, what a job that has masked nothing before writes.
+        FileJob fresh({rule, kind});
+        QCOMPARE(fresh.run(path, mask + "2", Existing::Keep), FileJob::Outcome::Masked);
+        QVERIFY2(readFile(mask) == readFile(mask + "2"), qPrintable(QString::number(i)));
+    }
 }
 
 // A sheet stopped, or cut short or extended by another program, between two blocks: the

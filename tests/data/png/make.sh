@@ -22,6 +22,7 @@ base.convert("RGB").quantize(40).convert("RGB").save("rgb-trns.png",
                                                     transparency=base.convert("RGB").getpixel((0, 0)))
 pal = base.convert("RGB").quantize(12)
 pal.save("palette-trns.png", transparency=bytes([0, 128, 255, 64, 9]))
+pal.save("palette4.png")  # 12 colours in 4 bits, all opaque
 # A grey picture with an RGB profile, as paint programs write them: libpng complains.
 srgb = ImageCms.ImageCmsProfile(ImageCms.createProfile("sRGB")).tobytes()
 base.convert("L").save("gray-rgb-profile.png", icc_profile=srgb)
@@ -30,6 +31,7 @@ c=/usr/bin/convert
 $c source.png -alpha off -define png:bit-depth=16 -define png:color-type=2 rgb16.png
 $c source.png -define png:bit-depth=16 -define png:color-type=6 -interlace PNG rgba16-interlaced.png
 $c source.png -define png:bit-depth=16 -define png:color-type=6 rgba16.png
+$c source.png -alpha off -colorspace Gray -define png:bit-depth=16 -define png:color-type=0 gray16.png
 for d in 1 2 4; do
     $c source.png -alpha off -colorspace Gray -depth $d -define png:bit-depth=$d -define png:color-type=0 gray$d.png
 done
