@@ -133,6 +133,23 @@ E63	src/engine/MaskScan.cpp	cancelled percent from the wrong column	        resu
 E64	src/engine/MaskScan.cpp	scroll does not reach the end	                w.setHScrMaskValue(w.hScrMaskMax());	                w.setHScrMaskValue(s);
 E65	src/engine/MaskScan.cpp	cancel before the first pixel not seen	    if (w.cancelRun())⏎        return cancelledAfter(0);	
 E66	src/engine/MaskScan.cpp	status shows stale seconds	        if (frame && (result.percent != shownPercent || secs != shownSeconds)) {	        if (frame && result.percent != shownPercent) {
+R01	src/engine/GifSource.cpp	GIF code width stops at 11 bits	if (m_running < MaxCode + 2 && ++m_running > m_limit && m_bits < 12) {	if (m_running < MaxCode + 2 && ++m_running > m_limit && m_bits < 11) {
+R02	src/engine/GifSource.cpp	GIF interlace passes out of order	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}
+R03	src/engine/GifSource.cpp	a GIF extension's later sub-blocks not skipped	        while (block)⏎            if (DGifGetExtensionNext	        if (block)⏎            if (DGifGetExtensionNext
+R04	src/engine/GifSource.cpp	GIF transparent index taken from the delay byte	transparent = (block[1] & 1) ? block[4] : -1;	transparent = (block[1] & 1) ? block[3] : -1;
+R05	src/engine/GifSource.cpp	GIF frame's left taken from its top	m_left = d.Left;	m_left = d.Top;
+R06	src/engine/GifSource.cpp	GIF frame's own colour table ignored	const ColorMapObject *map = d.ColorMap ? d.ColorMap : global;	const ColorMapObject *map = global;
+R07	src/engine/BmpSource.cpp	RLE jump's y added to x	x = std::min(w, x + dx);	x = std::min(w, x + dy);
+R08	src/engine/BmpSource.cpp	RLE absolute run padded by pixels, not bytes	if (bytes & 1)	if (code & 1)
+R09	src/engine/BmpSource.cpp	RLE4 literal nibbles swapped	paint(std::min(2, code - 2 * i), uchar(b >> 4), uchar(b & 0x0F));	paint(std::min(2, code - 2 * i), uchar(b & 0x0F), uchar(b >> 4));
+R10	src/engine/BmpSource.cpp	RLE jump skips one row too many	m_blankRows = dy - 1;	m_blankRows = dy;
+R11	src/engine/BmpSource.cpp	RLE jump's x lost on the next row	m_startX = x;	m_startX = 0;
+R12	src/engine/BmpSource.cpp	RLE4 odd absolute run one byte short	int bytes = four ? (code + 1) / 2 : code;	int bytes = four ? code / 2 : code;
+R13	src/engine/PngSource.cpp	PNG palette entries past tRNS see-through	m_palette[i][3] = i < alphaCount ? alphas[i] : 0xFF;	m_palette[i][3] = i < alphaCount ? alphas[i] : 0;
+R14	src/engine/MaskRule.cpp	16th key colour ignored	static constexpr int MaxKeys = 16;	static constexpr int MaxKeys = 15;
+R15	src/engine/MaskWriter.cpp	BMP mask padding keeps the last sprite's bytes	        for (int r = 0; r < m_bandRows; ++r)⏎            std::memset(row(r) + used, 0, size_t(m_rowBytes - used));⏎	
+R16	src/engine/MaskWriter.cpp	mask buffer not grown for a bigger sprite	    if (m_rows.size() < size_t(m_front + rows * m_rowBytes))	    if (m_rows.empty())
+R17	src/engine/FileJob.cpp	row buffer not grown for a wider sprite	    m_row.resize(size_t(w) * 3);	    if (m_row.empty())⏎        m_row.resize(size_t(w) * 3);
 EOF
 
 # Writes mutant $2 into tree $1, or restores the file from its saved original with
