@@ -16,10 +16,11 @@ PELLORAN_RUN_PACKAGES=(
 # What the tests, the format check and the benchmarks need besides: scripts/test.sh adds
 # these. desktop-file-utils and appstream check the installed desktop entry and metainfo;
 # man-db, zsh and bash-completion check that pelloran-mask's manual page shows and its
-# completions load; parallel runs the README's recipe for many machines.
+# completions load; parallel runs the README's recipe for many machines; cpack's Debian
+# package needs file (dpkg-shlibdeps comes with build-essential), and lintian checks it.
 PELLORAN_TEST_PACKAGES=(
   libbenchmark-dev xvfb xauth xdotool imagemagick sox
-  desktop-file-utils appstream man-db zsh bash-completion parallel clang-format
+  desktop-file-utils appstream man-db zsh bash-completion parallel clang-format file lintian
 )
 
 # pelloran_deps [run|all]: the packages to run the program, or (the default) those to test it too.

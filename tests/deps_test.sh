@@ -28,7 +28,7 @@ asked() {
 }
 run=$(asked run)
 all=$(asked all)
-for pkg in xvfb xdotool imagemagick clang-format libbenchmark-dev zsh; do
+for pkg in xvfb xdotool imagemagick clang-format libbenchmark-dev zsh lintian; do
   [[ " $run " != *" $pkg "* ]] || { echo "run.sh's list asks for the test tool $pkg: $run" >&2; exit 1; }
   [[ " $all " == *" $pkg "* ]] || { echo "test.sh's list lacks $pkg: $all" >&2; exit 1; }
 done

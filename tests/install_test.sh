@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build as a distribution package would (into a scratch prefix, and staged
-# with DESTDIR), checks the desktop files, the manifest, and starts what was installed.
+# with DESTDIR), checks the desktop files, the manifest, and starts what was installed;
+# then builds the Debian package and checks it holds what the manifest lists.
 set -euo pipefail
 build=$1
 scratch=$(cd "$(mktemp -d)" && pwd -P)
@@ -34,8 +35,8 @@ prefix=$scratch/prefix
 cmake --install "$build" --prefix "$prefix" > /dev/null
 for f in bin/pelloran bin/pelloran-mask share/pelloran/snd/cheer.wav share/pelloran/readme.txt \
          share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
-         share/doc/pelloran/LICENSE share/doc/pelloran/CHANGELOG share/man/man1/pelloran-mask.1 \
-         share/man/man1/pelloran.1 \
+         share/doc/pelloran/LICENSE share/doc/pelloran/CHANGELOG share/man/man1/pelloran-mask.1.gz \
+         share/man/man1/pelloran.1.gz share/doc/pelloran/copyright share/doc/pelloran/changelog.gz \
          share/bash-completion/completions/pelloran-mask share/zsh/site-functions/_pelloran-mask; do
   [[ -e "$prefix/$f" ]] || fail "$f is missing"
 done
@@ -59,9 +60,9 @@ env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$prefix/bin/pelloran" --he
 
 # The manual pages show, and the completions load in both shells.
 for page in pelloran pelloran-mask; do
-  MANWIDTH=80 man -l "$prefix/share/man/man1/$page.1" 2>&1 | grep -q "^NAME" \
+  MANWIDTH=80 man -l "$prefix/share/man/man1/$page.1.gz" 2>&1 | grep -q "^NAME" \
     || fail "man -l shows no page $page"
-  problems=$(man --warnings -l "$prefix/share/man/man1/$page.1" 2>&1 > /dev/null)
+  problems=$(man --warnings -l "$prefix/share/man/man1/$page.1.gz" 2>&1 > /dev/null)
   [[ -z $problems ]] || fail "the manual page $page has faults: $problems"
 done
 bash -c 'source "$1" && complete -p pelloran-mask && COMP_WORDS=(pelloran-mask --form) COMP_CWORD=1 &&
@@ -70,6 +71,26 @@ bash -c 'source "$1" && complete -p pelloran-mask && COMP_WORDS=(pelloran-mask -
 zsh -f -c 'fpath=("$1" $fpath); autoload -Uz compinit && compinit -u -D && autoload +X _pelloran-mask &&
            [[ $_comps[pelloran-mask] == _pelloran-mask ]]' _ "$prefix/share/zsh/site-functions" \
   || fail "zsh completion"
+
+# The Debian package holds exactly what the installation listed, under /usr, and cpack leaves
+# that list alone (it is how such an installation is removed); the package's libraries come
+# from dpkg-shlibdeps, what Qt opens at run time is asked for by hand, and lintian finds no
+# error in it.
+cpack -G DEB --config "$build/CPackConfig.cmake" -B "$scratch/deb" > "$scratch/cpack.log" 2>&1 ||
+  fail "cpack: $(cat "$scratch/cpack.log")"
+deb=$scratch/deb/pelloran_${version}_$(dpkg --print-architecture).deb
+[[ -f $deb ]] || fail "cpack made no $(basename "$deb"): $(ls "$scratch/deb")"
+check_manifest "" "$prefix"
+diff <(dpkg-deb --fsys-tarfile "$deb" | tar -t | grep -v '/$' | sed 's|^\.||' | sort) \
+     <(sed "s|^$prefix/|/usr/|" "$build/install_manifest.txt" | sort) ||
+  fail "the package and the manifest differ (< only packaged, > only listed)"
+[[ $(dpkg-deb -f "$deb" Package Version Section) == $'Package: pelloran\nVersion: '"$version"$'\nSection: graphics' ]] ||
+  fail "package control: $(dpkg-deb -f "$deb")"
+relations=$(dpkg-deb -f "$deb" Depends Recommends)
+for pkg in libqt6widgets6 libqt6multimedia6 qt6-wayland; do
+  [[ $relations == *"$pkg"* ]] || fail "the package does not ask for $pkg: $relations"
+done
+lintian --fail-on error "$deb" > "$scratch/lintian" 2>&1 || fail "lintian: $(cat "$scratch/lintian")"
 
 # A package build stages the installation under DESTDIR; the staged program runs there.
 DESTDIR=$scratch/stage cmake --install "$build" --prefix /usr > /dev/null
