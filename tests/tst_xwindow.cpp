@@ -59,7 +59,7 @@ void TestXWindow::drawnThroughoutARun()
     writeBmp(randomSprite(sprite.width(), sprite.height(), Black, 5), box.file("s.bmp"));
     frmMain w;
     w.Form_Load();
-    w.chkPromptOverwrite->setChecked(false);
+    control<QAction>(w, "chkPromptOverwrite")->setChecked(false);
     w.addFiles(QStringList(files, box.file("s.bmp")), true);
     QCursor::setPos(0, 0);
     w.show();
@@ -76,25 +76,32 @@ void TestXWindow::drawnThroughoutARun()
     };
     QList<QPair<QString, QRect>> areas;
     for (QWidget *c : std::initializer_list<QWidget *>{
-             w.lblTitle, w.lblVer, w.lblWebsite, w.Label1[0], w.Label1[1], w.Label1[2], w.Label1[3],
-             w.Label1[4], w.Label1[5], w.cmdSelFiles, w.cmdAppendFiles, w.cmdClearList,
-             w.cmdMaskCurr, w.cmdMaskAll, w.cmdCancel})
+             control<QLabel>(w, "lblTitle"), control<QLabel>(w, "lblVer"),
+             control<LinkLabel>(w, "lblWebsite"), control<QLabel>(w, "Label1(0)"),
+             control<QLabel>(w, "Label1(1)"), control<QLabel>(w, "Label1(2)"),
+             control<QLabel>(w, "Label1(3)"), control<QLabel>(w, "Label1(4)"),
+             control<QLabel>(w, "Label1(5)"), control<QPushButton>(w, "cmdSelFiles"),
+             control<QPushButton>(w, "cmdAppendFiles"), control<QPushButton>(w, "cmdClearList"),
+             control<QPushButton>(w, "cmdMaskCurr"), control<QPushButton>(w, "cmdMaskAll"),
+             control<QPushButton>(w, "cmdCancel")})
         areas.append({c->objectName(), within(c)});
-    const QFontMetrics fm(w.lblStatus->font());
-    areas.append({"status line", within(w.lblStatus, fm.horizontalAdvance("Status: "))});
-    areas.append({"file counter", within(w.lblFileStat, fm.horizontalAdvance("File "))});
-    areas.append({"progress bar top", within(w.picProgress, -1, 2)});
-    areas.append({"progress bar left", within(w.picProgress, 2, -1)});
+    const QFontMetrics fm(control<QLabel>(w, "lblStatus")->font());
+    areas.append(
+        {"status line", within(control<QLabel>(w, "lblStatus"), fm.horizontalAdvance("Status: "))});
+    areas.append(
+        {"file counter", within(control<QLabel>(w, "lblFileStat"), fm.horizontalAdvance("File "))});
+    areas.append({"progress bar top", within(control<PictureSurface>(w, "picProgress"), -1, 2)});
+    areas.append({"progress bar left", within(control<PictureSurface>(w, "picProgress"), 2, -1)});
 
     // At rest, locked as during a run.
-    w.cmdCancel->setEnabled(true);
+    control<QPushButton>(w, "cmdCancel")->setEnabled(true);
     w.ControlsEnabled(false);
     w.repaint();
     QTest::qWait(200);
     const QImage rest = grab(screenArea, box.file("rest.png"));
     QVERIFY(!rest.isNull());
     w.ControlsEnabled(true);
-    w.cmdCancel->setEnabled(false);
+    control<QPushButton>(w, "cmdCancel")->setEnabled(false);
 
     // Grabs come from another thread while the window's thread is inside the run; one that
     // did not begin and end within the same run is taken again. The run is repeated until
@@ -118,8 +125,8 @@ void TestXWindow::drawnThroughoutARun()
     });
     QTimer canceller;
     connect(&canceller, &QTimer::timeout, &w, [&] {
-        if (stop && w.cmdCancel->isEnabled())
-            w.cmdCancel->click();
+        if (stop && control<QPushButton>(w, "cmdCancel")->isEnabled())
+            control<QPushButton>(w, "cmdCancel")->click();
     });
     canceller.start(10);
     for (int i = 0; i < 100 && !stop; ++i) {
