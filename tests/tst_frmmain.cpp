@@ -1,5 +1,6 @@
 #include "Attention.h"
 #include "EndSignals.h"
+#include "FileOps.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "Settings.h"
@@ -43,6 +44,7 @@ private slots:
     void scanInTheWindow();
     void opensCentred();
     void statusAndBarShowOneRefreshPoint();
+    void counterShownBeforeTheLoad();
     void signalEndsTheSessionMidScan_data();
     void signalEndsTheSessionMidScan();
     void noRunStartsInsideAnother();
@@ -170,6 +172,30 @@ void TestFrmMain::statusAndBarShowOneRefreshPoint()
     control<QLabel>(w, "lblStatus")->installEventFilter(&watch);
     w.MaskFile();
     QVERIFY(frames > 50);
+}
+
+// However long a batch's next file takes to load, its counter is on screen first.
+void TestFrmMain::counterShownBeforeTheLoad()
+{
+    Sandbox box;
+    ScriptedDesktop desk;
+    frmMain w;
+    w.setMaskRepaintInterval(0);
+    writeBmp(randomSprite(60, 40, Black, 1), box.file("a.bmp"));
+    w.addFiles({box.file("a.bmp"), box.file("a.bmp")}, true);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *counter = control<QLabel>(w, "lblFileStat");
+    QString painted;
+    QStringList atLoads;
+    PaintWatch watch;
+    watch.onPaint = [&](QWidget *) { painted = counter->text(); };
+    counter->installEventFilter(&watch);
+    InputFile::setReadHook([&](const QString &, qint64) { atLoads.append(painted); });
+    control<QPushButton>(w, "cmdMaskAll")->click();
+    InputFile::setReadHook({});
+    QVERIFY(!atLoads.isEmpty());
+    QCOMPARE(atLoads.last(), QStringLiteral("File 2 of 2"));
 }
 
 void TestFrmMain::signalEndsTheSessionMidScan_data()
