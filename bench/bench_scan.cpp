@@ -1,13 +1,16 @@
+#include "BenchSprite.h"
+#include "FakeMaskWindow.h"
 #include "MaskScan.h"
-#include "NullMaskWindow.h"
 
 #include <benchmark/benchmark.h>
 
-// The scan as the engine runs it, with a window that costs nothing.
+// The scan as the engine runs it, with a window of plain images.
 static void BM_EngineScan(benchmark::State &state)
 {
     const int size = int(state.range(0));
-    NullMaskWindow w(benchSprite(size));
+    FakeMaskWindow w(benchSprite(size));
+    w.repaintInterval = 30;
+    w.follow = true;
     for (auto _ : state) {
         MaskScan::Result r = MaskScan(w, 0, 0xFFFFFF).run();
         benchmark::DoNotOptimize(r.percent);

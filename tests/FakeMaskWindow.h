@@ -3,14 +3,17 @@
 #include "MaskWindow.h"
 
 #include <QImage>
-#include <QStringList>
+#include <QList>
 #include <functional>
 
-// A window made of plain images that records what a run shows at each of its yields.
-class FakeMaskWindow : public MaskWindow
+// A window made of plain images that records what a scan shows at each of its yields. The
+// tests of the scan and the benchmarks use it as it is; Base = RunHost makes it the scan's
+// half of a fake run host. Benchmarks set repaintInterval = 30 and follow = true, as the
+// window stands by default.
+template <typename Base = MaskWindow> class FakeWindowOf : public Base
 {
 public:
-    explicit FakeMaskWindow(const QImage &sprite)
+    explicit FakeWindowOf(const QImage &sprite)
         : sprite(sprite.convertToFormat(QImage::Format_RGB32)),
           mask(this->sprite.size(), QImage::Format_RGB32)
     {
@@ -32,13 +35,8 @@ public:
     void setHScrMaskValue(int v) override { maskScroll.append(v); }
     void setHScrSpriteValue(int v) override { spriteScroll.append(v); }
     void setStatus(const QString &text) override { status = text; }
-    Colour transparencyColour() const override { return 0x000000; }
-    Colour maskColour() const override { return 0xFFFFFF; }
     void yield() override { onYield(++yields); }
     bool cancelRun() const override { return cancel; }
-    void setCancelRun(bool set) override { cancel = set; }
-    void setCancelEnabled(bool) override {}
-    void ControlsEnabled(bool) override {}
 
     QImage sprite;
     QImage mask;
@@ -49,3 +47,5 @@ public:
     QList<int> maskScroll, spriteScroll;
     std::function<void(int)> onYield = [](int) {};
 };
+
+using FakeMaskWindow = FakeWindowOf<>;

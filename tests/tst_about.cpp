@@ -1,6 +1,7 @@
 #include "LinkLabel.h"
 #include "ScriptedDesktop.h"
 #include "TestFiles.h"
+#include "TestSupport.h"
 #include "frmAbout.h"
 #include "frmMain.h"
 #include "modMain.h"
@@ -37,12 +38,12 @@ void TestAbout::linksReachTheDesktopWhole()
     ScriptedDesktop desk;
     desk.canStart = canOpen;
     frmMain w;
-    w.mnuMainHelp->trigger();
+    control<QAction>(w, "mnuMainHelp")->trigger();
     QCOMPARE(desk.opened.size(), 1);
     QCOMPARE(desk.opened[0].toLocalFile(), AppPath + "readme.txt");
     QVERIFY(desk.started.isEmpty());
     QCOMPARE(desk.messages.size(), canOpen ? 0 : 1);
-    QTest::mouseClick(w.lblWebsite, Qt::LeftButton);
+    QTest::mouseClick(control<LinkLabel>(w, "lblWebsite"), Qt::LeftButton);
     QCOMPARE(desk.opened.value(1), QUrl(QStringLiteral("http://www.pelloran.example/")));
     // The mail link keeps the blank before its subject.
     frmAbout about;

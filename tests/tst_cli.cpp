@@ -231,7 +231,7 @@ void TestCli::sameAsTheWindow()
     w.SetTColor(0x302010); // the same colours in the window's own order
     w.SetMColor(0x00FF00);
     w.addFiles(paths, true);
-    w.cmdMaskAll->click();
+    control<QPushButton>(w, "cmdMaskAll")->click();
     const QString log = DebugLog.GetHistory();
     for (const QString m : {"a_mask.bmp", "b_mask.png", "sheet_mask.bmp"}) {
         const QString mine = QString(m).replace(".png", ".bmp");

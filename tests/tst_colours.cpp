@@ -132,20 +132,21 @@ void TestColours::maskColourFollowsTransparency()
 {
     ScriptedDesktop desk;
     frmMain w;
+    auto *tSwatch = control<PictureSurface>(w, "picTColor");
+    auto *mSwatch = control<PictureSurface>(w, "picMColor");
     w.SetTColor(0xFFFFFF);
-    QCOMPARE(w.MColor, 0);
+    QCOMPARE(mSwatch->backColor(), 0);
     w.SetMColor(0x00FF00);
     w.SetTColor(0x808080);
-    QCOMPARE(w.MColor, 0x7F7F7F); // the hand-chosen one is replaced
-    QCOMPARE(w.picMColor->backColor(), 0x7F7F7F);
-    QCOMPARE(w.picTColor->pixel(3, 3), 0x808080);
+    QCOMPARE(mSwatch->backColor(), 0x7F7F7F); // the hand-chosen one is replaced
+    QCOMPARE(tSwatch->pixel(3, 3), 0x808080);
     desk.onDialog = [](QDialog &d) {
         static_cast<frmPickColor &>(d).cmdCancel->click();
         return 0;
     };
     w.picTColor_Click(); // Cancel changes nothing
-    QCOMPARE(w.TColor, 0x808080);
-    QCOMPARE(w.MColor, 0x7F7F7F);
+    QCOMPARE(tSwatch->backColor(), 0x808080);
+    QCOMPARE(mSwatch->backColor(), 0x7F7F7F);
 }
 
 void TestColours::eyedropper_data()
@@ -169,16 +170,17 @@ void TestColours::eyedropper()
     QFETCH(int, mColor);
     frmMain w;
     const QRgb pixels[] = {0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00}; // white, red, green
-    w.picSprite->setPicture(
+    auto *sprite = control<PictureSurface>(w, "picSprite");
+    sprite->setPicture(
         QImage(reinterpret_cast<const uchar *>(pixels), 3, 1, 12, QImage::Format_RGB32));
     for (int i = 0; i < events.size(); i += 4) {
         if (events[i] == 0)
-            emit w.picSprite->mousePressed(events[i + 1], events[i + 2], events[i + 3]);
+            emit sprite->mousePressed(events[i + 1], events[i + 2], events[i + 3]);
         else
-            emit w.picSprite->mouseMoved(events[i + 1], events[i + 2], events[i + 3]);
+            emit sprite->mouseMoved(events[i + 1], events[i + 2], events[i + 3]);
     }
-    QCOMPARE(w.TColor, tColor);
-    QCOMPARE(w.MColor, mColor);
+    QCOMPARE(control<PictureSurface>(w, "picTColor")->backColor(), tColor);
+    QCOMPARE(control<PictureSurface>(w, "picMColor")->backColor(), mColor);
 }
 
 QTEST_MAIN(TestColours)

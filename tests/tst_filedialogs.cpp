@@ -141,14 +141,16 @@ void TestFileDialogs::browse()
     QCOMPARE(title, QStringLiteral("Pelloran - Browse"));
     QCOMPARE(pattern, QStringLiteral("*.bmp"));
     QCOMPARE(opened, lastPathExists ? folder : QDir::home().canonicalPath());
-    QCOMPARE(entries(w.lstFiles->model()), full(after));
-    QCOMPARE(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled(), mode != 0);
+    QCOMPARE(entries(control<QComboBox>(w, "lstFiles")->model()), full(after));
+    QCOMPARE(control<QPushButton>(w, "cmdAppendFiles")->isEnabled() &&
+                 control<QPushButton>(w, "cmdClearList")->isEnabled(),
+             mode != 0);
     if (!mode) {
         QCOMPARE(GetSetting("sys", "lastpath", ""), lastPath);
         return;
     }
-    QCOMPARE(w.CurrentFile, full({shown}).first());
-    QVERIFY(w.mnuSaveSprite->isEnabled());
+    QCOMPARE(w.currentFile(), full({shown}).first());
+    QVERIFY(control<QAction>(w, "mnuSaveSprite")->isEnabled());
     QCOMPARE(QDir(GetSetting("sys", "lastpath", "")).canonicalPath(), folder);
 }
 
@@ -183,17 +185,17 @@ void TestFileDialogs::clearList()
     ScriptedDesktop desk;
     desk.answers = {yes ? Desktop::Answer::Yes : Desktop::Answer::No};
     frmMain w;
-    w.LoadPic(w.picSprite, file("a.bmp"));
+    w.LoadPic(control<PictureSurface>(w, "picSprite"), file("a.bmp"));
     w.addFiles(QStringList(entries, file("a.bmp")), true);
     w.ControlsEnabled(true);
-    w.cmdClearList->click();
+    control<QPushButton>(w, "cmdClearList")->click();
     QCOMPARE(desk.messages.size(), entries ? 1 : 0);
     if (entries)
         QCOMPARE(desk.messages[0].text,
                  QStringLiteral("Are you sure you want to clear the file list?"));
-    QCOMPARE(w.lstFiles->count(), yes ? 0 : entries);
-    QCOMPARE(w.cmdAppendFiles->isEnabled(), !(entries && yes));
-    QCOMPARE(w.CurrentFile, file("a.bmp")); // Mask Current still has its sprite
+    QCOMPARE(control<QComboBox>(w, "lstFiles")->count(), yes ? 0 : entries);
+    QCOMPARE(control<QPushButton>(w, "cmdAppendFiles")->isEnabled(), !(entries && yes));
+    QCOMPARE(w.currentFile(), file("a.bmp")); // Mask Current still has its sprite
 }
 
 // The list takes more entries than a 16-bit count; picking one loads it, and a failed load is
@@ -203,16 +205,18 @@ void TestFileDialogs::pickingAnEntryLoadsIt()
     frmMain w;
     w.addFiles(QStringList(40000, QStringLiteral("/s/x.bmp")), true);
     w.addFiles({file("a.bmp"), file("b.BMP")}, false);
-    QCOMPARE(w.lstFiles->count(), 40002);
-    QCOMPARE(w.lstFiles->currentIndex(), -1); // adding picks nothing
-    w.lstFiles->setCurrentIndex(40001);
-    w.lstFiles->activated(40001);
-    QCOMPARE(w.CurrentFile, file("b.BMP"));
-    QCOMPARE(w.picMask->image().size(), QSize(20, 5));
-    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 0 of 0"));
-    QVERIFY(!w.LoadPic(w.picSprite, file("notes.txt")));
-    QCOMPARE(w.CurrentFile, file("notes.txt"));
-    QCOMPARE(w.picSprite->image(), flat(20, 5, 0xFF00FF00));
+    auto *list = control<QComboBox>(w, "lstFiles");
+    QCOMPARE(list->count(), 40002);
+    QCOMPARE(list->currentIndex(), -1); // adding picks nothing
+    list->setCurrentIndex(40001);
+    list->activated(40001);
+    QCOMPARE(w.currentFile(), file("b.BMP"));
+    QCOMPARE(control<PictureSurface>(w, "picMask")->image().size(), QSize(20, 5));
+    QCOMPARE(control<QLabel>(w, "lblFileStat")->text(), QStringLiteral("File 0 of 0"));
+    auto *sprite = control<PictureSurface>(w, "picSprite");
+    QVERIFY(!w.LoadPic(sprite, file("notes.txt")));
+    QCOMPARE(w.currentFile(), file("notes.txt"));
+    QCOMPARE(sprite->image(), flat(20, 5, 0xFF00FF00));
     const QString log = DebugLog.GetHistory();
     QVERIFY2(log.contains("] Can't load '" + file("notes.txt") + "' (Err#481: "), qPrintable(log));
 }
@@ -268,11 +272,11 @@ void TestFileDialogs::saveAsAsksAndReports()
         return end;
     };
     frmMain w;
-    w.chkPromptOverwrite->setChecked(false); // Save As asks regardless
+    control<QAction>(w, "chkPromptOverwrite")->setChecked(false); // Save As asks regardless
     const QImage sprite = flat(4, 3, 0xFF123456);
-    w.picSprite->setPicture(sprite);
-    w.mnuSaveSprite->setEnabled(true);
-    w.mnuSaveSprite->trigger();
+    control<PictureSurface>(w, "picSprite")->setPicture(sprite);
+    control<QAction>(w, "mnuSaveSprite")->setEnabled(true);
+    control<QAction>(w, "mnuSaveSprite")->trigger();
     QCOMPARE(startFolder, QDir(m_box->files.path()).canonicalPath());
     if (message.isEmpty())
         QVERIFY(desk.messages.isEmpty());

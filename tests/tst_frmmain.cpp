@@ -1,5 +1,6 @@
 #include "Attention.h"
 #include "EndSignals.h"
+#include "FileOps.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "Settings.h"
@@ -43,6 +44,7 @@ private slots:
     void scanInTheWindow();
     void opensCentred();
     void statusAndBarShowOneRefreshPoint();
+    void counterShownBeforeTheLoad();
     void signalEndsTheSessionMidScan_data();
     void signalEndsTheSessionMidScan();
     void noRunStartsInsideAnother();
@@ -68,20 +70,22 @@ void TestFrmMain::escapeCancelsOnlyDuringARun()
 {
     frmMain w;
     w.Form_Load();
-    QCOMPARE(disabledNames(w), (QSet<QString>{"cmdAppendFiles", "cmdClearList", "cmdCancel",
-                                              "mnuSaveSprite", "mnuSaveMask"}));
+    const QSet<QString> atRest{"cmdAppendFiles", "cmdClearList", "cmdCancel", "mnuSaveSprite",
+                               "mnuSaveMask"};
+    QCOMPARE(disabledNames(w), atRest);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     QTest::keyClick(&w, Qt::Key_Escape);
-    QVERIFY(!w.CancelRun);
+    QCOMPARE(disabledNames(w), atRest);
 
-    w.picSprite->setPicture(QImage(300, 300, QImage::Format_RGB32));
+    control<PictureSurface>(w, "picSprite")->setPicture(QImage(300, 300, QImage::Format_RGB32));
     QSet<QString> locked;
     bool quitFree = false;
     QTimer::singleShot(0, &w, [&] {
         locked = disabledNames(w);
-        quitFree = w.mnuQuit->isEnabled() && w.mnuOptions->menuAction()->isEnabled() &&
-                   w.chkBeep->isEnabled();
+        quitFree = control<QAction>(w, "mnuQuit")->isEnabled() &&
+                   control<QMenu>(w, "mnuOptions")->menuAction()->isEnabled() &&
+                   control<QAction>(w, "chkBeep")->isEnabled();
         QTest::keyClick(&w, Qt::Key_Escape);
     });
     w.MaskFile();
@@ -90,9 +94,8 @@ void TestFrmMain::escapeCancelsOnlyDuringARun()
                             "cmdClearList", "cmdAppendFiles", "picMask", "picSprite", "cmdSelFiles",
                             "lstFiles", "mnuSaveSprite", "mnuSaveMask", "mnuHelp"}));
     QVERIFY(quitFree);
-    QVERIFY(w.CancelRun);
-    QVERIFY2(w.lblStatus->text().startsWith(QStringLiteral("Status: Cancelled(")),
-             qPrintable(w.lblStatus->text()));
+    const QString status = control<QLabel>(w, "lblStatus")->text();
+    QVERIFY2(status.startsWith(QStringLiteral("Status: Cancelled(")), qPrintable(status));
     QCOMPARE(disabledNames(w), QSet<QString>{"cmdCancel"});
     // Cancelled at the first refresh: pixel 999 lies in column 3 of 300.
     QCOMPARE(w.lastScan().percent, 1);
@@ -116,17 +119,19 @@ void TestFrmMain::scanInTheWindow()
     frmMain w;
     w.Form_Load();
     w.setMaskRepaintInterval(0);
-    w.chkDoScroll->setChecked(follow);
+    control<QAction>(w, "chkDoScroll")->setChecked(follow);
     const QImage pic = randomSprite(sprite.width(), sprite.height(), Black, 3);
-    w.picSprite->setPicture(pic);
+    control<PictureSurface>(w, "picSprite")->setPicture(pic);
     w.MaskFile();
-    QCOMPARE(w.picMask->image(), referenceMask(pic, sprite, Black, White));
-    QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
-    QCOMPARE(w.HScrMask->value(), hScroll);
-    QCOMPARE(w.HScrSprite->value(), hScroll);
-    QCOMPARE(w.picMask->x(), -hScroll);
+    QCOMPARE(control<PictureSurface>(w, "picMask")->image(),
+             referenceMask(pic, sprite, Black, White));
+    QCOMPARE(control<QLabel>(w, "lblStatus")->text(),
+             QStringLiteral("Status: Ready (0 Seconds Used)"));
+    QCOMPARE(control<QScrollBar>(w, "HScrMask")->value(), hScroll);
+    QCOMPARE(control<QScrollBar>(w, "HScrSprite")->value(), hScroll);
+    QCOMPARE(control<PictureSurface>(w, "picMask")->x(), -hScroll);
     // The bar is full and blue.
-    const QImage &bar = w.picProgress->image();
+    const QImage &bar = control<PictureSurface>(w, "picProgress")->image();
     QCOMPARE(fromQRgb(bar.pixel(bar.width() - 1, bar.height() - 1)), Colour(0xFF0000));
 }
 
@@ -148,21 +153,13 @@ void TestFrmMain::statusAndBarShowOneRefreshPoint()
     w.setMaskRepaintInterval(0);
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.picSprite->setPicture(randomSprite(400, 300, Black, 2));
-    const QImage &bar = w.picProgress->image();
+    control<PictureSurface>(w, "picSprite")->setPicture(randomSprite(400, 300, Black, 2));
+    const QImage &bar = control<PictureSurface>(w, "picProgress")->image();
     int frames = 0;
-    struct Watch : QObject {
-        std::function<void()> onPaint;
-        bool eventFilter(QObject *, QEvent *e) override
-        {
-            if (e->type() == QEvent::Paint)
-                onPaint();
-            return false;
-        }
-    } watch;
-    watch.onPaint = [&] {
+    PaintWatch watch;
+    watch.onPaint = [&](QWidget *) {
         static const QRegularExpression masking("^Status: Masking\\((\\d+)%");
-        const auto m = masking.match(w.lblStatus->text());
+        const auto m = masking.match(control<QLabel>(w, "lblStatus")->text());
         if (!m.hasMatch())
             return;
         int blue = 0;
@@ -172,9 +169,33 @@ void TestFrmMain::statusAndBarShowOneRefreshPoint()
         QCOMPARE(blue, int(std::lround(float(bar.width() / 100.0 * percent))));
         ++frames;
     };
-    w.lblStatus->installEventFilter(&watch);
+    control<QLabel>(w, "lblStatus")->installEventFilter(&watch);
     w.MaskFile();
     QVERIFY(frames > 50);
+}
+
+// However long a batch's next file takes to load, its counter is on screen first.
+void TestFrmMain::counterShownBeforeTheLoad()
+{
+    Sandbox box;
+    ScriptedDesktop desk;
+    frmMain w;
+    w.setMaskRepaintInterval(0);
+    writeBmp(randomSprite(60, 40, Black, 1), box.file("a.bmp"));
+    w.addFiles({box.file("a.bmp"), box.file("a.bmp")}, true);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *counter = control<QLabel>(w, "lblFileStat");
+    QString painted;
+    QStringList atLoads;
+    PaintWatch watch;
+    watch.onPaint = [&](QWidget *) { painted = counter->text(); };
+    counter->installEventFilter(&watch);
+    InputFile::setReadHook([&](const QString &, qint64) { atLoads.append(painted); });
+    control<QPushButton>(w, "cmdMaskAll")->click();
+    InputFile::setReadHook({});
+    QVERIFY(!atLoads.isEmpty());
+    QCOMPARE(atLoads.last(), QStringLiteral("File 2 of 2"));
 }
 
 void TestFrmMain::signalEndsTheSessionMidScan_data()
@@ -192,15 +213,15 @@ void TestFrmMain::signalEndsTheSessionMidScan()
     ScriptedDesktop desk;
     frmMain w;
     w.Form_Load();
-    w.chkBeep->setChecked(false);
-    w.txtSuffix->setText("_m");
+    control<QAction>(w, "chkBeep")->setChecked(false);
+    control<QLineEdit>(w, "txtSuffix")->setText("_m");
     const EndSignals ends;
     bool midScan = false;
     connect(&ends, &EndSignals::received, &w, [&] {
-        midScan = w.cmdCancel->isEnabled();
+        midScan = control<QPushButton>(w, "cmdCancel")->isEnabled();
         w.endSession();
     });
-    w.picSprite->setPicture(QImage(300, 300, QImage::Format_RGB32));
+    control<PictureSurface>(w, "picSprite")->setPicture(QImage(300, 300, QImage::Format_RGB32));
     QTimer::singleShot(0, &w, [signal] { std::raise(signal); });
     w.MaskFile();
     QVERIFY(midScan);
@@ -225,13 +246,13 @@ void TestFrmMain::noRunStartsInsideAnother()
     }
     w.addFiles(files, true);
     QTimer::singleShot(0, &w, [&] {
-        w.cmdCancel->click();
-        w.cmdMaskCurr->click();
-        w.cmdMaskAll->click();
+        control<QPushButton>(w, "cmdCancel")->click();
+        control<QPushButton>(w, "cmdMaskCurr")->click();
+        control<QPushButton>(w, "cmdMaskAll")->click();
     });
-    w.cmdMaskAll->click();
-    QCOMPARE(w.lblFileStat->text(), QStringLiteral("File 1 of 3"));
-    QVERIFY(w.lblStatus->text().startsWith("Status: Cancelled("));
+    control<QPushButton>(w, "cmdMaskAll")->click();
+    QCOMPARE(control<QLabel>(w, "lblFileStat")->text(), QStringLiteral("File 1 of 3"));
+    QVERIFY(control<QLabel>(w, "lblStatus")->text().startsWith("Status: Cancelled("));
     QVERIFY(!QFile::exists(box.file("a_mask.bmp")) && !QFile::exists(box.file("b_mask.bmp")));
 }
 
@@ -273,27 +294,31 @@ void TestFrmMain::filesGivenToTheWindow()
         QCoreApplication::sendEvent(&w, &drop);
     }
     QStringList got;
-    for (int i = 0; i < w.lstFiles->count(); ++i)
-        got.append(QDir(box.files.path()).relativeFilePath(w.lstFiles->itemText(i)));
+    const auto *list = control<QComboBox>(w, "lstFiles");
+    for (int i = 0; i < list->count(); ++i)
+        got.append(QDir(box.files.path()).relativeFilePath(list->itemText(i)));
     QCOMPARE(got, listed);
-    QCOMPARE(w.CurrentFile, box.file("a.bmp"));
-    QCOMPARE(w.picSprite->image().size(), QSize(9, 5));
-    QVERIFY(w.cmdAppendFiles->isEnabled() && w.cmdClearList->isEnabled());
+    QCOMPARE(w.currentFile(), box.file("a.bmp"));
+    QCOMPARE(control<PictureSurface>(w, "picSprite")->image().size(), QSize(9, 5));
+    QVERIFY(control<QPushButton>(w, "cmdAppendFiles")->isEnabled() &&
+            control<QPushButton>(w, "cmdClearList")->isEnabled());
 }
 
 // The panes scroll apart; a narrower picture brings the bar down to its new maximum.
 void TestFrmMain::panesScrollApart()
 {
     frmMain w;
-    w.picSprite->setPicture(QImage(900, 100, QImage::Format_RGB32));
-    w.HScrSprite->setValue(559);
-    QCOMPARE(w.picMask->x(), 0);
-    w.HScrMask->setValue(100);
-    QCOMPARE(w.picSprite->x(), -559);
-    w.picSprite->setPicture(QImage(500, 100, QImage::Format_RGB32));
-    QCOMPARE(w.HScrSprite->value(), 159);
-    QCOMPARE(w.picSprite->x(), -159);
-    QCOMPARE(w.HScrMask->value(), 100);
+    auto *sprite = control<PictureSurface>(w, "picSprite");
+    auto *hSprite = control<QScrollBar>(w, "HScrSprite");
+    sprite->setPicture(QImage(900, 100, QImage::Format_RGB32));
+    hSprite->setValue(559);
+    QCOMPARE(control<PictureSurface>(w, "picMask")->x(), 0);
+    control<QScrollBar>(w, "HScrMask")->setValue(100);
+    QCOMPARE(sprite->x(), -559);
+    sprite->setPicture(QImage(500, 100, QImage::Format_RGB32));
+    QCOMPARE(hSprite->value(), 159);
+    QCOMPARE(sprite->x(), -159);
+    QCOMPARE(control<QScrollBar>(w, "HScrMask")->value(), 100);
 }
 
 // No count, however small or large, makes the alert vanish or overflow.

@@ -79,18 +79,21 @@ void TestShell::startUpRestoresTheStore()
     {
         frmMain w;
         w.Form_Load();
-        const QList<bool> got{w.chkPromptOverwrite->isChecked(), w.chkBeep->isChecked(),
-                              w.chkCheer->isChecked(), w.chkDoScroll->isChecked()};
+        const QList<bool> got{control<QAction>(w, "chkPromptOverwrite")->isChecked(),
+                              control<QAction>(w, "chkBeep")->isChecked(),
+                              control<QAction>(w, "chkCheer")->isChecked(),
+                              control<QAction>(w, "chkDoScroll")->isChecked()};
         QCOMPARE(got, checks);
-        QCOMPARE(w.txtSuffix->text(), suffix);
-        w.txtSuffix->setText(saved);
-        w.chkBeep->setChecked(!checks[1]);
+        auto *box = control<QLineEdit>(w, "txtSuffix");
+        QCOMPARE(box->text(), suffix);
+        box->setText(saved);
+        control<QAction>(w, "chkBeep")->setChecked(!checks[1]);
         w.SaveSettings();
     }
     frmMain w;
     w.Form_Load();
-    QCOMPARE(w.txtSuffix->text(), saved);
-    QCOMPARE(w.chkBeep->isChecked(), !checks[1]);
+    QCOMPARE(control<QLineEdit>(w, "txtSuffix")->text(), saved);
+    QCOMPARE(control<QAction>(w, "chkBeep")->isChecked(), !checks[1]);
 }
 
 void TestShell::exitQuestion_data()
@@ -123,21 +126,25 @@ void TestShell::exitQuestion()
     frmMain w;
     w.Form_Load();
     w.show();
-    w.txtSuffix->setText(QStringLiteral(" _m"));
-    w.chkPromptOverwrite->setChecked(true);
-    w.chkDoScroll->setChecked(false);
-    const auto ask = [&] { fromMenu ? w.mnuQuit->trigger() : void(w.close()); };
+    control<QLineEdit>(w, "txtSuffix")->setText(QStringLiteral(" _m"));
+    control<QAction>(w, "chkPromptOverwrite")->setChecked(true);
+    control<QAction>(w, "chkDoScroll")->setChecked(false);
+    const auto ask = [&] {
+        fromMenu ? control<QAction>(w, "mnuQuit")->trigger() : void(w.close());
+    };
     bool scanRunningAtEnd = false;
     if (scanning) {
-        w.picSprite->setPicture(QImage(200, 200, QImage::Format_RGB32));
+        control<PictureSurface>(w, "picSprite")->setPicture(QImage(200, 200, QImage::Format_RGB32));
         QTimer::singleShot(0, &w, [&] {
             ask();
-            scanRunningAtEnd = !desk.endedWith.isEmpty() && w.cmdCancel->isEnabled();
+            scanRunningAtEnd =
+                !desk.endedWith.isEmpty() && control<QPushButton>(w, "cmdCancel")->isEnabled();
         });
         w.MaskFile();
         QCOMPARE(scanRunningAtEnd, yes);
         if (!yes)
-            QCOMPARE(w.lblStatus->text(), QStringLiteral("Status: Ready (0 Seconds Used)"));
+            QCOMPARE(control<QLabel>(w, "lblStatus")->text(),
+                     QStringLiteral("Status: Ready (0 Seconds Used)"));
     } else {
         ask();
     }

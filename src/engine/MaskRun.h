@@ -5,8 +5,8 @@
 class RunHost;
 
 // Masks files: one (maskFile) or the host's whole list (maskAll). It locks the host while
-// it scans, names and writes each mask beside its sprite, and logs what happened; the
-// window and a command-line front end share this one run.
+// it scans, names and writes each mask beside its sprite, and logs what happened. It runs
+// the window's Mask Current and Mask All; the command line masks through FileJob instead.
 class MaskRun
 {
 public:

@@ -6,9 +6,10 @@
 #include <QSize>
 #include <QString>
 
-// What a masking run needs of the window that shows it. The main window implements it;
-// tests and benchmarks implement it with plain images, and a command-line front end can
-// implement it without any widget at all.
+// What a scan needs of the window that shows it: the two pictures, the progress bar, the
+// scroll bars, the status line, and the user's chance to act. The window answers through
+// its run host (RunHost.h); tests and benchmarks answer with plain images. The command line
+// does not scan through this: it runs FileJob.
 //
 // The run calls these only at its refresh points (every 1000 counted pixels) and at the
 // start and end of a scan, never per pixel, so a virtual call here costs nothing that
@@ -46,10 +47,6 @@ public:
 
     virtual void setStatus(const QString &text) = 0;
 
-    // The two mask colours as they stand when a run starts.
-    virtual Colour transparencyColour() const = 0;
-    virtual Colour maskColour() const = 0;
-
     // Lets the user act: repaints, clicks, Cancel. The only place the run is re-entered.
     virtual void yield() = 0;
     // Bracket the pixel loop of a scan. A window may hold back its own repaints in between
@@ -58,9 +55,6 @@ public:
     virtual void scanStarted() {}
     virtual void scanEnded() {}
 
+    // The user asked the run to stop (Cancel, Esc); seen after each yield.
     virtual bool cancelRun() const = 0;
-    virtual void setCancelRun(bool set) = 0;
-    virtual void setCancelEnabled(bool enabled) = 0;
-    // Locks (false) or unlocks (true) everything a run must not let the user touch.
-    virtual void ControlsEnabled(bool enable) = 0;
 };

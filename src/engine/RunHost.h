@@ -4,12 +4,22 @@
 
 class RunError;
 
-// What a masking run needs beyond the scan: the options, the questions, the log, and the
-// file list of a batch. The main window answers with its controls and dialogs; a
-// command-line front end answers from its arguments.
+// What a masking run (MaskRun) needs beyond the scan: the colours, the lock, the options,
+// the questions, the log, and the file list of a batch. The window answers with its
+// controls and dialogs (WindowRunHost); tests answer with a scripted stand-in.
 class RunHost : public MaskWindow
 {
 public:
+    // The two mask colours as they stand when a run starts.
+    virtual Colour transparencyColour() const = 0;
+    virtual Colour maskColour() const = 0;
+
+    // The cancel flag cancelRun() reports, and the button that sets it.
+    virtual void setCancelRun(bool set) = 0;
+    virtual void setCancelEnabled(bool enabled) = 0;
+    // Locks (false) or unlocks (true) everything a run must not let the user touch.
+    virtual void ControlsEnabled(bool enable) = 0;
+
     // The sprite file the sprite surface shows, and the suffix the mask's name gets.
     virtual QString currentFile() const = 0;
     virtual QString suffix() const = 0;

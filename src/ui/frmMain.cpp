@@ -19,7 +19,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QShortcut>
 
@@ -45,7 +44,8 @@ template <typename W> W *named(W *widget, const char *name)
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
+frmMain::frmMain(QWidget *parent)
+    : QMainWindow(parent), m_pacer({[this] { paintNow(); }, [this] { scrollPictures(); }})
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -348,11 +348,9 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     SaveSettings();
     // A close during a scan: the window must be able to repaint behind the question.
-    if (m_holdingScreen)
-        paintFrame();
     bool quit;
     {
-        const QScopedValueRollback released(m_holdingScreen, false);
+        const auto released = m_pacer.release();
         quit = QuitApp(this, txtSuffix->text(), chkPromptOverwrite->isChecked());
     }
     if (quit)

@@ -1,13 +1,11 @@
 #pragma once
 
 #include "Colour.h"
+#include "FramePacer.h"
 #include "MaskScan.h"
-#include "RunHost.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
-#include <QScopedValueRollback>
 #include <QUrl>
 
 #include <array>
@@ -26,15 +24,16 @@ class QPushButton;
 class QScrollBar;
 
 // The main window, one class over four files: building it, its settings and its close
-// (frmMain.cpp); the runs, their lock and what a run sees of the window (frmMain_Run.cpp);
-// pictures, the file list, browse and drop (frmMain_Files.cpp); the colours, the
-// eyedropper and the panes (frmMain_Panes.cpp).
+// (frmMain.cpp); the runs, their lock and their frames (frmMain_Run.cpp); pictures, the
+// file list, browse and drop (frmMain_Files.cpp); the colours, the eyedropper and the panes
+// (frmMain_Panes.cpp). A masking run sees it through WindowRunHost; when it paints during a
+// run is FramePacer's to say.
 //
-// Its controls carry the names the rest of the program knows them by
-// (also as their objectName) and a tag: "<d>" marks what a masking run locks, "<s>" what
-// is a stored setting. One list holds them all in the window's control order; the lock and
-// the settings walk that list rather than naming controls again.
-class frmMain : public QMainWindow, public RunHost
+// Its controls are its own: others find them by their objectName, which is the name the
+// rest of the program knows them by. Each carries a tag: "<d>" marks what a masking run
+// locks, "<s>" what is a stored setting. One list holds them all in the window's control
+// order; the lock and the settings walk that list rather than naming controls again.
+class frmMain : public QMainWindow
 {
     Q_OBJECT
 public:
@@ -82,7 +81,8 @@ public:
     // The session or a signal ends the program without a question: the settings are
     // stored, the log is written, and the process ends, also in the middle of a scan.
     void endSession();
-    void ControlsEnabled(bool Enable) override;
+    // Locks (false) or unlocks (true) the controls tagged "<d>".
+    void ControlsEnabled(bool Enable);
     const QList<TaggedControl> &taggedControls() const { return m_tagged; }
     static bool isControlEnabled(const QObject *control);
 
@@ -93,30 +93,9 @@ public:
     const MaskScan::Result &lastScan() const { return m_lastScan; }
     // Milliseconds between two on-screen updates of the mask during a scan; 0 shows it at
     // every refresh point.
-    void setMaskRepaintInterval(int ms) { m_repaintInterval = ms; }
-
-    // Controls. Names are those the rest of the program uses; Label1 is indexed as designed.
-    QLabel *Image1, *lblTitle, *lblVer, *lblFileStat, *lblStatus;
-    LinkLabel *lblWebsite;
-    std::array<QLabel *, 6> Label1{};
-    QComboBox *lstFiles;
-    QLineEdit *txtSuffix;
-    QPushButton *cmdSelFiles, *cmdAppendFiles, *cmdClearList, *cmdMaskCurr, *cmdMaskAll, *cmdCancel;
-    PictureSurface *conSprite, *picSprite, *conMask, *picMask;
-    QScrollBar *HScrSprite, *VScrSprite, *HScrMask, *VScrMask;
-    PictureSurface *picTColor, *picMColor, *picProgress;
-
-    QMenu *mnuFile, *mnuOptions, *mnuHelp;
-    QAction *mnuSaveSprite, *mnuSaveMask, *sep2, *mnuQuit;
-    QAction *chkPromptOverwrite, *chkBeep, *chkCheer, *chkDoScroll;
-    QAction *mnuMainHelp, *sep1, *mnuAbout;
-
-    // Run state shared with the engine.
-    Colour TColor = Black;
-    Colour MColor = White;
-    QString CurrentFile;
-    bool CancelRun = false;
-    qint16 BrowseMode = 0;
+    void setMaskRepaintInterval(int ms) { m_pacer.setInterval(ms); }
+    // The file the sprite surface was last asked to show (loaded or not).
+    const QString &currentFile() const { return CurrentFile; }
 
 public slots:
     void cmdMaskAll_Click();
@@ -137,6 +116,7 @@ public slots:
     QStringList listedFiles(const QStringList &paths, bool everyPicture) const;
 
 protected:
+    // Drops the window's own repaint requests while the frame pacer holds them back.
     bool event(QEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -145,6 +125,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    friend class WindowRunHost;
+
     // LoadPic's failure: logged, the sprite marked as not loaded. Returns false.
     bool cannotLoad(PictureSurface *PicBox, const QString &Filename, const class RunError &e);
     void buildControls(QWidget *client);
@@ -155,86 +137,41 @@ private:
     void pickFromSprite(int buttons, int x, int y);
     // Moves each picture to minus its bars' positions.
     void scrollPictures();
+    // Says why a run cannot start, or returns true.
+    bool runCanStart();
+    // Paints whatever is due, now, also while the pacer holds repaints back.
+    void paintNow();
 
-    // MaskWindow
-    const QImage &spritePicture() const override;
-    QImage &maskPicture() override;
-    void clearMask() override;
-    void maskPictureChanged() override;
-    int maskRepaintInterval() const override { return m_repaintInterval; }
-    QSize progressBarSize() const override;
-    void clearProgressBar() override;
-    void fillProgressBar(float right) override;
-    bool scrollFollowsScan() const override;
-    double maskViewportWidth() const override;
-    int hScrMaskMax() const override;
-    int hScrSpriteMax() const override;
-    void setHScrMaskValue(int value) override;
-    void setHScrSpriteValue(int value) override;
-    void setStatus(const QString &text) override;
-    Colour transparencyColour() const override { return TColor; }
-    Colour maskColour() const override { return MColor; }
-    void yield() override;
-    void scanStarted() override;
-    void scanEnded() override;
-    bool cancelRun() const override { return CancelRun; }
-    void setCancelRun(bool set) override { CancelRun = set; }
-    void setCancelEnabled(bool enabled) override;
+    // Controls. Names are those the rest of the program uses; Label1 is indexed as designed.
+    QLabel *Image1, *lblTitle, *lblVer, *lblFileStat, *lblStatus;
+    LinkLabel *lblWebsite;
+    std::array<QLabel *, 6> Label1{};
+    QComboBox *lstFiles;
+    QLineEdit *txtSuffix;
+    QPushButton *cmdSelFiles, *cmdAppendFiles, *cmdClearList, *cmdMaskCurr, *cmdMaskAll, *cmdCancel;
+    PictureSurface *conSprite, *picSprite, *conMask, *picMask;
+    QScrollBar *HScrSprite, *VScrSprite, *HScrMask, *VScrMask;
+    PictureSurface *picTColor, *picMColor, *picProgress;
 
-    // RunHost
-    QString currentFile() const override { return CurrentFile; }
-    QString suffix() const override;
-    bool promptOverwrite() const override;
-    bool beepAfterEachFile() const override;
-    bool cheerAtEnd() const override;
-    bool askOverwrite(const QString &outputName) override;
-    void beep() override;
-    void log(const QString &text) override;
-    void logError(const QString &text, const RunError &error) override;
-    void saveLog() override;
-    QString logPath() const override;
-    void offerLog() override;
-    void reportFailure(const QString &message) override;
-    int fileCount() const override;
-    QString fileAt(int index) const override;
-    void setFileCounter(const QString &text) override;
-    bool loadSprite(const QString &path) override;
-    void cheer() override;
-    void flash() override;
+    QMenu *mnuFile, *mnuOptions, *mnuHelp;
+    QAction *mnuSaveSprite, *mnuSaveMask, *sep2, *mnuQuit;
+    QAction *chkPromptOverwrite, *chkBeep, *chkCheer, *chkDoScroll;
+    QAction *mnuMainHelp, *sep1, *mnuAbout;
+
+    // The run's state, as a run found it and left it.
+    Colour TColor = Black;
+    Colour MColor = White;
+    QString CurrentFile;
+    bool CancelRun = false;
+    qint16 BrowseMode = 0;
 
     // Whether the sprite surface shows CurrentFile (false before the first load and after
     // a load that failed).
     bool m_spriteLoaded = false;
-    // Says why a run cannot start, or returns true.
-    bool runCanStart();
-    // Paints whatever is waiting to be painted, now, also while the screen is held.
-    void paintFrame();
-    // Whether a frame's time has come: the screen changes at most every repaint interval,
-    // even in a batch of sprites too small to reach a refresh point.
-    bool frameDue() const;
-    // For a question asked during a run: what the run has shown so far is painted, and the
-    // window repaints normally behind the question until the returned guard ends.
-    QScopedValueRollback<bool> releaseScreen();
-    // Paints a frame of the last refresh point once its status text is set, or before the
-    // next refresh point changes what it shows.
-    void closeFrame();
-
     QWidget *m_client = nullptr;
     QList<TaggedControl> m_tagged;
     MaskScan::Result m_lastScan;
-    int m_repaintInterval = 30;
-    // During a scan the window's own repaint requests are held back; frames are painted
-    // when the scan says one is due.
-    bool m_holdingScreen = false;
-    // A Mask All holds the screen from its first scan to its end, so the files between
-    // two frames are not each painted.
-    bool m_batch = false;
-    bool m_inScan = false;
-    QElapsedTimer m_lastFrame;
-    bool m_painting = false;
-    bool m_screenDue = false;
-    bool m_frameOpen = false;
-    bool m_picturesBehind = false;
+    FramePacer m_pacer;
     // A Mask All or Mask Current is under way: nothing else that starts a run, changes the
     // list or opens a dialog of the run's controls may start until it ends, also when a
     // Cancel has unlocked the controls while the scan is still inside its yield.

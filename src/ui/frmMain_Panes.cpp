@@ -108,13 +108,10 @@ void frmMain::picSprite_Resize()
 
 void frmMain::scrollPictures()
 {
-    // During a scan the bars move at nearly every refresh point; moving a picture scrolls
-    // the window's backing store, so the pictures follow their bars once a frame instead.
-    if (m_holdingScreen) {
-        m_picturesBehind = true;
+    // During a scan the bars move at nearly every refresh point: the pictures follow them
+    // once a frame.
+    if (!m_pacer.picturesMayMove())
         return;
-    }
-    m_picturesBehind = false;
     picSprite->move(-HScrSprite->value(), -VScrSprite->value());
     picMask->move(-HScrMask->value(), -VScrMask->value());
 }

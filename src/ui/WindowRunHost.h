@@ -1,0 +1,62 @@
+#pragma once
+
+#include "RunHost.h"
+
+class frmMain;
+
+// The window as a masking run sees it: its controls, dialogs, log and frame pacing behind
+// the run's interface. Holds no state of its own; one is made for each run.
+class WindowRunHost final : public RunHost
+{
+public:
+    explicit WindowRunHost(frmMain &window) : m_w(window) {}
+
+    const QImage &spritePicture() const override;
+    QImage &maskPicture() override;
+    void clearMask() override;
+    void maskPictureChanged() override;
+    int maskRepaintInterval() const override;
+    QSize progressBarSize() const override;
+    void clearProgressBar() override;
+    void fillProgressBar(float right) override;
+    bool scrollFollowsScan() const override;
+    double maskViewportWidth() const override;
+    int hScrMaskMax() const override;
+    int hScrSpriteMax() const override;
+    void setHScrMaskValue(int value) override;
+    void setHScrSpriteValue(int value) override;
+    void setStatus(const QString &text) override;
+    void yield() override;
+    void scanStarted() override;
+    void scanEnded() override;
+    bool cancelRun() const override;
+
+    Colour transparencyColour() const override;
+    Colour maskColour() const override;
+    void setCancelRun(bool set) override;
+    void setCancelEnabled(bool enabled) override;
+    void ControlsEnabled(bool enable) override;
+
+    QString currentFile() const override;
+    QString suffix() const override;
+    bool promptOverwrite() const override;
+    bool beepAfterEachFile() const override;
+    bool cheerAtEnd() const override;
+    bool askOverwrite(const QString &outputName) override;
+    void beep() override;
+    void log(const QString &text) override;
+    void logError(const QString &text, const RunError &error) override;
+    void saveLog() override;
+    QString logPath() const override;
+    void offerLog() override;
+    void reportFailure(const QString &message) override;
+    int fileCount() const override;
+    QString fileAt(int index) const override;
+    void setFileCounter(const QString &text) override;
+    bool loadSprite(const QString &path) override;
+    void cheer() override;
+    void flash() override;
+
+private:
+    frmMain &m_w;
+};
