@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Shows which faults the test suite catches. Each mutant below is one careless edit to the
-# engine, the command line, the platform layer or the shell; they are applied one at a time
+# engine, the command line, the window, the platform layer or the shell; they are applied one at a time
 # to a copy of the working tree, which is rebuilt and tested, and the copy's file is restored
 # before the next one.
 #
@@ -150,6 +150,40 @@ R14	src/engine/MaskRule.cpp	16th key colour ignored	static constexpr int MaxKeys
 R15	src/engine/MaskWriter.cpp	BMP mask padding keeps the last sprite's bytes	        for (int r = 0; r < m_bandRows; ++r)⏎            std::memset(row(r) + used, 0, size_t(m_rowBytes - used));⏎	
 R16	src/engine/MaskWriter.cpp	mask buffer not grown for a bigger sprite	    if (m_rows.size() < size_t(m_front + rows * m_rowBytes))	    if (m_rows.empty())
 R17	src/engine/FileJob.cpp	row buffer not grown for a wider sprite	    m_row.resize(size_t(w) * 3);	    if (m_row.empty())⏎        m_row.resize(size_t(w) * 3);
+U01	src/ui/FramePacer.cpp	a frame one interval late	return !m_lastFrame || m_clock() - *m_lastFrame >= m_interval;	return !m_lastFrame || m_clock() - *m_lastFrame > m_interval;
+U02	src/ui/FramePacer.cpp	a batch's end not painted	    m_batch = false;⏎    m_holding = false;⏎    paint();	    m_batch = false;⏎    m_holding = false;
+U03	src/ui/FramePacer.cpp	a batch's first frame waits for its time	    m_lastFrame.reset();⏎	
+U04	src/ui/FramePacer.cpp	a slow file's counter not painted before it loads	if (m_holding && (slowFiles || due())) {	if (m_holding && due()) {
+U05	src/ui/FramePacer.cpp	a question asked over a held screen	    if (m_holding)⏎        paint();⏎    return QScopedValueRollback	    return QScopedValueRollback
+U06	src/ui/FramePacer.cpp	a frame during a scan painted before its status is set	        if (m_inScan)⏎            m_frameOpen = true;	        if (false)⏎            m_frameOpen = true;
+U07	src/ui/WindowRunHost.cpp	the progress bar drawn in the mask colour	m_w.picProgress->image().height()), 0xFF0000);	m_w.picProgress->image().height()), 0x0000FF);
+U08	src/ui/WindowRunHost.cpp	the log offered though it is not there	    if (!QFileInfo(logPath()).isFile()) {	    if (false) {
+U09	src/ui/WindowRunHost.cpp	a question does not release the screen	    const auto released = m_w.m_pacer.release();⏎    return ask(&m_w,	    return ask(&m_w,
+U10	src/ui/WindowRunHost.cpp	the wrong bar follows the scan	    m_w.HScrSprite->setValue(value);	    m_w.HScrMask->setValue(value);
+U11	src/ui/frmMain_Run.cpp	Cancel leaves the window locked	    cmdCancel->setEnabled(false);⏎    ControlsEnabled(true);	    cmdCancel->setEnabled(false);
+U12	src/ui/frmMain_Run.cpp	a second Mask All starts during a run	    if (m_running || !runCanStart())⏎        return;⏎    const QScopedValueRollback running(m_running, true);⏎    WindowRunHost host(*this);⏎    MaskRun run(host);⏎    m_pacer.batchStarted();	    if (!runCanStart())⏎        return;⏎    const QScopedValueRollback running(m_running, true);⏎    WindowRunHost host(*this);⏎    MaskRun run(host);⏎    m_pacer.batchStarted();
+U13	src/ui/frmMain_Run.cpp	Mask Current of a sprite that failed to load	    if (!m_spriteLoaded) {	    if (CurrentFile.isEmpty()) {
+U14	src/ui/frmMain_Run.cpp	the lock leaves untagged controls alone	        if (!t.tag.contains(QLatin1String("<d>")))⏎            continue;	
+U15	src/ui/frmMain_Panes.cpp	a new transparency colour keeps the old mask colour	    picTColor->setBackColor(Color);⏎    SetMColor(complement(Color));	    picTColor->setBackColor(Color);
+U16	src/ui/frmMain_Panes.cpp	eyedropper's buttons swapped	    if (buttons == 1)⏎        SetTColor(c);	    if (buttons == 2)⏎        SetTColor(c);
+U17	src/ui/frmMain_Panes.cpp	vertical bars get the horizontal overhang	        setScrollRange(VScrSprite, picSprite->drawableHeight() - conSprite->drawableHeight());	        setScrollRange(VScrSprite, picSprite->drawableWidth() - conSprite->drawableWidth());
+U18	src/ui/frmMain_Panes.cpp	colours picked during a run	    if (c == NoColour || m_running)	    if (c == NoColour)
+U19	src/ui/frmMain_Files.cpp	a failed load still counts as loaded	    if (PicBox == picSprite)⏎        m_spriteLoaded = false;	
+U20	src/ui/frmMain_Files.cpp	Save replaces a file without asking	    if (entryExists(name) && !ask(this,	    if (false && !ask(this,
+U21	src/ui/frmMain_Files.cpp	Append Files empties the list	        filesAdded(dialog.Picked, BrowseMode == 1);	        filesAdded(dialog.Picked, true);
+U22	src/ui/frmMain_Files.cpp	Clear list without asking	    if (!ask(this, QStringLiteral("Are you sure you want to clear the file list?")))⏎        return;	
+U23	src/ui/frmMain_Files.cpp	the list's first file not shown	    if (lstFiles->count() >= 1)⏎        LoadPic(picSprite, lstFiles->itemText(0));	
+U24	src/ui/frmBrowse.cpp	a stored folder that has gone opens nowhere	    if (!QDir(last).exists())⏎        last = QDir::homePath();	
+U25	src/ui/frmBrowse.cpp	the browsed folder not remembered	    SaveSetting(QStringLiteral("sys"), QStringLiteral("lastpath"), Dir1->path());⏎	
+U26	src/ui/frmSave.cpp	a quoted name keeps its quotes	        return literal.remove(QLatin1Char('"'));	        return literal;
+U27	src/ui/frmSave.cpp	"(none)" added as an extension	    if (!name.contains(extension) && extension.trimmed().toLower() != QLatin1String("(none)"))	    if (!name.contains(extension))
+U28	src/ui/frmPickColor.cpp	Cancel returns the colour under the cursor	        CurrColor = NoColour;⏎        reject();	        reject();
+U29	src/ui/DialogLook.cpp	a drive that cannot be opened leaves the box on it	        if (!Dir1->setPath(drive))⏎            Drive1->setDriveOf(Dir1->path());	        Dir1->setPath(drive);
+S07	src/shell/frmAbout.cpp	System Info reported unavailable though it started	        if (!path.isEmpty() && desktop().startDetached(path, {}))⏎            return;	        if (!path.isEmpty())⏎            desktop().startDetached(path, {});
+U30	src/ui/frmMain.cpp	Esc cancels when there is nothing to cancel	        if (cmdCancel->isEnabled())⏎            cmdCancel->click();	        cmdCancel->click();
+U31	src/ui/frmMain.cpp	a stored menu option read as on whatever it says	                GetSetting(SettingsSection, item->objectName(), QStringLiteral("True")), true));	                QStringLiteral("True"), true));
+U32	src/ui/frmMain.cpp	the suffix box not stored	    SaveSetting(SettingsSection, txtSuffix->objectName(), txtSuffix->text());⏎}	}
+U33	src/ui/frmMain.cpp	a close refused still closes	    if (quit)⏎        event->accept();⏎    else⏎        event->ignore();	    event->accept();
 EOF
 
 # Writes mutant $2 into tree $1, or restores the file from its saved original with
