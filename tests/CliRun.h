@@ -30,12 +30,12 @@ inline Run maskCommand(const QStringList &args, const QByteArray &input = {},
             QString::fromUtf8(p.readAllStandardOutput())};
 }
 
-// Runs `script` in sh with $0 the command and $1... `args`: the way to hand it names as raw
+// Runs `script` in bash with $0 the command and $1... `args`: the way to hand it names as raw
 // bytes (QProcess passes text) and to redirect its streams.
 inline Run shell(const QString &script, const QStringList &args = {}, const QByteArray &input = {})
 {
     return maskCommand(QStringList{"-c", script, PELLORAN_MASK_BIN} + args, input,
-                       QStringLiteral("/bin/sh"));
+                       QStringLiteral("/bin/bash"));
 }
 
 // Runs `script` in bash as shell() does, in the current folder, as a user whom file modes
@@ -52,7 +52,7 @@ inline Run unprivileged(const QString &script)
             "reach $PWD or run $0: a folder above is closed to others\" >&2; exit 125; }\n") +
         script;
     if (::geteuid() != 0)
-        return maskCommand({"-c", checked, PELLORAN_MASK_BIN}, {}, QStringLiteral("/bin/bash"));
+        return shell(checked);
     static QTemporaryDir shared;
     static const QString program = shared.filePath(QStringLiteral("pelloran-mask"));
     static QString lsan = qEnvironmentVariable("LSAN_OPTIONS");

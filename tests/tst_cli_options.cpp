@@ -51,10 +51,6 @@ void TestCliOptions::fails_data()
         QTest::newRow(tag) << moded << QString(setup) << QString(args) << code << QString(out)
                            << QString(err) << QString(check);
     };
-    const auto moded = [&](const char *tag, const char *setup, const char *args, int code,
-                           const char *out, const char *err, const char *check) {
-        row(tag, setup, args, code, out, err, check, true);
-    };
     const char *noMask = "[ ! -e a_mask.bmp ]";
     const auto usage = [&](const char *tag, const char *args, const char *err) {
         row(tag, "", args, 2, "", err, noMask);
@@ -108,27 +104,27 @@ void TestCliOptions::fails_data()
         "--dry-run -o out . | head -n1; exit ${PIPESTATUS[0]}", 141, "would mask ",
         "pelloran-mask: ", "[ ! -e out ]");
     // File modes, which root would pass by.
-    moded("unreadable sprite", "chmod 0 a.bmp", "a.bmp", 1, "failed %1/a.bmp: Permission denied",
-          "0 masked, 0 up to date, 1 failed", noMask);
-    moded("unreadable folder under -r", "mkdir -p d/e && cp a.bmp d/e && chmod 0 d/e", "-r d", 1,
-          "failed %1/d/e: Permission denied", "1 failed", "[ ! -e d/e/a_mask.bmp ]");
-    moded("unwritable sprite folder", "mkdir d && cp a.bmp d && chmod 555 d", "d", 1,
-          "failed %1/d/a.bmp: Permission denied: %1/d/a_mask.bmp", "1 failed",
-          "[ \"$(ls -A d)\" = a.bmp ]");
-    moded("-o in an unwritable folder", "mkdir d && chmod 555 d", "-o d/out a.bmp", 1,
-          "failed %1/a.bmp: Permission denied: %1/d/out", "1 failed", "[ ! -e d/out ]");
-    moded("--overwrite a read-only mask",
-          "\"$0\" -q a.bmp && chmod 444 a_mask.bmp && cp -p a_mask.bmp keep",
-          "--overwrite -t white a.bmp", 1, "a_mask.bmp is read-only", "1 failed",
-          "cmp a_mask.bmp keep");
-    moded("--files-from an unreadable list", "echo a.bmp >list && chmod 0 list",
-          "--files-from list", 2, "", "cannot read the list 'list'", noMask);
-    moded("--log in an unwritable folder", "mkdir d && chmod 555 d", "--log d/run.log a.bmp", 1,
-          "masked %1/a.bmp", "the log could not be written: Permission denied",
-          "[ -f a_mask.bmp ] && [ ! -e d/run.log ]");
-    moded("--log read-only", "echo old >run.log && chmod 444 run.log", "--log run.log a.bmp", 1,
-          "masked %1/a.bmp", "the log could not be written: Permission denied",
-          "[ -f a_mask.bmp ] && [ \"$(cat run.log)\" = old ]");
+    row("unreadable sprite", "chmod 0 a.bmp", "a.bmp", 1, "failed %1/a.bmp: Permission denied",
+        "0 masked, 0 up to date, 1 failed", noMask, true);
+    row("unreadable folder under -r", "mkdir -p d/e && cp a.bmp d/e && chmod 0 d/e", "-r d", 1,
+        "failed %1/d/e: Permission denied", "1 failed", "[ ! -e d/e/a_mask.bmp ]", true);
+    row("unwritable sprite folder", "mkdir d && cp a.bmp d && chmod 555 d", "d", 1,
+        "failed %1/d/a.bmp: Permission denied: %1/d/a_mask.bmp", "1 failed",
+        "[ \"$(ls -A d)\" = a.bmp ]", true);
+    row("-o in an unwritable folder", "mkdir d && chmod 555 d", "-o d/out a.bmp", 1,
+        "failed %1/a.bmp: Permission denied: %1/d/out", "1 failed", "[ ! -e d/out ]", true);
+    row("--overwrite a read-only mask",
+        "\"$0\" -q a.bmp && chmod 444 a_mask.bmp && cp -p a_mask.bmp keep",
+        "--overwrite -t white a.bmp", 1, "a_mask.bmp is read-only", "1 failed",
+        "cmp a_mask.bmp keep", true);
+    row("--files-from an unreadable list", "echo a.bmp >list && chmod 0 list", "--files-from list",
+        2, "", "cannot read the list 'list'", noMask, true);
+    row("--log in an unwritable folder", "mkdir d && chmod 555 d", "--log d/run.log a.bmp", 1,
+        "masked %1/a.bmp", "the log could not be written: Permission denied",
+        "[ -f a_mask.bmp ] && [ ! -e d/run.log ]", true);
+    row("--log read-only", "echo old >run.log && chmod 444 run.log", "--log run.log a.bmp", 1,
+        "masked %1/a.bmp", "the log could not be written: Permission denied",
+        "[ -f a_mask.bmp ] && [ \"$(cat run.log)\" = old ]", true);
 }
 
 void TestCliOptions::fails()
@@ -143,8 +139,7 @@ void TestCliOptions::fails()
     const QByteArray sprite = readFile(QStringLiteral("a.bmp"));
     const QString script =
         (setup.isEmpty() ? QString() : setup + " || exit 99\n") + "\"$0\" " + args;
-    const Run r = moded ? unprivileged(script)
-                        : maskCommand({"-c", script, PELLORAN_MASK_BIN}, {}, "/bin/bash");
+    const Run r = moded ? unprivileged(script) : shell(script);
     QVERIFY2(r.code == code, qPrintable(QString::number(r.code) + '\n' + r.out + r.err));
     out.replace("%1", m_dir->path());
     err.replace("%1", m_dir->path());
@@ -154,8 +149,7 @@ void TestCliOptions::fails()
              qPrintable(r.err));
     QFile::setPermissions("a.bmp", QFile::ReadOwner | QFile::WriteOwner);
     QCOMPARE(readFile(QStringLiteral("a.bmp")), sprite);
-    const Run after = maskCommand({"-c", "! find . -name '.*.part*' | grep . && " + check}, {},
-                                  QStringLiteral("/bin/bash"));
+    const Run after = shell("! find . -name '.*.part*' | grep . && " + check);
     QVERIFY2(after.code == 0, qPrintable(after.out + after.err));
 }
 
