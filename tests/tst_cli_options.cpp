@@ -92,6 +92,11 @@ void TestCliOptions::fails_data()
         "mkdir -p d/sub && cp a.bmp d/sub && ln -s sub d/l && ln -s ../a.bmp d/s.bmp", "-r d", 0,
         "masked %1/d/s.bmp", "2 masked, 0 up to date, 0 failed",
         "[ -f d/s_mask.bmp ] && [ -f d/sub/a_mask.bmp ]");
+    row("--pattern ignores letter case, names are taken as named",
+        "mkdir d && cp a.bmp d/b.BMP && cp a.bmp d/c.png", "--pattern '*.bmp' d a.bmp", 0,
+        "masked %1/d/b.BMP", "2 masked", "[ -f a_mask.bmp ] && [ ! -e d/c_mask.png ]");
+    row("--watch with nothing to watch", "", "--watch none.bmp", 1,
+        "failed none.bmp: no such file or folder", "nothing to watch", noMask);
     row("the same file named thrice", "", "a.bmp ./a.bmp . -j 2", 0, "masked %1/a.bmp",
         "1 masked, 0 up to date, 0 failed");
     row("left out on standard output", "cp a.bmp old_mask.bmp", "old_mask.bmp a.bmp", 0,
