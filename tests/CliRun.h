@@ -3,9 +3,14 @@
 // pelloran-mask run as a user runs it: a process with arguments and standard input, its
 // exit status and both output streams.
 
+#include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
+
+#include <unistd.h>
 
 struct Run {
     int code;
@@ -25,10 +30,42 @@ inline Run maskCommand(const QStringList &args, const QByteArray &input = {},
             QString::fromUtf8(p.readAllStandardOutput())};
 }
 
-// Runs `script` in sh with $0 the command and $1... `args`: the way to hand it names as raw
+// Runs `script` in bash with $0 the command and $1... `args`: the way to hand it names as raw
 // bytes (QProcess passes text) and to redirect its streams.
 inline Run shell(const QString &script, const QStringList &args = {}, const QByteArray &input = {})
 {
     return maskCommand(QStringList{"-c", script, PELLORAN_MASK_BIN} + args, input,
-                       QStringLiteral("/bin/sh"));
+                       QStringLiteral("/bin/bash"));
+}
+
+// Runs `script` in bash as shell() does, in the current folder, as a user whom file modes
+// bind: the tests' own, or nobody when they run as root (as CI does), since root reads and
+// writes whatever the modes say. Nobody is then given the current folder and runs a copy of
+// the command, with the sanitizers' suppressions, from a folder of its own: the build may
+// lie where nobody cannot reach. A folder nobody cannot reach ends the run with 125 and the
+// reason on standard error, never with a pass.
+inline Run unprivileged(const QString &script)
+{
+    const QString checked =
+        QStringLiteral(
+            "cd \"$PWD\" 2>/dev/null && [ -x \"$0\" ] || { echo \"$(id -un) cannot "
+            "reach $PWD or run $0: a folder above is closed to others\" >&2; exit 125; }\n") +
+        script;
+    if (::geteuid() != 0)
+        return shell(checked);
+    static QTemporaryDir shared;
+    static const QString program = shared.filePath(QStringLiteral("pelloran-mask"));
+    static QString lsan = qEnvironmentVariable("LSAN_OPTIONS");
+    if (!QFile::exists(program)) {
+        QFile::setPermissions(shared.path(), QFile::permissions(shared.path()) | QFile::ExeOther);
+        QFile::copy(QStringLiteral(PELLORAN_MASK_BIN), program);
+        const auto suppressions = QRegularExpression("suppressions=([^:]+)").match(lsan);
+        if (suppressions.hasMatch() &&
+            QFile::copy(suppressions.captured(1), shared.filePath(QStringLiteral("lsan.supp"))))
+            lsan.replace(suppressions.captured(1), shared.filePath(QStringLiteral("lsan.supp")));
+    }
+    QProcess::execute(QStringLiteral("chown"), {"-R", "nobody:", QDir::currentPath()});
+    return maskCommand(
+        {"-u", "nobody", "--", "env", "LSAN_OPTIONS=" + lsan, "/bin/bash", "-c", checked, program},
+        {}, QStringLiteral("runuser"));
 }

@@ -14,7 +14,7 @@
 
 // What pelloran-mask finds, reads, writes and prints under names as the file system has
 // them: bytes that are not UTF-8, links, whatever sits at a mask's name, names that would
-// print like others. Runs go through sh, which keeps a name's bytes (QProcess passes text).
+// print like others. Runs go through a shell, which keeps a name's bytes (QProcess passes text).
 class TestCliNames : public QObject
 {
     Q_OBJECT
