@@ -184,6 +184,28 @@ U30	src/ui/frmMain.cpp	Esc cancels when there is nothing to cancel	        if (c
 U31	src/ui/frmMain.cpp	a stored menu option read as on whatever it says	                GetSetting(SettingsSection, item->objectName(), QStringLiteral("True")), true));	                QStringLiteral("True"), true));
 U32	src/ui/frmMain.cpp	the suffix box not stored	    SaveSetting(SettingsSection, txtSuffix->objectName(), txtSuffix->text());⏎}	}
 U33	src/ui/frmMain.cpp	a close refused still closes	    if (quit)⏎        event->accept();⏎    else⏎        event->ignore();	    event->accept();
+C21	cli/MaskPlanner.cpp	-u: a mask as new as its sprite replaced	a.st_mtim.tv_nsec > b.st_mtim.tv_nsec	a.st_mtim.tv_nsec >= b.st_mtim.tv_nsec
+C22	cli/MaskPlanner.cpp	-u: seconds compared the wrong way	a.st_mtim.tv_sec != b.st_mtim.tv_sec ?	a.st_mtim.tv_sec == b.st_mtim.tv_sec ?
+C23	cli/SpriteFinder.cpp	-o -r: folders two deep flattened	subfolder.isEmpty() ? sub :	!subfolder.isEmpty() ? sub :
+C24	cli/MaskPlanner.cpp	--dry-run -o makes the output folder	m_outputDir.isEmpty() || m_dryRun	m_outputDir.isEmpty() && m_dryRun
+C25	cli/SpriteFinder.cpp	links in a walked folder followed	::lstat(full.constData(), &st)	::stat(full.constData(), &st)
+C26	cli/MaskPlanner.cpp	a file named twice masked twice	seen.insert(in.sprite);	seen.insert(in.subfolder);
+C27	cli/BatchRunner.cpp	left-out lines on the wrong stream	out(QStringLiteral("left out ")	m_console.err(QStringLiteral("left out ")
+C28	cli/BatchRunner.cpp	-q ignored	if (m_options.quiet)⏎        return;	if (false)⏎        return;
+C29	cli/MaskCommand.cpp	an interrupted dry run exits with the bare signal	return 128 + signal; // the plans were all printed	return 0 + signal; // the plans were all printed
+C30	cli/BatchRunner.cpp	a closed pipe taken for an interrupted call	errno == EPIPE	errno == EINTR
+C31	src/engine/FileOps.cpp	a read-only mask replaced	W_OK, AT_EACCESS	F_OK, AT_EACCESS
+C32	cli/MaskCommand.cpp	an unwritable log reported as success	return 1;	return 0;
+C33	cli/SpriteFinder.cpp	an unreadable folder called missing	RunError::fromErrno(error, fileNameFromBytes(folder))	RunError::fromErrno(ENOENT, fileNameFromBytes(folder))
+C34	cli/MaskPlanner.cpp	-o in an unwritable folder not reported	::mkdir(raw.constData(), 0777) != 0 && errno != EEXIST	::mkdir(raw.constData(), 0777) != 0 && errno == EEXIST
+C35	src/engine/RunUtils.cpp	--pattern minds letter case	QRegularExpression::CaseInsensitiveOption	QRegularExpression::NoPatternOption
+C36	cli/Watcher.cpp	--watch with nothing to watch waits	if (m_fd < 0 || m_folders.isEmpty()) {	if (m_fd < 0 && m_folders.isEmpty()) {
+C37	cli/Options.cpp	-j 0 accepted	o.jobs < 1	o.jobs < 0
+C38	cli/Options.cpp	17 key colours accepted	rule.keys.size() > 16	rule.keys.size() > 17
+C39	cli/OptionValues.cpp	-f 256 accepted	return v <= 255 ? v : -1;	return v <= 256 ? v : -1;
+C40	cli/Options.cpp	-o '' accepted	in.value(OutputDir).isEmpty()	in.value(OutputDir).isNull()
+C41	cli/Options.cpp	black taken for no mask colour	if (rule.mask == NoColour)	if (rule.mask == 0)
+C42	src/engine/MaskRun.cpp	a suffix with a slash accepted	suffix.contains(QLatin1Char('/'))	suffix.contains(QLatin1Char('\\'))
 EOF
 
 # Writes mutant $2 into tree $1, or restores the file from its saved original with
