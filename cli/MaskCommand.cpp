@@ -108,8 +108,10 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
         return writeLog(options, log, console) ? int(SomeNotMasked) : code;
     }
     SpriteFinder finder(options);
-    if (options.listFile && !finder.readList(*options.listFile, options.inputs))
-        return usageError(QStringLiteral("cannot read the list '%1'").arg(*options.listFile));
+    if (options.listFile)
+        if (const QString why = finder.readList(*options.listFile, options.inputs); !why.isEmpty())
+            return usageError(
+                QStringLiteral("cannot read the list '%1': %2").arg(*options.listFile, why));
 
     Interruption::install();
     // Watching starts before the first pass, so that a sprite saved during it is not missed.

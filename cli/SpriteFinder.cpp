@@ -6,13 +6,14 @@
 #include "RunUtils.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -136,23 +137,34 @@ QList<SpriteFinder::Input> SpriteFinder::expand(const QStringList &inputs)
     return found;
 }
 
-bool SpriteFinder::readList(const QString &listName, QStringList &inputs)
+QString SpriteFinder::readList(const QString &listName, QStringList &inputs)
 {
-    QFile list;
-    if (listName == QLatin1String("-")) {
-        if (!list.open(stdin, QIODevice::ReadOnly))
-            return false;
-    } else {
-        const int fd = ::open(fileNameToBytes(listName).constData(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0 || !list.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-            if (fd >= 0)
-                ::close(fd);
-            return false;
-        }
+    const bool standardInput = listName == QLatin1String("-");
+    const int fd = standardInput
+                       ? STDIN_FILENO
+                       : ::open(fileNameToBytes(listName).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    // Read by hand rather than by QFile: a folder named as the list opens, and only its read
+    // says why it gives no names.
+    QByteArray all;
+    int error = 0;
+    for (char chunk[1 << 16];;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        all.append(chunk, n);
     }
-    const QByteArray all = list.readAll();
+    if (!standardInput)
+        ::close(fd);
+    if (error)
+        return QString::fromLocal8Bit(std::strerror(error));
     for (const QByteArray &raw : all.split(m_null ? '\0' : '\n'))
         if (!raw.isEmpty())
             inputs.append(fileNameFromBytes(raw));
-    return true;
+    return {};
 }

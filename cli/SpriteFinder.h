@@ -31,8 +31,8 @@ public:
     explicit SpriteFinder(const Options &options);
 
     // Appends the names of a list file, or of standard input for "-": one a line, or
-    // NUL-separated with --null. False when the list cannot be opened.
-    bool readList(const QString &listName, QStringList &inputs);
+    // NUL-separated with --null. Returns why the list cannot be read, or nothing.
+    QString readList(const QString &listName, QStringList &inputs);
     // The sprites the inputs name, in their order; a folder's sorted by name.
     QList<Input> expand(const QStringList &inputs);
     const QList<Refused> &refused() const { return m_refused; }

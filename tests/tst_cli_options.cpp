@@ -66,7 +66,10 @@ void TestCliOptions::fails_data()
     usage("--depth 8", "--depth 8 a.bmp", "bad depth '8'");
     usage("-j 0: the help's N files at once, never none", "-j 0 a.bmp", "bad number of jobs '0'");
     usage("-0 without a list", "-0 a.bmp", "--null is for lists read with --files-from");
-    usage("--files-from a missing list", "--files-from none a.bmp", "cannot read the list 'none'");
+    usage("--files-from a missing list", "--files-from none a.bmp",
+          "cannot read the list 'none': No such file or directory");
+    usage("--files-from a folder", "--files-from . a.bmp",
+          "cannot read the list '.': Is a directory");
     usage("an unknown option", "--colour red a.bmp", "Unknown option 'colour'");
     // -u replaces a mask only when its sprite is newer, to the nanosecond.
     const char *made = "\"$0\" -q a.bmp && cp a_mask.bmp keep && ";
@@ -123,7 +126,7 @@ void TestCliOptions::fails_data()
         "--overwrite -t white a.bmp", 1, "a_mask.bmp is read-only", "1 failed",
         "cmp a_mask.bmp keep", true);
     row("--files-from an unreadable list", "echo a.bmp >list && chmod 0 list", "--files-from list",
-        2, "", "cannot read the list 'list'", noMask, true);
+        2, "", "cannot read the list 'list': Permission denied", noMask, true);
     row("--log in an unwritable folder", "mkdir d && chmod 555 d", "--log d/run.log a.bmp", 1,
         "masked %1/a.bmp", "the log could not be written: Permission denied",
         "[ -f a_mask.bmp ] && [ ! -e d/run.log ]", true);
