@@ -101,6 +101,12 @@ BatchRunner::Tally BatchRunner::dryRun()
 {
     Tally tally;
     for (const Plan &p : m_plans) {
+        // A dry run of a large tree prints for a while: Ctrl-C, or a reader that went away,
+        // ends it as it ends a real run.
+        if (Interruption::signal()) {
+            tally.notStarted += p.state == Plan::Mask;
+            continue;
+        }
         report(p, outcomeOf(p.state), p.problem);
         tally.count(outcomeOf(p.state));
     }

@@ -27,7 +27,7 @@ public:
 
     // The inputs named like masks, which no plan has.
     void reportLeftOut(const QStringList &names);
-    // Reports what would be done, from the plans alone.
+    // Reports what would be done, from the plans alone, until an interruption.
     Tally dryRun();
     // Masks the plans' sprites on up to `options.jobs` threads, each with a FileJob of its
     // own. `log` gets the window's entries in the order the files finish; `clock` times the

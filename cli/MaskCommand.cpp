@@ -52,13 +52,21 @@ int dryRunSummary(const Options &options, BatchRunner::Tally tally, const clsDeb
                   Console &console)
 {
     tally.failed += writeLog(options, log, console);
+    if (const int signal = Interruption::signal()) {
+        console.err(QStringLiteral("pelloran-mask: interrupted by %1: dry run: %2 to mask, %3 up "
+                                   "to date, %4 failed, %5 not started")
+                        .arg(Interruption::signalName(signal))
+                        .arg(tally.masked)
+                        .arg(tally.upToDate)
+                        .arg(tally.failed)
+                        .arg(tally.notStarted));
+        return 128 + signal;
+    }
     if (!options.quiet)
         console.err(QStringLiteral("pelloran-mask: dry run: %1 to mask, %2 up to date, %3 failed")
                         .arg(tally.masked)
                         .arg(tally.upToDate)
                         .arg(tally.failed));
-    if (const int signal = Interruption::signal())
-        return 128 + signal; // the plans were all printed, but the user asked to stop
     return tally.failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;
 }
 

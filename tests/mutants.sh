@@ -192,7 +192,7 @@ C25	cli/SpriteFinder.cpp	links in a walked folder followed	::lstat(full.constDat
 C26	cli/MaskPlanner.cpp	a file named twice masked twice	seen.insert(in.sprite);	seen.insert(in.subfolder);
 C27	cli/BatchRunner.cpp	left-out lines on the wrong stream	out(QStringLiteral("left out ")	m_console.err(QStringLiteral("left out ")
 C28	cli/BatchRunner.cpp	-q ignored	if (m_options.quiet)⏎        return;	if (false)⏎        return;
-C29	cli/MaskCommand.cpp	an interrupted dry run exits with the bare signal	return 128 + signal; // the plans were all printed	return 0 + signal; // the plans were all printed
+C29	cli/MaskCommand.cpp	an interrupted dry run exits with the bare signal	.arg(tally.notStarted));⏎        return 128 + signal;⏎    }⏎    if (!options.quiet)	.arg(tally.notStarted));⏎        return 0 + signal;⏎    }⏎    if (!options.quiet)
 C30	cli/BatchRunner.cpp	a closed pipe taken for an interrupted call	errno == EPIPE	errno == EINTR
 C31	src/engine/FileOps.cpp	a read-only mask replaced	W_OK, AT_EACCESS	F_OK, AT_EACCESS
 C32	cli/MaskCommand.cpp	an unwritable log reported as success	return 1;	return 0;
