@@ -1,7 +1,6 @@
 #include "FakeMaskWindow.h"
 #include "MaskRule.h"
 #include "MaskScan.h"
-#include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "TestPictures.h"
 
@@ -21,8 +20,6 @@ private slots:
     void ruleAgainstReference_data();
     void ruleAgainstReference();
     void exactRuleIsTheWindows();
-    void readKeepsAlpha_data();
-    void readKeepsAlpha();
 };
 
 void TestMaskScan::matchesColumnWalkAtEveryRefresh_data()
@@ -210,31 +207,6 @@ void TestMaskScan::exactRuleIsTheWindows()
         maskSpan(in.constData(), viaScan.data(), 300, toQRgb(t), toQRgb(rule.mask), true);
         QCOMPARE(viaRule, viaScan);
     }
-}
-
-void TestMaskScan::readKeepsAlpha_data()
-{
-    QTest::addColumn<QImage::Format>("format");
-    QTest::newRow("RGBA PNG") << QImage::Format_ARGB32;
-    QTest::newRow("palette PNG with transparent entries") << QImage::Format_Indexed8;
-}
-
-void TestMaskScan::readKeepsAlpha()
-{
-    QFETCH(QImage::Format, format);
-    QImage argb(5, 3, QImage::Format_ARGB32);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x)
-            argb.setPixel(x, y, qRgba(40 * x, 10, 90 * y, (x + y) % 3 ? 255 : 60 * x));
-    const QImage sprite = argb.convertToFormat(format);
-    const QByteArray png = saved(sprite, "PNG");
-
-    const QImage kept = decodePicture(png, QStringLiteral("x.png"), PictureAlpha::Keep);
-    QCOMPARE(kept.format(), QImage::Format_ARGB32);
-    QCOMPARE(kept, sprite.convertToFormat(QImage::Format_ARGB32));
-    // The default road still drops it.
-    QCOMPARE(decodePicture(png, QStringLiteral("x.png")),
-             sprite.convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_GUILESS_MAIN(TestMaskScan)
