@@ -1,8 +1,4 @@
 #include "SourceTesting.h"
-#include "TestFiles.h"
-#include "TestPictures.h"
-
-#include <QDir>
 
 namespace
 {
@@ -121,8 +117,7 @@ void TestGifSource::matchesQt()
 void TestGifSource::interlacedPasses()
 {
     std::vector<Band> bands;
-    const QByteArray bytes =
-        readFile(QFINDTESTDATA("data/gif/gb-local-table-interlaced-offset.gif"));
+    const QByteArray bytes = testData("gif/gb-local-table-interlaced-offset.gif");
     QVERIFY(!readBands(bytes, Name, RowLayout::Bgrx32, 100, true, &bands).isNull());
     QList<QList<int>> got; // y0, dy, rows
     for (const Band &b : bands)

@@ -1,10 +1,6 @@
-#include "PictureIO.h"
 #include "RunUtils.h"
 #include "SourceTesting.h"
-#include "TestFiles.h"
-#include "TestPictures.h"
 
-#include <QDir>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -92,9 +88,8 @@ void TestPictureIO::bmpAsQtReadsIt_data()
     QTest::newRow("rle4, absolute runs and jumps")
         << runs(4, "0412 0003 3450 0000 0002 0200 039a 0000 0005 bcdef0 00 0002 0101 0170 0001");
     // Files from other encoders (tests/data/bmp/make.sh).
-    const QDir data(QFINDTESTDATA("data/bmp"));
-    for (const QString &name : data.entryList({"*.bmp"}))
-        QTest::newRow(qPrintable(name)) << readFile(data.filePath(name));
+    for (const QString &name : QDir(QFINDTESTDATA("data/bmp")).entryList({"*.bmp"}))
+        QTest::newRow(qPrintable(name)) << testData("bmp/" + name);
 }
 
 void TestPictureIO::bmpAsQtReadsIt()
@@ -302,18 +297,14 @@ void TestPictureIO::patterns_data()
     QTest::addColumn<QString>("pattern");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("matches");
-    QTest::newRow("letter case ignored") << "*.bmp"
-                                         << "HERO.BMP" << true;
-    QTest::newRow("star dot star, no dot") << "*.*"
-                                           << "README" << true;
-    QTest::newRow("question marks") << "HER?.bm?"
-                                    << "hero.bmp" << true;
-    QTest::newRow("second of several") << "*.png; *.gif"
-                                       << "a.gif" << true;
-    QTest::newRow("other extension") << "*.bmp;*.gif"
-                                     << "a.bmp.png" << false;
-    QTest::newRow("whole name") << "*.bmp"
-                                << "a.bmpx" << false;
+    for (const auto &[tag, pattern, name, matches] :
+         {std::tuple("letter case ignored", "*.bmp", "HERO.BMP", true),
+          {"star dot star, no dot", "*.*", "README", true},
+          {"question marks", "HER?.bm?", "hero.bmp", true},
+          {"second of several", "*.png; *.gif", "a.gif", true},
+          {"other extension", "*.bmp;*.gif", "a.bmp.png", false},
+          {"whole name", "*.bmp", "a.bmpx", false}})
+        QTest::newRow(tag) << QString(pattern) << QString(name) << matches;
 }
 
 void TestPictureIO::patterns()

@@ -1,9 +1,4 @@
-#include "PictureIO.h"
 #include "SourceTesting.h"
-#include "TestFiles.h"
-#include "TestPictures.h"
-
-#include <QDir>
 
 namespace
 {
@@ -29,11 +24,6 @@ QByteArray withExtension(const QByteArray &file, int attributes, qint64 at = -1)
     out += QByteArray(492, '\0') + char(attributes);
     put(out, quint32(at < 0 ? file.size() : at), 4);
     return out + QByteArray("\0\0\0\0TRUEVISION-XFILE.\0", 22);
-}
-
-QByteArray data(const QString &name)
-{
-    return readFile(QFINDTESTDATA(QStringLiteral("data/tga/") + name));
 }
 
 // Where two pictures differ by more than `tolerance` in a channel; empty where they do not.
@@ -80,7 +70,7 @@ void TestTgaSource::matchesTwin_data()
 void TestTgaSource::matchesTwin()
 {
     QFETCH(QString, name);
-    const QByteArray bytes = data(name + QStringLiteral(".tga"));
+    const QByteArray bytes = testData("tga/" + name + ".tga");
     const QImage twin =
         QImage(QFINDTESTDATA(QStringLiteral("data/tga/") + name + QStringLiteral(".png")))
             .convertToFormat(QImage::Format_ARGB32);
@@ -217,11 +207,11 @@ void TestTgaSource::refuses_data()
                            << QString::fromLatin1(name) << direct;
     };
     const int damaged = RunError::DamagedPicture, invalid = RunError::InvalidPicture;
-    const QByteArray bgr24 = data(QStringLiteral("im-bgr24.tga"));
-    const QByteArray pal = data(QStringLiteral("pil-palette.tga"));
+    const QByteArray bgr24 = testData("tga/im-bgr24.tga");
+    const QByteArray pal = testData("tga/pil-palette.tga");
     const QByteArray map4("\0\0\0\1\1\1\2\2\2\3\3\3", 12);
     row("pixels cut", bgr24.chopped(1), damaged, "is cut short");
-    row("runs cut", data(QStringLiteral("im-bgra32-rle.tga")).chopped(3), damaged, "is cut short");
+    row("runs cut", testData("tga/im-bgra32-rle.tga").chopped(3), damaged, "is cut short");
     row("run past the last pixel", tga(11, 8, 2, 2, 0, "\x84\x07"), damaged, "past its last pixel");
     row("index past the map", tga(1, 8, 2, 1, 0, "\3\4", map4, 24), damaged, "colour index past");
     row("index before the map", tga(9, 8, 2, 1, 0, "\x81\1", map4, 24, 2), damaged,
@@ -245,9 +235,9 @@ void TestTgaSource::refuses_data()
     row("extension area out of place", withExtension(bgr24, 3, 5), damaged, "extension area");
     row("text named .tga", "Hero sheet: 32 x 48, key colour magenta.\n", invalid,
         "is not a picture");
-    row("no name, no footer", data(QStringLiteral("im-gray-top.tga")), invalid, "is not a picture",
+    row("no name, no footer", testData("tga/im-gray-top.tga"), invalid, "is not a picture",
         "x.bin");
-    row("footer, no name", data(QStringLiteral("pil-bgra32.tga")), 0, "", "x.bin");
+    row("footer, no name", testData("tga/pil-bgra32.tga"), 0, "", "x.bin");
     row("upper-case name", bgr24, 0, "", "X.TGA");
 }
 
