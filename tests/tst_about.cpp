@@ -1,15 +1,6 @@
 #include "LinkLabel.h"
-#include "ScriptedDesktop.h"
-#include "TestFiles.h"
 #include "TestSupport.h"
 #include "frmAbout.h"
-#include "frmMain.h"
-#include "modMain.h"
-
-#include <QAction>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
 
 class TestAbout : public QObject
 {
