@@ -69,6 +69,17 @@ inline int errorOf(const std::function<void()> &f, QString *message = nullptr)
     return 0;
 }
 
+// The read (the last argument, a callable) raises RunError `number` (0: none) with a
+// description that holds `why`, and allocates nothing of what a damaged file declares.
+#define VERIFY_ERROR(number, why, ...)                                                             \
+    do {                                                                                           \
+        QString said;                                                                              \
+        watchAllocations();                                                                        \
+        QCOMPARE(errorOf(__VA_ARGS__, &said), int(number));                                        \
+        QVERIFY2(said.contains(why), qPrintable(said));                                            \
+        VERIFY_ALLOCATED_LITTLE();                                                                 \
+    } while (false)
+
 // `img` as a source hands it out in `layout`, as Format_ARGB32: opaque but for Bgra32.
 inline QImage inLayout(const QImage &img, RowLayout layout)
 {
