@@ -30,11 +30,6 @@ private slots:
     void patterns();
 
 private:
-    QString file(const QString &name, const QByteArray &bytes)
-    {
-        writeFile(m_dir.filePath(name), bytes);
-        return m_dir.filePath(name);
-    }
     QTemporaryDir m_dir;
 };
 
@@ -155,7 +150,7 @@ void TestPictureIO::refuses()
     if (name == QLatin1String("fifo.bmp"))
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
     else if (!bytes.isEmpty())
-        file(name, bytes);
+        writeFile(path, bytes);
     VERIFY_ERROR(number, QString(), [&] { readPicture(path); });
 }
 
@@ -176,7 +171,8 @@ void TestPictureIO::changedWhileRead()
 {
     QFETCH(qint64, newSize);
     const QImage sheet = sample().scaled(900, 700); // more than one block of rows
-    const QString path = file(QStringLiteral("edited.bmp"), saved(sheet, "BMP"));
+    const QString path = m_dir.filePath(QStringLiteral("edited.bmp"));
+    writeFile(path, saved(sheet, "BMP"));
     const QByteArray other = saved(sheet.mirrored(true, false), "BMP");
     // Long ago, so that a write within the same clock tick still shows.
     const timespec old[2] = {{1000, 0}, {1000, 0}};
