@@ -1,12 +1,16 @@
 #pragma once
 
-// What the tests of the picture sources share: a source's bands put together into a picture,
-// each band held to the contract in PictureSource.h; Qt's picture as a source hands it out;
-// the RunError a call raises; and the largest allocation a read made.
+// What the tests of the picture sources share: the files under data/; a source's bands put
+// together into a picture, each band held to the contract in PictureSource.h; Qt's picture as
+// a source hands it out; the RunError a call raises; and the largest allocation a read made.
 
+#include "PictureIO.h"
 #include "PictureSource.h"
 #include "RunError.h"
+#include "TestFiles.h"
+#include "TestPictures.h"
 
+#include <QDir>
 #include <QImage>
 #include <QTest>
 
@@ -20,6 +24,12 @@
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void *, size_t),
                                                          void (*)(const volatile void *));
 #endif
+
+// A file under tests/data/, by its path there; empty when there is none.
+inline QByteArray testData(const QString &path)
+{
+    return readFile(QFINDTESTDATA(QStringLiteral("data/") + path));
+}
 
 inline constexpr RowLayout Layouts[] = {RowLayout::Bgrx32, RowLayout::Bgra32, RowLayout::Bgr24};
 
@@ -58,6 +68,17 @@ inline int errorOf(const std::function<void()> &f, QString *message = nullptr)
     }
     return 0;
 }
+
+// The read (the last argument, a callable) raises RunError `number` (0: none) with a
+// description that holds `why`, and allocates nothing of what a damaged file declares.
+#define VERIFY_ERROR(number, why, ...)                                                             \
+    do {                                                                                           \
+        QString said;                                                                              \
+        watchAllocations();                                                                        \
+        QCOMPARE(errorOf(__VA_ARGS__, &said), int(number));                                        \
+        QVERIFY2(said.contains(why), qPrintable(said));                                            \
+        VERIFY_ALLOCATED_LITTLE();                                                                 \
+    } while (false)
 
 // `img` as a source hands it out in `layout`, as Format_ARGB32: opaque but for Bgra32.
 inline QImage inLayout(const QImage &img, RowLayout layout)

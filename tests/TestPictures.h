@@ -5,13 +5,18 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QImageWriter>
 
-// A picture as Qt writes it in `format`.
-inline QByteArray saved(const QImage &img, const char *format, int quality = -1)
+// A picture as Qt writes it in `format`; `progressive` only tells the JPEG writer.
+inline QByteArray saved(const QImage &img, const char *format, int quality = -1,
+                        bool progressive = false)
 {
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
-    img.save(&buffer, format, quality);
+    QImageWriter writer(&buffer, format);
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(img);
     return buffer.data();
 }
 

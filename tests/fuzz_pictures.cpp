@@ -16,7 +16,6 @@
 
 #include <QCoreApplication>
 #include <QDirIterator>
-#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -24,16 +23,6 @@
 
 namespace
 {
-
-QByteArray progressiveJpeg(const QImage &img)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, "JPEG");
-    writer.setProgressiveScanWrite(true);
-    writer.write(img);
-    return buffer.data();
-}
 
 QList<QByteArray> seeds(const QString &folder)
 {
@@ -58,7 +47,7 @@ QList<QByteArray> seeds(const QString &folder)
         saved(alpha, "PNG"),
         saved(big.convertToFormat(QImage::Format_Indexed8), "PNG"),
         saved(big, "JPG"),
-        progressiveJpeg(big),
+        saved(big, "JPG", -1, true),
     };
     if (!folder.isEmpty())
         for (QDirIterator it(folder, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)

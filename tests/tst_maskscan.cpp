@@ -1,7 +1,6 @@
 #include "FakeMaskWindow.h"
 #include "MaskRule.h"
 #include "MaskScan.h"
-#include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "TestPictures.h"
 
@@ -13,18 +12,16 @@ class TestMaskScan : public QObject
 private slots:
     void matchesColumnWalkAtEveryRefresh_data();
     void matchesColumnWalkAtEveryRefresh();
-    void cancelAtRefresh_data();
-    void cancelAtRefresh();
     void scrollBarsFollowTheColumn_data();
     void scrollBarsFollowTheColumn();
     void zeroWidthFails();
     void ruleAgainstReference_data();
     void ruleAgainstReference();
     void exactRuleIsTheWindows();
-    void readKeepsAlpha_data();
-    void readKeepsAlpha();
 };
 
+// Whenever the mask can be seen, it is what the column walk would have left there; a run
+// cancelled at a refresh has done the pixel at which the refresh happened, and nothing after.
 void TestMaskScan::matchesColumnWalkAtEveryRefresh_data()
 {
     QTest::addColumn<QSize>("sprite");
@@ -32,19 +29,29 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh_data()
     QTest::addColumn<int>("repaintInterval");
     QTest::addColumn<Colour>("t");
     QTest::addColumn<Colour>("m");
+    QTest::addColumn<int>("cancelAt"); // the refresh that cancels; 0 none
+    QTest::addColumn<int>("percent");
     const Colour t = 0x00FF00, m = 0xFF00FF;
-    QTest::newRow("1x1") << QSize(1, 1) << QSize(1, 1) << 0 << t << m;
-    QTest::newRow("257x33") << QSize(257, 33) << QSize(257, 33) << 0 << t << m;
-    QTest::newRow("column of 999") << QSize(5, 998) << QSize(5, 998) << 0 << t << m;
-    QTest::newRow("mask smaller") << QSize(50, 40) << QSize(30, 20) << 0 << t << m;
-    QTest::newRow("mask larger") << QSize(40, 40) << QSize(60, 70) << 0 << t << m;
+    const int never = 1000000;
+    QTest::newRow("1x1") << QSize(1, 1) << QSize(1, 1) << 0 << t << m << 0 << 100;
+    QTest::newRow("257x33") << QSize(257, 33) << QSize(257, 33) << 0 << t << m << 0 << 100;
+    QTest::newRow("column of 999") << QSize(5, 998) << QSize(5, 998) << 0 << t << m << 0 << 100;
+    QTest::newRow("mask smaller") << QSize(50, 40) << QSize(30, 20) << 0 << t << m << 0 << 100;
+    QTest::newRow("mask larger") << QSize(40, 40) << QSize(60, 70) << 0 << t << m << 0 << 100;
     QTest::newRow("no repaint until the end")
-        << QSize(300, 200) << QSize(300, 200) << 1000000 << t << m;
-    QTest::newRow("same colour for both") << QSize(31, 7) << QSize(31, 7) << 0 << t << t;
-    QTest::newRow("no colour matches nothing") << QSize(31, 7) << QSize(31, 7) << 0 << -1 << m;
+        << QSize(300, 200) << QSize(300, 200) << never << t << m << 0 << 100;
+    QTest::newRow("same colour for both")
+        << QSize(31, 7) << QSize(31, 7) << 0 << t << t << 0 << 100;
+    QTest::newRow("no colour matches nothing")
+        << QSize(31, 7) << QSize(31, 7) << 0 << -1 << m << 0 << 100;
+    QTest::newRow("cancel: W=8, column 3")
+        << QSize(8, 600) << QSize(8, 600) << never << 0 << 0xFF << 2 << 38;
+    QTest::newRow("cancel: last refresh")
+        << QSize(100, 100) << QSize(100, 100) << never << 0 << 0xFF << 10 << 99;
+    QTest::newRow("cancel: refresh at a column's last pixel")
+        << QSize(20, 999) << QSize(20, 999) << never << 0 << 0xFF << 3 << 10;
 }
 
-// Whenever the mask can be seen, it is what the column walk would have left there.
 void TestMaskScan::matchesColumnWalkAtEveryRefresh()
 {
     QFETCH(QSize, sprite);
@@ -52,6 +59,8 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh()
     QFETCH(int, repaintInterval);
     QFETCH(Colour, t);
     QFETCH(Colour, m);
+    QFETCH(int, cancelAt);
+    QFETCH(int, percent);
     FakeMaskWindow w(randomSprite(sprite.width(), sprite.height(), t == NoColour ? 0 : t, 42));
     w.mask = QImage(mask, QImage::Format_RGB32);
     w.repaintInterval = repaintInterval;
@@ -59,46 +68,25 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh()
     w.onYield = [&](int n) {
         mismatches += repaintInterval == 0 &&
                       w.mask != referenceMask(w.sprite, mask, t, m, 999 + 1000 * qint64(n - 1));
+        w.cancel = n == cancelAt;
     };
     const MaskScan::Result r = MaskScan(w, t, m).run();
-    QCOMPARE(r.outcome, MaskScan::Result::Completed);
     QCOMPARE(mismatches, 0);
+    QCOMPARE(r.percent, percent);
+    QCOMPARE(w.barRight, float(741 / 100.0 * percent));
+    if (cancelAt) {
+        QCOMPARE(r.outcome, MaskScan::Result::Cancelled);
+        QCOMPARE(w.yields, cancelAt);
+        QVERIFY(w.status.startsWith(QStringLiteral("Status: Cancelled(%1%, After ").arg(percent)));
+        QCOMPARE(w.mask,
+                 referenceMask(w.sprite, mask, t, m, 999 + 1000 * qint64(cancelAt - 1) + 1));
+        return;
+    }
+    QCOMPARE(r.outcome, MaskScan::Result::Completed);
     QCOMPARE(w.mask, referenceMask(w.sprite, mask, t, m));
     QCOMPARE(w.yields, int((qint64(sprite.width() + 1) * (sprite.height() + 1)) / 1000));
     if (w.yields == 0) // no refresh point reached: nothing shown before the end
         QCOMPARE(w.status, QStringLiteral("Status: Ready"));
-    QCOMPARE(r.percent, 100);
-    QCOMPARE(w.barRight, 741.0f);
-}
-
-void TestMaskScan::cancelAtRefresh_data()
-{
-    QTest::addColumn<QSize>("sprite");
-    QTest::addColumn<int>("cancelAt");
-    QTest::addColumn<int>("percent");
-    QTest::newRow("W=8, column 3") << QSize(8, 600) << 2 << 38;
-    QTest::newRow("last refresh") << QSize(100, 100) << 10 << 99;
-    QTest::newRow("refresh at a column's last pixel") << QSize(20, 999) << 3 << 10;
-}
-
-// The pixel at which the refresh happened is still done; nothing after it.
-void TestMaskScan::cancelAtRefresh()
-{
-    QFETCH(QSize, sprite);
-    QFETCH(int, cancelAt);
-    QFETCH(int, percent);
-    const Colour t = 0x000000, m = 0x0000FF;
-    FakeMaskWindow w(randomSprite(sprite.width(), sprite.height(), t, 7));
-    w.repaintInterval = 1000000;
-    w.onYield = [&](int n) { w.cancel = n == cancelAt; };
-    const MaskScan::Result r = MaskScan(w, t, m).run();
-    QCOMPARE(r.outcome, MaskScan::Result::Cancelled);
-    QCOMPARE(w.yields, cancelAt);
-    QCOMPARE(r.percent, percent);
-    QVERIFY(w.status.startsWith(QStringLiteral("Status: Cancelled(%1%, After ").arg(percent)));
-    QCOMPARE(w.barRight, float(741 / 100.0 * percent));
-    const qint64 done = 999 + 1000 * qint64(cancelAt - 1) + 1;
-    QCOMPARE(w.mask, referenceMask(w.sprite, w.mask.size(), t, m, done));
 }
 
 void TestMaskScan::scrollBarsFollowTheColumn_data()
@@ -210,31 +198,6 @@ void TestMaskScan::exactRuleIsTheWindows()
         maskSpan(in.constData(), viaScan.data(), 300, toQRgb(t), toQRgb(rule.mask), true);
         QCOMPARE(viaRule, viaScan);
     }
-}
-
-void TestMaskScan::readKeepsAlpha_data()
-{
-    QTest::addColumn<QImage::Format>("format");
-    QTest::newRow("RGBA PNG") << QImage::Format_ARGB32;
-    QTest::newRow("palette PNG with transparent entries") << QImage::Format_Indexed8;
-}
-
-void TestMaskScan::readKeepsAlpha()
-{
-    QFETCH(QImage::Format, format);
-    QImage argb(5, 3, QImage::Format_ARGB32);
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x)
-            argb.setPixel(x, y, qRgba(40 * x, 10, 90 * y, (x + y) % 3 ? 255 : 60 * x));
-    const QImage sprite = argb.convertToFormat(format);
-    const QByteArray png = saved(sprite, "PNG");
-
-    const QImage kept = decodePicture(png, QStringLiteral("x.png"), PictureAlpha::Keep);
-    QCOMPARE(kept.format(), QImage::Format_ARGB32);
-    QCOMPARE(kept, sprite.convertToFormat(QImage::Format_ARGB32));
-    // The default road still drops it.
-    QCOMPARE(decodePicture(png, QStringLiteral("x.png")),
-             sprite.convertToFormat(QImage::Format_RGB32));
 }
 
 QTEST_GUILESS_MAIN(TestMaskScan)

@@ -1,6 +1,8 @@
+#include "LinkLabel.h"
 #include "RunError.h"
 #include "Settings.h"
 #include "TestSupport.h"
+#include "frmAbout.h"
 
 #include <QRegularExpression>
 #include <QTimer>
@@ -34,6 +36,10 @@ private slots:
     void exitQuestion();
     void log();
     void unwritableStore();
+    void linksReachTheDesktopWhole_data();
+    void linksReachTheDesktopWhole();
+    void systemInformation_data();
+    void systemInformation();
 
 private:
     std::unique_ptr<Sandbox> m_box;
@@ -214,6 +220,65 @@ void TestShell::unwritableStore()
     w.SaveSettings();
     reportSettingsNotSaved({});
     QCOMPARE(DebugLog.GetHistory().count("The settings could not be saved to '"), 1);
+}
+
+void TestShell::linksReachTheDesktopWhole_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<bool>("canOpen");
+    QTest::newRow("blanks, quotes, semicolon") << "my sprites; rm -rf 'x' \"y\"" << true;
+    QTest::newRow("nothing can open it") << "plain" << false;
+}
+
+void TestShell::linksReachTheDesktopWhole()
+{
+    QFETCH(QString, folder);
+    QFETCH(bool, canOpen);
+    QTemporaryDir dir;
+    AppPath = dir.path() + '/' + folder + '/';
+    ScriptedDesktop desk;
+    desk.canStart = canOpen;
+    frmMain w;
+    control<QAction>(w, "mnuMainHelp")->trigger();
+    QCOMPARE(desk.opened.size(), 1);
+    QCOMPARE(desk.opened[0].toLocalFile(), AppPath + "readme.txt");
+    QVERIFY(desk.started.isEmpty());
+    QCOMPARE(desk.messages.size(), canOpen ? 0 : 1);
+    QTest::mouseClick(control<LinkLabel>(w, "lblWebsite"), Qt::LeftButton);
+    QCOMPARE(desk.opened.value(1), QUrl(QStringLiteral("http://www.pelloran.example/")));
+    QCOMPARE(desk.messages.size(), canOpen ? 0 : 2); // told of each link that did not open
+    // The mail link keeps the blank before its subject.
+    frmAbout about;
+    QTest::mouseClick(about.lblEmail, Qt::LeftButton);
+    QCOMPARE(desk.opened.value(2),
+             QUrl(QStringLiteral("mailto:hello@pelloran.example ?subject=Pelloran Version: 1.21"),
+                  QUrl::TolerantMode));
+}
+
+void TestShell::systemInformation_data()
+{
+    QTest::addColumn<bool>("installed");
+    QTest::newRow("none on PATH") << false;
+    QTest::newRow("one on PATH") << true;
+}
+
+void TestShell::systemInformation()
+{
+    QFETCH(bool, installed);
+    QTemporaryDir bin;
+    const QString program = bin.filePath(QStringLiteral("kinfocenter"));
+    if (installed) {
+        writeFile(program, "#!/bin/sh\n");
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner);
+    }
+    const QByteArray oldPath = qgetenv("PATH");
+    qputenv("PATH", bin.path().toLocal8Bit());
+    ScriptedDesktop desk;
+    frmAbout about;
+    about.cmdSysInfo->click();
+    qputenv("PATH", oldPath);
+    QCOMPARE(desk.started, installed ? QList<QStringList>{{program}} : QList<QStringList>{});
+    QCOMPARE(desk.messages.size(), installed ? 0 : 1);
 }
 
 QTEST_MAIN(TestShell)

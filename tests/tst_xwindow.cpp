@@ -1,5 +1,4 @@
 // The real window on a real X server (an Xvfb of its own): what a user sees during a run.
-#include "LinkLabel.h"
 #include "PictureIO.h"
 #include "ReferenceMask.h"
 #include "TestSupport.h"
