@@ -4,9 +4,9 @@
 # to a copy of the working tree, which is rebuilt and tested, and the copy's file is restored
 # before the next one.
 #
-#   tests/mutants.sh            every mutant (the better part of an hour on two cores)
-#   tests/mutants.sh E05 C07    only these
-#   tests/mutants.sh --check    only whether every mutant still applies; builds nothing
+#   tools/mutants.sh            every mutant (two hours or more on two cores)
+#   tools/mutants.sh E05 C07    only these
+#   tools/mutants.sh --check    only whether every mutant still applies; builds nothing
 #
 # Run by hand, not from scripts/test.sh. The copy and its Release build (no sanitizers, no
 # benchmarks) live in build/mutants, so the working tree may be edited meanwhile and a
