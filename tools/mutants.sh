@@ -106,7 +106,7 @@ S01	src/shell/modMain.cpp	colour's blue and red swapped	    blue = qint16(std::m
 S02	src/shell/modMain.cpp	exit without asking	    if (!ask(mainWindow, QStringLiteral("Do you really want to exit?")))⏎        return false;	
 S03	src/shell/modMain.cpp	suffix not stored at the end	    SaveSetting(QStringLiteral("sys"), QStringLiteral("suffix"), suffix);⏎	
 S04	src/shell/modMain.cpp	log kept in a read-only program folder	    if (beside.isDir() && beside.isWritable()) {	    if (beside.isDir()) {
-S05	src/shell/modHyperLink.cpp	a local help path taken as a web address	Target.startsWith(QLatin1Char('/')) ? QUrl::fromLocalFile(Target)	false ? QUrl::fromLocalFile(Target)
+S05	src/shell/modHyperLink.cpp	the mail link without its subject	EmailAddress + QStringLiteral(" ?subject=Pelloran ") +	EmailAddress + QStringLiteral("") +
 S06	src/shell/modHyperLink.cpp	a link that fails to open is not told	    if (!desktop().openUrl(url))⏎        tellCannotOpen(parent, Target);	    desktop().openUrl(url);
 E50	src/engine/RunError.cpp	a full disk reported as a system error	    case EDQUOT:⏎    case EFBIG: return of(DiskFull, detail);	    case EDQUOT:⏎    case EFBIG: return of(SystemError, detail);
 E51	src/engine/RunError.cpp	missing folder reported as permission	    case ENOTDIR: return of(PathNotFound, detail);	    case ENOTDIR: return of(PermissionDenied, detail);
