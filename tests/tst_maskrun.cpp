@@ -52,7 +52,15 @@ public:
     }
     QString currentFile() const override { return current; }
     QString suffix() const override { return suffixText; }
-    bool promptOverwrite() const override { return prompt; }
+    bool promptOverwrite() const override { return armed = !late.isEmpty(), prompt; }
+    // The run looks for an existing mask after asking promptOverwrite(), and takes the mask
+    // picture to write it: `late` appears in between, as another program's file would.
+    QImage &maskPicture() override
+    {
+        if (armed)
+            armed = false, writeFile(dir + late, "made meanwhile");
+        return mask;
+    }
     bool beepAfterEachFile() const override { return true; }
     bool cheerAtEnd() const override { return true; }
     bool askOverwrite(const QString &) override { return add("ask"), answers.takeFirst(); }
@@ -88,7 +96,8 @@ public:
     void flash() override { add("flash"); }
 
     void add(const QString &token) { trace += (trace.isEmpty() ? "" : " ") + token; }
-    QString dir, current, suffixText = "_mask", trace;
+    QString dir, current, suffixText = "_mask", trace, late;
+    mutable bool armed = false;
     QStringList files;
     QList<bool> answers;
     bool prompt = false, locked = false, cancelEnabled = false;
@@ -185,7 +194,8 @@ void TestMaskRun::refusesToStart()
 void TestMaskRun::batchRules_data()
 {
     QTest::addColumn<QString>("files");    // "!" after a name: not a picture
-    QTest::addColumn<QString>("existing"); // files holding "an older mask"; "/" a folder
+    QTest::addColumn<QString>("existing"); // files holding "an older mask"; "/" a folder; "@"
+                                           // one made between the check and the write
     QTest::addColumn<bool>("prompt");
     QTest::addColumn<QString>("answers"); // y or n, one per question
     QTest::addColumn<QString>("suffix");
@@ -221,6 +231,10 @@ void TestMaskRun::batchRules_data()
         "1/2 yield Ready beep +a_mask.bmp yield 2/2 yield Ready Error error savelog offerlog "
         "cheer flash");
     row("an empty list", "", "", false, "", "_mask", 0, "cheer flash");
+    // Asked about nothing, the run takes the name in the step that writes it: a mask made
+    // in between is kept, and this one fails.
+    row("a mask made meanwhile", "a.bmp", "a_mask.bmp@", true, "", "_mask", 0,
+        "1/1 yield Ready Error error savelog offerlog cheer flash");
     // The window refuses an empty suffix before it starts; the run itself never writes a
     // mask over its sprite.
     row("empty suffix", "a.bmp", "", false, "", "", 0, "1/1 yield Ready beep cheer flash");
@@ -244,8 +258,9 @@ void TestMaskRun::batchRules()
         host.files.append(name.endsWith('!') ? name.chopped(1) : name);
     }
     for (const QString &name : existing.split(' ', Qt::SkipEmptyParts))
-        name.endsWith('/') ? void(QDir().mkdir(file(name)))
-                           : writeFile(file(name), "an older mask");
+        name.endsWith('@')   ? void(host.late = name.chopped(1))
+        : name.endsWith('/') ? void(QDir().mkdir(file(name)))
+                             : writeFile(file(name), "an older mask");
     for (const QChar a : answers)
         host.answers.append(a == 'y');
     host.prompt = prompt;
@@ -265,7 +280,10 @@ void TestMaskRun::batchRules()
         if (trace.split(' ').contains('+' + QFileInfo(it.key()).fileName()))
             QVERIFY2(it.value().startsWith("BM"), qPrintable(it.key()));
         else
-            QCOMPARE(it.value(), before.value(it.key(), "(none)"));
+            QCOMPARE(it.value(),
+                     before.value(it.key(), !host.late.isEmpty() && it.key().endsWith(host.late)
+                                                ? "made meanwhile"
+                                                : "(none)"));
     }
 }
 
