@@ -132,8 +132,8 @@ void TestFileDialogs::browse()
         opened = b.Dir1->path();
         for (int i = 0; i < b.File1->count(); ++i) // b.BMP and c.bmp
             b.File1->item(i)->setSelected(i > 0);
-        if (mode)
-            return b.cmdOkay->click(), 1;
+        if (mode) // Okay stores the folder it shows, whatever is stored meanwhile
+            return SaveSetting("sys", "lastpath", QDir::rootPath()), b.cmdOkay->click(), 1;
         b.Dir1->setPath(QDir::rootPath());
         return b.cmdCancel->click(), 0;
     };

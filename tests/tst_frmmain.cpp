@@ -319,6 +319,10 @@ void TestFrmMain::panesScrollApart()
     QCOMPARE(hSprite->value(), 159);
     QCOMPARE(sprite->x(), -159);
     QCOMPARE(control<QScrollBar>(w, "HScrMask")->value(), 100);
+    // Each bar gets the overhang of its own direction.
+    sprite->setPicture(QImage(500, 700, QImage::Format_RGB32));
+    QCOMPARE(control<QScrollBar>(w, "VScrSprite")->maximum(),
+             700 - control<PictureSurface>(w, "conSprite")->drawableHeight());
 }
 
 // No count, however small or large, makes the alert vanish or overflow.

@@ -159,29 +159,45 @@ void TestMaskRun::refusesToStart_data()
 {
     QTest::addColumn<QByteArray>("button");
     QTest::addColumn<QString>("suffix");
-    QTest::addColumn<bool>("load");
+    QTest::addColumn<QString>("loads"); // in this order; bad.bmp is not a picture
     QTest::addColumn<QString>("message");
     const QByteArray current = "cmdMaskCurr", all = "cmdMaskAll";
-    QTest::newRow("empty suffix") << current << "" << true << "suffix is empty";
-    QTest::newRow("suffix with a slash") << current << "/../x" << true << "must not contain \"/\"";
-    QTest::newRow("nothing loaded") << current << "_mask" << false << "pick a file";
-    QTest::newRow("Mask All, empty suffix") << all << "" << true << "suffix is empty";
-    QTest::newRow("Mask All, suffix with a slash") << all << "a/" << false << "must not contain";
+    QTest::newRow("empty suffix") << current << ""
+                                  << "hero.bmp"
+                                  << "suffix is empty";
+    QTest::newRow("suffix with a slash") << current << "/../x"
+                                         << "hero.bmp"
+                                         << "must not contain \"/\"";
+    QTest::newRow("nothing loaded") << current << "_mask"
+                                    << ""
+                                    << "pick a file";
+    // The surface still shows hero.bmp, which must not be masked under bad.bmp's name.
+    QTest::newRow("the last load failed") << current << "_mask"
+                                          << "hero.bmp bad.bmp"
+                                          << "could not be loaded";
+    QTest::newRow("Mask All, empty suffix") << all << ""
+                                            << "hero.bmp"
+                                            << "suffix is empty";
+    QTest::newRow("Mask All, suffix with a slash") << all << "a/"
+                                                   << ""
+                                                   << "must not contain";
 }
 
 void TestMaskRun::refusesToStart()
 {
     QFETCH(QByteArray, button);
     QFETCH(QString, suffix);
-    QFETCH(bool, load);
+    QFETCH(QString, loads);
     QFETCH(QString, message);
     ScriptedDesktop desk;
     sprite("hero.bmp");
+    writeFile(file("bad.bmp"), "not a picture");
     const auto before = contents(m_box->files.path());
     frmMain w;
     control<QLineEdit>(w, "txtSuffix")->setText(suffix);
-    if (load)
-        QVERIFY(w.LoadPic(control<PictureSurface>(w, "picSprite"), file("hero.bmp")));
+    for (const QString &name : loads.split(' ', Qt::SkipEmptyParts))
+        QCOMPARE(w.LoadPic(control<PictureSurface>(w, "picSprite"), file(name)),
+                 name == "hero.bmp");
     w.addFiles({file("hero.bmp")}, true);
     control<QPushButton>(w, button.constData())->click();
     QCOMPARE(desk.messages.size(), 1);
