@@ -180,7 +180,7 @@ U27	src/ui/frmSave.cpp	"(none)" added as an extension	    if (!name.contains(ext
 U28	src/ui/frmPickColor.cpp	Cancel returns the colour under the cursor	        CurrColor = NoColour;⏎        reject();	        reject();
 U29	src/ui/DialogLook.cpp	a drive that cannot be opened leaves the box on it	        if (!Dir1->setPath(drive))⏎            Drive1->setDriveOf(Dir1->path());	        Dir1->setPath(drive);
 S07	src/shell/frmAbout.cpp	System Info reported unavailable though it started	        if (!path.isEmpty() && desktop().startDetached(path, {}))⏎            return;	        if (!path.isEmpty())⏎            desktop().startDetached(path, {});
-U30	src/ui/frmMain.cpp	Esc cancels when there is nothing to cancel	        if (cmdCancel->isEnabled())⏎            cmdCancel->click();	        cmdCancel->click();
+U30	src/ui/frmMain.cpp	a close the user takes back forgets the options	void frmMain::closeEvent(QCloseEvent *event)⏎{⏎    SaveSettings();	void frmMain::closeEvent(QCloseEvent *event)⏎{
 U31	src/ui/frmMain.cpp	a stored menu option read as on whatever it says	                GetSetting(SettingsSection, item->objectName(), QStringLiteral("True")), true));	                QStringLiteral("True"), true));
 U32	src/ui/frmMain.cpp	the suffix box not stored	    SaveSetting(SettingsSection, txtSuffix->objectName(), txtSuffix->text());⏎}	}
 U33	src/ui/frmMain.cpp	a close refused still closes	    if (quit)⏎        event->accept();⏎    else⏎        event->ignore();	    event->accept();
