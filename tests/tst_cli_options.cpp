@@ -111,6 +111,10 @@ void TestCliOptions::fails_data()
         "n=$(printf %0200d 0); for i in $(seq 2000); do : >$n$i.bmp; done",
         "--dry-run -o out . | head -n1; exit ${PIPESTATUS[0]}", 141, "would mask ",
         "interrupted by SIGPIPE: dry run: ", "[ ! -e out ]");
+    // An error without a label of its own is a system error, not a permission problem.
+    row("a link that loops", "ln -s loop loop", "loop", 1,
+        "failed loop: System error: loop (Too many levels of symbolic links)",
+        "0 masked, 0 up to date, 1 failed", noMask);
     // File modes, which root would pass by.
     row("unreadable sprite", "chmod 0 a.bmp", "a.bmp", 1, "failed %1/a.bmp: Permission denied",
         "0 masked, 0 up to date, 1 failed", noMask, true);
