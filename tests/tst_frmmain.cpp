@@ -144,6 +144,9 @@ void TestFrmMain::opensCentred()
     // Taller than the test screen: the top stays on it.
     QCOMPARE(w.pos(), QPoint(std::max(r.left(), avail.left()), std::max(r.top(), avail.top())));
     QCOMPARE(w.pos().x(), r.left());
+    // Its fonts keep their quarter points: a whole 9 or 15 would lay the window out smaller.
+    QCOMPARE(control<QLabel>(w, "lblTitle")->font().pointSizeF(), 15.75);
+    QCOMPARE(control<QLabel>(w, "lblStatus")->font().pointSizeF(), 9.75);
 }
 
 // Each time the status line is painted, the bar painted with it shows the same percent.
