@@ -218,6 +218,13 @@ void TestColours::pixelsInsideAndOutside()
     QCOMPARE(s.pixel(3, 3), Colour(0x00FF00));
     s.setBackColor(0x111111);
     QCOMPARE(s.pixel(3, 4), Colour(0x111111));
+    // A smaller picture leaves none of the one before around it.
+    QImage red(8, 8, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    s.setPicture(red);
+    s.setPicture(red.copy(0, 0, 2, 2));
+    QCOMPARE(s.pixel(1, 1), Colour(0x0000FF));
+    QCOMPARE(s.pixel(2, 2), Colour(0x111111));
 }
 
 void TestColours::sizeChangesAreReportedOnce()
