@@ -116,7 +116,7 @@ E54	src/engine/clsDebug.cpp	the earlier log not kept as a backup	    if (BackupO
 E55	src/engine/clsDebug.cpp	error number left out of the log	Print_(Msg + QStringLiteral(" (Err#") + QString::number(error.number()) + QStringLiteral(": ") +	Print_(Msg + QStringLiteral(" (Err#") + QStringLiteral(": ") +
 E56	src/engine/PictureSource.cpp	GIF87a not read	    if (head.startsWith("GIF87a") || head.startsWith("GIF89a"))	    if (head.startsWith("GIF89a"))
 E57	src/engine/PictureSource.cpp	a short read of the stream repeats old bytes	            if (m_end == 0)⏎                break;	            if (m_end == 0)⏎                return n;
-E58	src/engine/PictureSource.cpp	stream reads from the wrong place after a refill	    m_position += m_end;	    m_position += m_buffer.size();
+E58	src/engine/PictureSource.cpp	stream repeats a byte at each refill	    m_position += m_end;	    m_position += m_end - 1;
 E59	src/engine/PixelRows.cpp	scalar tail of a row keeps red and blue swapped	        out[3 * x] = uchar(qBlue(in[x]));⏎        out[3 * x + 1] = uchar(qGreen(in[x]));⏎        out[3 * x + 2] = uchar(qRed(in[x]));	        out[3 * x] = uchar(qRed(in[x]));⏎        out[3 * x + 1] = uchar(qGreen(in[x]));⏎        out[3 * x + 2] = uchar(qBlue(in[x]));
 E60	src/engine/PixelRows.cpp	vector mask rule inverted	    return _mm_shuffle_epi8(_mm_or_si128(_mm_and_si128(hit, m), _mm_andnot_si128(hit, t)), drop);	    return _mm_shuffle_epi8(_mm_or_si128(_mm_and_si128(hit, t), _mm_andnot_si128(hit, m)), drop);
 E61	src/engine/PixelRows.cpp	scalar mask rule inverted	        const quint32 v = p == transparent ? mask : transparent;	        const quint32 v = p != transparent ? mask : transparent;
