@@ -23,6 +23,8 @@ public:
                    Answer defaultButton) override
     {
         messages.append({text, buttons, icon});
+        if (onMessage)
+            onMessage(text);
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons == Buttons::Ok ? Answer::Ok : defaultButton;
@@ -48,6 +50,7 @@ public:
 
     QList<Answer> answers;
     std::function<int(QDialog &)> onDialog;
+    std::function<void(const QString &)> onMessage; // before the answer is given
     bool canStart = true;
 
     QList<Message> messages;

@@ -154,12 +154,25 @@ void TestFileDialogs::browse()
     QCOMPARE(QDir(GetSetting("sys", "lastpath", "")).canonicalPath(), folder);
 }
 
+// What the lists show as the user types a pattern and opens a folder: hidden files never,
+// names in the order of their letters whatever their case.
 void TestFileDialogs::patternFiltersAsTyped()
 {
+    writeBmp(flat(2, 2, 0xFF000000), file(".hidden.bmp"));
+    QVERIFY(QDir(m_box->files.path()).mkdir(QStringLiteral("sub")));
+    writeBmp(flat(2, 2, 0xFF000000), file("sub/B2.bmp"));
+    writeBmp(flat(2, 2, 0xFF000000), file("sub/a.bmp"));
     SaveSetting("sys", "lastpath", m_box->files.path());
     frmMain w;
     frmBrowse b(w);
     QCOMPARE(entries(b.File1->model()), (QStringList{"a.bmp", "b.BMP", "c.bmp"}));
+    const QString shown = b.Dir1->path();
+    const auto subfolder = b.Dir1->findItems(QStringLiteral("sub"), Qt::MatchEndsWith);
+    QCOMPARE(subfolder.size(), 1);
+    b.Dir1->itemActivated(subfolder.first());
+    QCOMPARE(b.Dir1->path(), shown + QStringLiteral("/sub"));
+    QCOMPARE(entries(b.File1->model()), (QStringList{"a.bmp", "B2.bmp"}));
+    b.Dir1->setPath(shown);
     b.cmbFileTypes->setEditText(QStringLiteral("*.gi"));
     QCOMPARE(entries(b.File1->model()), QStringList{});
     b.cmbFileTypes->setEditText(QStringLiteral("*.gif"));

@@ -306,16 +306,33 @@ void TestMaskRun::batchRules()
 void TestMaskRun::errorOnTheLastFile_data()
 {
     QTest::addColumn<bool>("logWritable"); // declining the offer: see maskAllEndToEnd
-    QTest::newRow("the log is offered and shown") << true;
-    QTest::newRow("log cannot be written") << false;
+    QTest::addColumn<bool>("logRemoved");  // after it was written, before the user said Yes
+    QTest::addColumn<bool>("editorStarts");
+    QTest::addColumn<QString>("told"); // after the offer
+    QTest::newRow("the log is offered and shown") << true << false << true << "";
+    QTest::newRow("log cannot be written") << false << false << true << "";
+    QTest::newRow("log removed meanwhile")
+        << true << true << true << "The debug file does not exist. Please re-install Pelloran.";
+    QTest::newRow("no editor starts") << true << false << false
+                                      << "No text editor could be "
+                                         "started to show '%1'.";
 }
 
 // The mask's name is taken by a folder, so the write fails; the batch still ends as usual.
 void TestMaskRun::errorOnTheLastFile()
 {
     QFETCH(bool, logWritable);
+    QFETCH(bool, logRemoved);
+    QFETCH(bool, editorStarts);
+    QFETCH(QString, told);
+    const QString dat = m_box->data.filePath("debug.dat");
     ScriptedDesktop desk;
     desk.answers = {Desktop::Answer::Yes};
+    desk.canStart = editorStarts;
+    desk.onMessage = [&](const QString &) {
+        if (logRemoved)
+            QFile::remove(dat);
+    };
     if (!logWritable)
         DebugLog.setDataPath(m_box->data.path() + "/missing/");
     QVERIFY(QDir(m_box->files.path()).mkdir("b_mask.bmp"));
@@ -324,18 +341,20 @@ void TestMaskRun::errorOnTheLastFile()
     w.setWindowState(Qt::WindowMinimized);
     w.addFiles({sprite("a.bmp"), sprite("b.bmp")}, true);
     control<QPushButton>(w, "cmdMaskAll")->click();
-    QCOMPARE(desk.messages.size(), 1);
+    QCOMPARE(desk.messages.size(), told.isEmpty() ? 1 : 2);
     QVERIFY2(desk.messages[0].text.contains(logWritable ? "Do you wish to see the debug file?"
                                                         : "debug log could not"),
              qPrintable(desk.messages[0].text));
-    QCOMPARE(desk.opened.size(), logWritable ? 1 : 0);
+    if (!told.isEmpty())
+        QCOMPARE(desk.messages[1].text, told.arg(dat));
+    QCOMPARE(desk.opened.size(), logWritable && !logRemoved ? 1 : 0);
     QVERIFY(control<QLabel>(w, "lblStatus")
                 ->text()
                 .startsWith("Status: Error(100%, After 0 Seconds)... See "));
     const QString log = DebugLog.GetHistory();
     QVERIFY(log.contains("] An error occured while masking '" + file("b.bmp") + "'. (Err#"));
-    if (logWritable)
-        QCOMPARE(readFile(m_box->data.filePath("debug.dat")), log.toUtf8());
+    if (logWritable && !logRemoved)
+        QCOMPARE(readFile(dat), log.toUtf8());
     // The batch still cheers and flashes.
     QCOMPARE(desk.sounds, QStringList{QCoreApplication::applicationDirPath() + "/snd/cheer.wav"});
     QVERIFY(QFile::exists(desk.sounds.first())); // the build lays the sound out beside us

@@ -5,6 +5,7 @@
 #include "TestPictures.h"
 
 #include <QTest>
+#include <QThread>
 
 class TestMaskScan : public QObject
 {
@@ -14,6 +15,7 @@ private slots:
     void matchesColumnWalkAtEveryRefresh();
     void scrollBarsFollowTheColumn_data();
     void scrollBarsFollowTheColumn();
+    void statusFollowsTheSeconds();
     void zeroWidthFails();
     void ruleAgainstReference_data();
     void ruleAgainstReference();
@@ -50,6 +52,8 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh_data()
         << QSize(100, 100) << QSize(100, 100) << never << 0 << 0xFF << 10 << 99;
     QTest::newRow("cancel: refresh at a column's last pixel")
         << QSize(20, 999) << QSize(20, 999) << never << 0 << 0xFF << 3 << 10;
+    QTest::newRow("cancelled before the first pixel")
+        << QSize(20, 999) << QSize(20, 999) << 0 << 0 << 0xFF << -1 << 0;
 }
 
 void TestMaskScan::matchesColumnWalkAtEveryRefresh()
@@ -65,6 +69,7 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh()
     w.mask = QImage(mask, QImage::Format_RGB32);
     w.repaintInterval = repaintInterval;
     int mismatches = 0;
+    w.cancel = cancelAt < 0;
     w.onYield = [&](int n) {
         mismatches += repaintInterval == 0 &&
                       w.mask != referenceMask(w.sprite, mask, t, m, 999 + 1000 * qint64(n - 1));
@@ -74,12 +79,12 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh()
     QCOMPARE(mismatches, 0);
     QCOMPARE(r.percent, percent);
     QCOMPARE(w.barRight, float(741 / 100.0 * percent));
-    if (cancelAt) {
+    if (cancelAt != 0) {
         QCOMPARE(r.outcome, MaskScan::Result::Cancelled);
-        QCOMPARE(w.yields, cancelAt);
+        QCOMPARE(w.yields, std::max(cancelAt, 0));
         QVERIFY(w.status.startsWith(QStringLiteral("Status: Cancelled(%1%, After ").arg(percent)));
-        QCOMPARE(w.mask,
-                 referenceMask(w.sprite, mask, t, m, 999 + 1000 * qint64(cancelAt - 1) + 1));
+        const qint64 done = cancelAt < 0 ? 1 : 999 + 1000 * qint64(cancelAt - 1) + 1;
+        QCOMPARE(w.mask, referenceMask(w.sprite, mask, t, m, done));
         return;
     }
     QCOMPARE(r.outcome, MaskScan::Result::Completed);
@@ -119,6 +124,26 @@ void TestMaskScan::scrollBarsFollowTheColumn()
         QCOMPARE(w.maskScroll.size() - 1 - w.maskScroll.indexOf(hMax, 1) + 1, atMax);
         QCOMPARE(w.maskScroll.last(), hMax);
     }
+}
+
+// A sprite one column wide stays at 0 % all through; the status line still counts the seconds.
+void TestMaskScan::statusFollowsTheSeconds()
+{
+    FakeMaskWindow w(randomSprite(1, 3000, 0, 7));
+    w.mask = QImage(1, 3000, QImage::Format_RGB32);
+    QString before, after;
+    w.onYield = [&](int n) {
+        if (n == 2) {
+            before = w.status;
+            QThread::msleep(700);
+        } else if (n == 3) {
+            after = w.status;
+        }
+    };
+    QCOMPARE(MaskScan(w, 0, 0xFF).run().outcome, MaskScan::Result::Completed);
+    QVERIFY2(before.startsWith(QStringLiteral("Status: Masking(0%, ")), qPrintable(before));
+    QVERIFY2(after.startsWith(QStringLiteral("Status: Masking(0%, ")), qPrintable(after));
+    QVERIFY2(after != before, qPrintable(after));
 }
 
 void TestMaskScan::zeroWidthFails()

@@ -87,7 +87,7 @@ C09	cli/SpriteFinder.cpp	--null ignored	all.split(m_null ? '\0' : '\n')	all.spli
 C10	cli/Console.cpp	names printed unescaped	qPrintable(printableName(line) + QLatin1Char('\n'))	qPrintable(line + QLatin1Char('\n'))
 C11	cli/BatchRunner.cpp	failures on standard error	        out(QStringLiteral("failed ") + p.sprite	        m_console.err(QStringLiteral("failed ") + p.sprite
 C12	src/engine/RunUtils.cpp	masks of an earlier run masked again	fileName.left(extensionAt(fileName)).endsWith(suffix);	fileName.endsWith(suffix);
-P01	src/platform/FileLists.cpp	browse lists hidden files	if (!f.fileName().startsWith(QLatin1Char('.')) && matchesPattern(pattern, f.fileName()))	if (matchesPattern(pattern, f.fileName()))
+P01	src/platform/FileLists.cpp	browse lists hidden files	entryInfoList(QDir::Files | QDir::NoDotAndDotDot)	entryInfoList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot)
 P02	src/platform/FileLists.cpp	browse sorts capitals first	return QString::compare(a, b, Qt::CaseInsensitive) < 0;	return QString::compare(a, b, Qt::CaseSensitive) < 0;
 P03	src/platform/FileLists.cpp	a subfolder opens its parent	item->setData(Qt::UserRole, QDir(clean).filePath(sub));	item->setData(Qt::UserRole, clean);
 P04	src/platform/Settings.cpp	unsaved settings never told	    if (s.status() == QSettings::NoError || n.told)	    if (true || n.told)

@@ -110,8 +110,9 @@ void FileList::refresh()
 QStringList FileList::namesIn(const QString &folder, const QString &pattern)
 {
     QStringList names;
+    // Without QDir::Hidden, names that start with a dot are left out.
     for (const QFileInfo &f : QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot))
-        if (!f.fileName().startsWith(QLatin1Char('.')) && matchesPattern(pattern, f.fileName()))
+        if (matchesPattern(pattern, f.fileName()))
             names.append(f.fileName());
     std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
