@@ -133,6 +133,9 @@ E63	src/engine/MaskScan.cpp	cancelled percent from the wrong column	        resu
 E64	src/engine/MaskScan.cpp	scroll does not reach the end	                w.setHScrMaskValue(w.hScrMaskMax());	                w.setHScrMaskValue(s);
 E65	src/engine/MaskScan.cpp	cancel before the first pixel not seen	    if (w.cancelRun())⏎        return cancelledAfter(0);	
 E66	src/engine/MaskScan.cpp	status shows stale seconds	        if (frame && (result.percent != shownPercent || secs != shownSeconds)) {	        if (frame && result.percent != shownPercent) {
+E67	src/engine/FileJob.cpp	a sprite already open that the memory cannot hold ends the run	    } catch (const std::bad_alloc &) {⏎        m_error = RunError::of(RunError::OutOfMemory, sprite.path());	    } catch (const std::length_error &) {⏎        m_error = RunError::of(RunError::OutOfMemory, sprite.path());
+E68	src/engine/FileJob.cpp	a sprite the memory cannot hold ends the run	    } catch (const std::bad_alloc &) {⏎        // One sprite too large	    } catch (const std::length_error &) {⏎        // One sprite too large
+E69	src/engine/RunError.cpp	an unknown errno labelled Permission denied	    default: return of(SystemError, detail);	    default: return of(PermissionDenied, detail);
 R01	src/engine/GifSource.cpp	GIF code width stops at 11 bits	if (m_running < MaxCode + 2 && ++m_running > m_limit && m_bits < 12) {	if (m_running < MaxCode + 2 && ++m_running > m_limit && m_bits < 11) {
 R02	src/engine/GifSource.cpp	GIF interlace passes out of order	{{0, 8}, {4, 8}, {2, 4}, {1, 2}}	{{0, 8}, {2, 4}, {4, 8}, {1, 2}}
 R03	src/engine/GifSource.cpp	a GIF extension's later sub-blocks not skipped	        while (block)⏎            if (DGifGetExtensionNext	        if (block)⏎            if (DGifGetExtensionNext
@@ -184,6 +187,7 @@ U30	src/ui/frmMain.cpp	a close the user takes back forgets the options	void frmM
 U31	src/ui/frmMain.cpp	a stored menu option read as on whatever it says	                GetSetting(SettingsSection, item->objectName(), QStringLiteral("True")), true));	                QStringLiteral("True"), true));
 U32	src/ui/frmMain.cpp	the suffix box not stored	    SaveSetting(SettingsSection, txtSuffix->objectName(), txtSuffix->text());⏎}	}
 U33	src/ui/frmMain.cpp	a close refused still closes	    if (quit)⏎        event->accept();⏎    else⏎        event->ignore();	    event->accept();
+U34	src/ui/frmMain_Files.cpp	a sprite the memory cannot hold ends the window	    } catch (const std::bad_alloc &) {⏎        // A sprite too large	    } catch (const std::length_error &) {⏎        // A sprite too large
 C21	cli/MaskPlanner.cpp	-u: a mask as new as its sprite replaced	a.st_mtim.tv_nsec > b.st_mtim.tv_nsec	a.st_mtim.tv_nsec >= b.st_mtim.tv_nsec
 C22	cli/MaskPlanner.cpp	-u: seconds compared the wrong way	a.st_mtim.tv_sec != b.st_mtim.tv_sec ?	a.st_mtim.tv_sec == b.st_mtim.tv_sec ?
 C23	cli/SpriteFinder.cpp	-o -r: folders two deep flattened	subfolder.isEmpty() ? sub :	!subfolder.isEmpty() ? sub :
