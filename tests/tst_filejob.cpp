@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <exception>
 #include <fcntl.h>
 #include <functional>
 #include <sys/resource.h>
@@ -281,6 +282,9 @@ void TestFileJob::diskFull()
     QCOMPARE(outcome, FileJob::Outcome::Failed);
     QCOMPARE(job.error()->number(), int(RunError::DiskFull));
     QVERIFY(!job.failedReading());
+    // libpng leaves a failed write by a longjmp; taken from inside a catch, it would leave that
+    // exception handled for ever, one more kept alive for every mask a full disk refuses.
+    QVERIFY(!std::current_exception());
     QCOMPARE(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{QStringLiteral("noise.bmp")});
 }
