@@ -28,9 +28,9 @@ void TestFramePacer::frames_data()
     QTest::newRow("a scan shows its start, a frame per interval and its end")
         << "scan held?" + point.repeated(7) + " done held?"
         << "0 held 30 60 70 free";
-    QTest::newRow("the first refresh point of a batch at once, its end always")
-        << "batch load scan" + point + " done yield +5 end held?"
-        << "0 15 free";
+    QTest::newRow("a batch's first refresh point at once, even right after a frame; its end always")
+        << "scan done +5 batch load scan" + point + " done yield +5 end held?"
+        << "0 0 5 20 free";
     // Each file a few milliseconds: frames at the interval, not at every file.
     QTest::newRow("small files") << "batch" + QString(" load scan done yield +4").repeated(10) +
                                         " end"
