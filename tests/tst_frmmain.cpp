@@ -45,6 +45,7 @@ private slots:
     void opensCentred();
     void statusAndBarShowOneRefreshPoint();
     void counterShownBeforeTheLoad();
+    void screenFreeBehindAQuestion();
     void signalEndsTheSessionMidScan_data();
     void signalEndsTheSessionMidScan();
     void noRunStartsInsideAnother();
@@ -199,6 +200,35 @@ void TestFrmMain::counterShownBeforeTheLoad()
     InputFile::setReadHook({});
     QVERIFY(!atLoads.isEmpty());
     QCOMPARE(atLoads.last(), QStringLiteral("File 2 of 2"));
+}
+
+// While the overwrite question is up, the window behind it paints what is asked of it.
+void TestFrmMain::screenFreeBehindAQuestion()
+{
+    Sandbox box;
+    ScriptedDesktop desk;
+    frmMain w;
+    writeBmp(randomSprite(60, 40, Black, 1), box.file("a.bmp"));
+    writeBmp(randomSprite(60, 40, Black, 1), box.file("a_mask.bmp"));
+    w.addFiles({box.file("a.bmp")}, true);
+    control<QAction>(w, "chkPromptOverwrite")->setChecked(true);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto *status = control<QLabel>(w, "lblStatus");
+    int paints = 0, paintsAsked = -1;
+    PaintWatch watch;
+    watch.onPaint = [&](QWidget *) { ++paints; };
+    status->installEventFilter(&watch);
+    desk.answers = {Desktop::Answer::No};
+    desk.onMessage = [&](const QString &) {
+        const int before = paints;
+        status->update();
+        QCoreApplication::processEvents();
+        paintsAsked = paints - before;
+    };
+    control<QPushButton>(w, "cmdMaskAll")->click();
+    QCOMPARE(desk.messages.size(), 1);
+    QVERIFY2(paintsAsked > 0, qPrintable(QString::number(paintsAsked)));
 }
 
 void TestFrmMain::signalEndsTheSessionMidScan_data()
