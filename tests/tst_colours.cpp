@@ -5,6 +5,7 @@
 
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTimer>
 
 namespace
 {
@@ -158,32 +159,49 @@ void TestColours::maskColourFollowsTransparency()
 void TestColours::eyedropper_data()
 {
     QTest::addColumn<QList<int>>("events"); // kind (0 press, 1 move), buttons, x, y; ...
+    QTest::addColumn<bool>("duringRun");
     QTest::addColumn<int>("tColor");
     QTest::addColumn<int>("mColor");
-    QTest::newRow("left press") << QList<int>{0, 1, 1, 0} << 0x0000FF << 0xFFFF00;
-    QTest::newRow("right press") << QList<int>{0, 2, 2, 0} << 0 << 0x00FF00;
+    QTest::newRow("left press") << QList<int>{0, 1, 1, 0} << false << 0x0000FF << 0xFFFF00;
+    QTest::newRow("right press") << QList<int>{0, 2, 2, 0} << false << 0 << 0x00FF00;
     QTest::newRow("left drag, last pixel wins")
-        << QList<int>{0, 1, 0, 0, 1, 1, 1, 0, 1, 1, 2, 0} << 0x00FF00 << 0xFF00FF;
-    QTest::newRow("both buttons held") << QList<int>{1, 3, 1, 0} << 0 << 0xFFFFFF;
+        << QList<int>{0, 1, 0, 0, 1, 1, 1, 0, 1, 1, 2, 0} << false << 0x00FF00 << 0xFF00FF;
+    QTest::newRow("both buttons held") << QList<int>{1, 3, 1, 0} << false << 0 << 0xFFFFFF;
     QTest::newRow("outside keeps the last")
-        << QList<int>{0, 1, 1, 0, 1, 1, 50, -4} << 0x0000FF << 0xFFFF00;
+        << QList<int>{0, 1, 1, 0, 1, 1, 50, -4} << false << 0x0000FF << 0xFFFF00;
+    QTest::newRow("during a run, nothing")
+        << QList<int>{0, 1, 1, 0, 0, 2, 2, 0} << true << 0 << 0xFFFFFF;
 }
 
 void TestColours::eyedropper()
 {
     QFETCH(QList<int>, events);
+    QFETCH(bool, duringRun);
     QFETCH(int, tColor);
     QFETCH(int, mColor);
     frmMain w;
+    QImage picture(200, 200, QImage::Format_RGB32); // large enough for a scan to yield
+    picture.fill(Qt::black);
     const QRgb pixels[] = {0xFFFFFFFF, 0xFFFF0000, 0xFF00FF00}; // white, red, green
+    for (int x = 0; x < 3; ++x)
+        picture.setPixel(x, 0, pixels[x]);
     auto *sprite = control<PictureSurface>(w, "picSprite");
-    sprite->setPicture(
-        QImage(reinterpret_cast<const uchar *>(pixels), 3, 1, 12, QImage::Format_RGB32));
-    for (int i = 0; i < events.size(); i += 4) {
-        if (events[i] == 0)
-            emit sprite->mousePressed(events[i + 1], events[i + 2], events[i + 3]);
-        else
-            emit sprite->mouseMoved(events[i + 1], events[i + 2], events[i + 3]);
+    sprite->setPicture(picture);
+    const auto pick = [&] {
+        for (int i = 0; i < events.size(); i += 4) {
+            if (events[i] == 0)
+                emit sprite->mousePressed(events[i + 1], events[i + 2], events[i + 3]);
+            else
+                emit sprite->mouseMoved(events[i + 1], events[i + 2], events[i + 3]);
+        }
+    };
+    bool picked = false;
+    if (duringRun) {
+        QTimer::singleShot(0, &w, [&] { pick(), picked = true; });
+        w.MaskFile();
+        QVERIFY(picked);
+    } else {
+        pick();
     }
     QCOMPARE(control<PictureSurface>(w, "picTColor")->backColor(), tColor);
     QCOMPARE(control<PictureSurface>(w, "picMColor")->backColor(), mColor);
