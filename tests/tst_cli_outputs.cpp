@@ -23,6 +23,7 @@ private slots:
     void runs();
     void standardStreams_data();
     void standardStreams();
+    void endlessInput();
     void notOnATerminal();
 
 private:
@@ -255,6 +256,16 @@ void TestCliOutputs::standardStreams()
     const QImage pic = readPicture(file(sprite));
     QCOMPARE(decodePicture(out, "out"), referenceMask(pic, pic.size(), Black, White));
     QCOMPARE(QDir().entryList({"*_mask*"}), QStringList());
+}
+
+// A stream larger than any sprite is given up once it is, not read on (one that never ends
+// would take the memory); 1.1 GB here, so that a reader without the limit still ends.
+void TestCliOutputs::endlessInput()
+{
+    const Run r = shell("head -c 1100000000 /dev/zero | exec \"$0\" - > out");
+    QCOMPARE(r.code, 1);
+    QVERIFY2(r.err.contains("larger than any sprite the program takes"), qPrintable(r.err));
+    QCOMPARE(readFile(file("out")), QByteArray());
 }
 
 void TestCliOutputs::notOnATerminal()
