@@ -173,6 +173,12 @@ void TestFileDialogs::patternFiltersAsTyped()
     QCOMPARE(b.Dir1->path(), shown + QStringLiteral("/sub"));
     QCOMPARE(entries(b.File1->model()), (QStringList{"a.bmp", "B2.bmp"}));
     b.Dir1->setPath(shown);
+    // A volume unmounted since the list was made: the folder stays, the box shows its volume.
+    b.Drive1->addItem(QStringLiteral("/no/such/volume"));
+    b.Drive1->setCurrentIndex(b.Drive1->count() - 1);
+    b.Drive1->activated(b.Drive1->currentIndex());
+    QCOMPARE(b.Dir1->path(), shown);
+    QCOMPARE(b.Drive1->drive(), DriveList::driveOf(shown));
     b.cmbFileTypes->setEditText(QStringLiteral("*.gi"));
     QCOMPARE(entries(b.File1->model()), QStringList{});
     b.cmbFileTypes->setEditText(QStringLiteral("*.gif"));
