@@ -204,7 +204,7 @@ void TestFileJob::spritesOfManySizes()
 void TestFileJob::interrupted_data()
 {
     // 0: the observer asks to stop; -1: the same bytes are written over the file in place;
-    // -2: memory runs out in the middle of the job
+    // -2: memory runs out in the middle of the job; -3: the same, the sprite opened by the caller
     QTest::addColumn<qint64>("newSize");
     QTest::addColumn<FileJob::Outcome>("outcome");
     QTest::newRow("stop requested") << qint64(0) << FileJob::Outcome::Stopped;
@@ -212,6 +212,7 @@ void TestFileJob::interrupted_data()
     QTest::newRow("extended") << qint64(5 << 20) << FileJob::Outcome::Failed;
     QTest::newRow("rewritten in place") << qint64(-1) << FileJob::Outcome::Failed;
     QTest::newRow("out of memory") << qint64(-2) << FileJob::Outcome::Failed;
+    QTest::newRow("out of memory, sprite open") << qint64(-3) << FileJob::Outcome::Failed;
 }
 
 void TestFileJob::interrupted()
@@ -230,7 +231,7 @@ void TestFileJob::interrupted()
     rec.stopAfter = newSize ? 1 << 30 : 1;
     rec.onProgress = [&] {
         QFile f(path);
-        if (newSize == -2)
+        if (newSize <= -2)
             throw std::bad_alloc();
         if (newSize > 0)
             QVERIFY(f.resize(newSize));
@@ -238,9 +239,14 @@ void TestFileJob::interrupted()
             QCOMPARE(f.write(sheet.right(sheet.size() - 54)), sheet.size() - 54);
     };
     FileJob job({});
-    QCOMPARE(job.run(path, path + ".mask", Existing::Replace, &rec), outcome);
+    if (newSize == -3) {
+        InputFile open(path);
+        QCOMPARE(job.run(open, path + ".mask", Existing::Replace, &rec), outcome);
+    } else {
+        QCOMPARE(job.run(path, path + ".mask", Existing::Replace, &rec), outcome);
+    }
     QVERIFY(rec.seen.first() < 100);
-    if (newSize == -2)
+    if (newSize <= -2)
         QCOMPARE(job.error()->number(), int(RunError::OutOfMemory));
     else if (newSize)
         QVERIFY(job.error()->number() == RunError::DamagedPicture && job.failedReading());
