@@ -127,7 +127,7 @@ C15	cli/Interruption.cpp	SIGHUP named SIGTERM	    case SIGHUP: return QStringLit
 C16	cli/StreamMask.cpp	standard input read without end	        if (bytes.size() > MaxSpriteBytes)⏎            return std::nullopt;	
 C17	cli/StreamMask.cpp	a PNG on standard input gives a BMP mask	            const bool png = bytes->startsWith("\x89PNG\r\n\x1a\n");	            const bool png = false;
 C18	cli/StreamMask.cpp	a short write to standard output ignored	            done += w;	            done = n;
-C19	cli/Watcher.cpp	the watch masks masks	    if (namedLikeMask(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1), m_options.suffix))⏎        return;	
+C19	cli/Watcher.cpp	a sprite saved while watched keeps its old mask	    o.overwrite = !rescan;	    o.overwrite = false;
 C20	cli/Watcher.cpp	a folder moved into the tree not watched	if (folder->tree && (e->mask & (IN_CREATE | IN_MOVED_TO)))	if (folder->tree && (e->mask & IN_CREATE))
 E63	src/engine/MaskScan.cpp	cancelled percent from the wrong column	        result.percent = percentAt(pixel / rows);	        result.percent = percentAt(pixel);
 E64	src/engine/MaskScan.cpp	scroll does not reach the end	                w.setHScrMaskValue(w.hScrMaskMax());	                w.setHScrMaskValue(s);
