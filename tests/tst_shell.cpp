@@ -4,7 +4,6 @@
 #include "TestSupport.h"
 #include "frmAbout.h"
 
-#include <QMessageBox>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -36,8 +35,6 @@ private slots:
     void exitQuestion_data();
     void exitQuestion();
     void log();
-    void realQuestion_data();
-    void realQuestion();
     void unwritableStore();
     void linksReachTheDesktopWhole_data();
     void linksReachTheDesktopWhole();
@@ -214,44 +211,6 @@ void TestShell::log()
 
 // A store whose folder cannot be made (a file stands at its name, which binds root too): the
 // window goes on, and the log says so once however often the settings are saved.
-// The desktop's own message box, answered from the keyboard: Enter takes the button the
-// caller made the default, Esc is always No.
-void TestShell::realQuestion_data()
-{
-    QTest::addColumn<int>("byDefault"); // a Desktop::Answer
-    QTest::addColumn<int>("key");
-    QTest::addColumn<int>("answer");
-    const auto row = [](const char *tag, Desktop::Answer byDefault, Qt::Key key,
-                        Desktop::Answer answer) {
-        QTest::newRow(tag) << int(byDefault) << int(key) << int(answer);
-    };
-    row("Enter, Yes the default", Desktop::Answer::Yes, Qt::Key_Return, Desktop::Answer::Yes);
-    row("Enter, No the default", Desktop::Answer::No, Qt::Key_Return, Desktop::Answer::No);
-    row("Esc", Desktop::Answer::Yes, Qt::Key_Escape, Desktop::Answer::No);
-}
-
-void TestShell::realQuestion()
-{
-    QFETCH(int, byDefault);
-    QFETCH(int, key);
-    QFETCH(int, answer);
-    QString title, text;
-    QTimer::singleShot(0, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        if (!box)
-            qFatal("no message box is shown");
-        title = box->windowTitle();
-        text = box->text();
-        QTest::keyClick(box, Qt::Key(key));
-    });
-    const auto got =
-        desktop().message(nullptr, QStringLiteral("Replace it?"), Desktop::Buttons::YesNo,
-                          Desktop::Icon::Question, Desktop::Answer(byDefault));
-    QCOMPARE(int(got), answer);
-    QCOMPARE(title, QStringLiteral("Pelloran"));
-    QCOMPARE(text, QStringLiteral("Replace it?"));
-}
-
 void TestShell::unwritableStore()
 {
     writeFile(m_box->settings.filePath("Pelloran"), "not a folder");

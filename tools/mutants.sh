@@ -101,7 +101,6 @@ P11	src/platform/PictureSurface.cpp	a smaller picture leaves the last one behind
 P12	src/platform/PictureSurface.cpp	right button taken for the left	    case Qt::RightButton: return 2;	    case Qt::RightButton: return 1;
 P13	src/platform/WindowLook.cpp	fractional font sizes truncated	    f.setPointSizeF(points);	    f.setPointSize(int(points));
 P14	src/platform/EndSignals.cpp	SIGTERM not caught	constexpr int Handled[] = {SIGTERM, SIGHUP, SIGINT};	constexpr int Handled[] = {SIGHUP, SIGINT};
-P15	src/platform/Desktop.cpp	a question defaults to Yes when No was asked	box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);	box.setDefaultButton(QMessageBox::Yes);
 S01	src/shell/modMain.cpp	colour's blue and red swapped	    blue = qint16(std::min<qint64>(255, rest / 65536));	    red = qint16(std::min<qint64>(255, rest / 65536));
 S02	src/shell/modMain.cpp	exit without asking	    if (!ask(mainWindow, QStringLiteral("Do you really want to exit?")))⏎        return false;	
 S03	src/shell/modMain.cpp	suffix not stored at the end	    SaveSetting(QStringLiteral("sys"), QStringLiteral("suffix"), suffix);⏎	
