@@ -37,6 +37,10 @@ public:
     {
         return buttons == Buttons::Ok ? Answer::Ok : Answer::Yes;
     }
+    Answer question(QWidget *, const QString &, const QString &, bool &) override
+    {
+        return Answer::Yes;
+    }
     int exec(QDialog &) override { return 0; }
     bool startDetached(const QString &, const QStringList &) override { return false; }
     bool openUrl(const QUrl &) override { return false; }

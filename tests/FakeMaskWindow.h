@@ -2,11 +2,14 @@
 
 #include "MaskWindow.h"
 
+#include <QElapsedTimer>
 #include <QImage>
 #include <QList>
+
+#include <algorithm>
 #include <functional>
 
-// A window made of plain images that records what a scan shows at each of its yields. The
+// A window made of plain images that records what a scan shows at each of its frames. The
 // tests of the scan and the benchmarks use it as it is; Base = RunHost makes it the scan's
 // half of a fake run host. Benchmarks set repaintInterval = 30 and follow = true, as the
 // window stands by default.
@@ -23,18 +26,27 @@ public:
     const QImage &spritePicture() const override { return sprite; }
     QImage &maskPicture() override { return mask; }
     void clearMask() override { mask.fill(0xFFFFFFFF); }
-    void maskPictureChanged() override {}
-    int maskRepaintInterval() const override { return repaintInterval; }
-    QSize progressBarSize() const override { return {741, 13}; }
-    void clearProgressBar() override { barRight = 0; }
-    void fillProgressBar(float right) override { barRight = right; }
     bool scrollFollowsScan() const override { return follow; }
     double maskViewportWidth() const override { return 341; }
     int hScrMaskMax() const override { return hMax; }
-    int hScrSpriteMax() const override { return hMax; }
-    void setHScrMaskValue(int v) override { maskScroll.append(v); }
-    void setHScrSpriteValue(int v) override { spriteScroll.append(v); }
-    void setStatus(const QString &text) override { status = text; }
+    // A frame every repaintInterval milliseconds, on the real clock.
+    bool frameDue() const override
+    {
+        return !sinceFrame.isValid() || sinceFrame.elapsed() >= repaintInterval;
+    }
+    // Shown at once, whatever the run asks: a frame as the window would paint it.
+    void show(const RunView &v, MaskWindow::Show) override
+    {
+        if (!v.fileCounter.isEmpty())
+            counter = v.fileCounter;
+        if (!v.status.isEmpty())
+            status = v.status + v.statusPath;
+        barRight = float(741 / 100.0 * v.percent);
+        sinceFrame.start();
+        if (v.scroll)
+            scroll.append(std::min(*v.scroll, hMax));
+        onShow(v);
+    }
     void yield() override { onYield(++yields); }
     bool cancelRun() const override { return cancel; }
 
@@ -43,9 +55,11 @@ public:
     int repaintInterval = 0, hMax = 0, yields = 0;
     bool follow = false, cancel = false;
     float barRight = -1;
-    QString status = QStringLiteral("Status: Ready");
-    QList<int> maskScroll, spriteScroll;
+    QString status = QStringLiteral("Status: Ready"), counter;
+    QList<int> scroll;
     std::function<void(int)> onYield = [](int) {};
+    std::function<void(const RunView &)> onShow = [](const RunView &) {};
+    QElapsedTimer sinceFrame;
 };
 
 using FakeMaskWindow = FakeWindowOf<>;

@@ -14,6 +14,7 @@ public:
         QString text;
         Buttons buttons;
         Icon icon;
+        QString checkBox = {};
     };
 
     ScriptedDesktop() { setDesktop(this); }
@@ -28,6 +29,16 @@ public:
         if (!answers.isEmpty())
             return answers.takeFirst();
         return buttons == Buttons::Ok ? Answer::Ok : defaultButton;
+    }
+    // Answers from `answers` (Yes when it is empty) and ticks the check box when `tick` says.
+    Answer question(QWidget *, const QString &text, const QString &checkBox, bool &checked) override
+    {
+        messages.append({text, Buttons::YesNo, Icon::Question, checkBox});
+        if (onMessage)
+            onMessage(text);
+        if (!checkBox.isEmpty() && !ticks.isEmpty())
+            checked = ticks.takeFirst();
+        return answers.isEmpty() ? Answer::Yes : answers.takeFirst();
     }
     int exec(QDialog &dialog) override
     {
@@ -49,6 +60,7 @@ public:
     void endProcess(int code) override { endedWith.append(code); }
 
     QList<Answer> answers;
+    QList<bool> ticks;
     std::function<int(QDialog &)> onDialog;
     std::function<void(const QString &)> onMessage; // before the answer is given
     bool canStart = true;

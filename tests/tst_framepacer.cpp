@@ -14,37 +14,42 @@ private slots:
     void frames();
 };
 
-// A script is what the window tells the pacer as a run goes, in the order the run does it:
-// "+N" N milliseconds pass; batch/end a Mask All; scan/done a scan; mask a refresh point's
-// new mask, status its status text, yield its yield; load the next file's load; move a
-// scroll bar moving its picture; ask a question; held? whether repaints are held back.
-// What comes out: the time of each frame painted, "moved" when the pictures catch up with
-// their bars, and the answers to held?.
+// A script is what the window's run tells the pacer, in the order the run does it: "+N" N
+// milliseconds pass; batch/end a Mask All; scan/done a scan (which shows its start); frame a
+// refresh point, which shows its view when a frame is due, as the scan does; ready a view shown if
+// due (the Ready text), load one shown before the next file loads; scroll the next view orders the
+// bars moved; move a scroll bar moving its picture; ask a question; held? whether repaints are held
+// back. What comes out: the time of each frame painted, "bars" when a frame applies an order to
+// move the bars, "moved" when the pictures catch up with their bars, and the answers to held?.
 void TestFramePacer::frames_data()
 {
     QTest::addColumn<QString>("script");
     QTest::addColumn<QString>("painted");
-    const QString point = " mask yield status +10";
     QTest::newRow("a scan shows its start, a frame per interval and its end")
-        << "scan held?" + point.repeated(7) + " done held?"
+        << "scan held?" + QString(" frame +10").repeated(7) + " done held?"
         << "0 held 30 60 70 free";
-    QTest::newRow("a batch's first refresh point at once, even right after a frame; its end always")
-        << "scan done +5 batch load scan" + point + " done yield +5 end held?"
-        << "0 0 5 20 free";
+    QTest::newRow("a batch's first frame at once; its end always")
+        << "batch load scan frame +10 frame +25 ready end held?"
+        << "0 35 35 free";
     // Each file a few milliseconds: frames at the interval, not at every file.
-    QTest::newRow("small files") << "batch" + QString(" load scan done yield +4").repeated(10) +
+    QTest::newRow("small files") << "batch" +
+                                        QString(" load scan frame done ready +4").repeated(10) +
                                         " end"
                                  << "0 32 40";
     // A large file: the next file's counter is on screen while it loads.
-    QTest::newRow("large files") << "batch load scan" + point.repeated(4) +
-                                        " done yield load +300 scan done end"
+    QTest::newRow("large files") << "batch load scan" + QString(" frame +10").repeated(4) +
+                                        " done ready load +300 scan frame done ready end"
                                  << "0 30 40 340 340";
     QTest::newRow("a question paints first, the screen is free behind it")
-        << "scan mask yield status +5 ask held? done"
+        << "scan frame +5 ask held? done"
         << "0 5 asked held 5";
     QTest::newRow("pictures follow their bars once a frame")
-        << "scan move held? +40 mask yield status done move"
+        << "scan move held? +40 frame done move"
         << "0 held moved 40 40 moved";
+    // A view that replaces one no frame showed keeps its order to move the bars.
+    QTest::newRow("an order to move the bars is not lost")
+        << "batch load +5 scroll ready +5 ready +30 ready end"
+        << "0 bars 40 40";
 }
 
 void TestFramePacer::frames()
@@ -53,21 +58,27 @@ void TestFramePacer::frames()
     QFETCH(QString, painted);
     qint64 now = 0;
     QStringList got;
-    FramePacer pacer({[&] { got.append(QString::number(now)); },
+    FramePacer pacer({[&](const RunView &v) { v.scroll ? got.append("bars") : void(); },
+                      [&] { got.append(QString::number(now)); },
                       [&] {
                           QVERIFY(pacer.picturesMayMove());
                           got.append("moved");
                       }},
                      [&] { return now; });
+    RunView view;
+    const auto show = [&](MaskWindow::Show when) {
+        pacer.show(view, when);
+        view.scroll.reset();
+    };
     const QHash<QString, std::function<void()>> steps{
         {"batch", [&] { pacer.batchStarted(); }},
         {"end", [&] { pacer.batchEnded(); }},
-        {"scan", [&] { pacer.scanStarted(); }},
+        {"scan", [&] { show(MaskWindow::Show::IfDue), pacer.scanStarted(); }},
         {"done", [&] { pacer.scanEnded(); }},
-        {"mask", [&] { pacer.closeFrame(), pacer.maskChanged(); }},
-        {"status", [&] { pacer.closeFrame(); }},
-        {"yield", [&] { pacer.yielding(); }},
-        {"load", [&] { pacer.fileLoading(); }},
+        {"frame", [&] { pacer.frameDue() ? show(MaskWindow::Show::Now) : void(); }},
+        {"ready", [&] { show(MaskWindow::Show::IfDue); }},
+        {"load", [&] { show(MaskWindow::Show::BeforeLoad); }},
+        {"scroll", [&] { view.scroll = 7; }},
         {"move", [&] { pacer.picturesMayMove() ? got.append("moved") : void(); }},
         {"held?", [&] { got.append(pacer.holdsRepaints() ? "held" : "free"); }},
         {"ask", [&] {

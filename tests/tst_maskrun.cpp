@@ -38,18 +38,23 @@ public:
             if (n == cancelAt) // as the Cancel button does
                 cancel = true, locked = cancelEnabled = false;
         };
+        // What each view changes: the counter, and a status's first word (a refresh point's
+        // own text is the scan's, tested with the scan).
+        shownStatus = status;
+        onShow = [this](const RunView &) {
+            if (counter != shownCounter)
+                shownCounter = counter,
+                add(counter.section(' ', 1, 1) + '/' + counter.section(' ', 3, 3));
+            if (status != shownStatus && !status.startsWith("Status: Masking("))
+                add(status.section(' ', 1).section('(', 0, 0).section(' ', 0, 0));
+            shownStatus = status;
+        };
     }
     Colour transparencyColour() const override { return Black; }
     Colour maskColour() const override { return White; }
     void setCancelRun(bool set) override { cancel = set; }
     void setCancelEnabled(bool enabled) override { cancelEnabled = enabled; }
     void ControlsEnabled(bool enable) override { locked = !enable; }
-    void setStatus(const QString &text) override
-    {
-        status = text; // a refresh point's own text is the scan's, tested with the scan
-        if (!text.startsWith("Status: Masking("))
-            add(text.section(' ', 1).section('(', 0, 0).section(' ', 0, 0));
-    }
     QString currentFile() const override { return current; }
     QString suffix() const override { return suffixText; }
     bool promptOverwrite() const override { return armed = !late.isEmpty(), prompt; }
@@ -63,7 +68,17 @@ public:
     }
     bool beepAfterEachFile() const override { return true; }
     bool cheerAtEnd() const override { return true; }
-    bool askOverwrite(const QString &) override { return add("ask"), answers.takeFirst(); }
+    // y, n, c(ancel); upper case answers for the rest of the batch too.
+    Overwrite askOverwrite(const QString &, bool more, bool &forRest) override
+    {
+        add(more ? "ask*" : "ask");
+        const QChar a = answers.front();
+        answers.remove(0, 1);
+        forRest = more && a.isUpper();
+        return a.toLower() == 'y'   ? Overwrite::Yes
+               : a.toLower() == 'n' ? Overwrite::No
+                                    : Overwrite::Cancel;
+    }
     void beep() override { add("beep"); }
     void log(const QString &text) override
     {
@@ -77,10 +92,6 @@ public:
     void reportFailure(const QString &) override { add("report"); }
     int fileCount() const override { return int(files.size()); }
     QString fileAt(int index) const override { return dir + files[index]; }
-    void setFileCounter(const QString &text) override
-    {
-        add(text.section(' ', 1, 1) + '/' + text.section(' ', 3, 3));
-    }
     bool loadSprite(const QString &path) override
     {
         current = path;
@@ -96,10 +107,9 @@ public:
     void flash() override { add("flash"); }
 
     void add(const QString &token) { trace += (trace.isEmpty() ? "" : " ") + token; }
-    QString dir, current, suffixText = "_mask", trace, late;
+    QString dir, current, suffixText = "_mask", trace, late, answers, shownCounter, shownStatus;
     mutable bool armed = false;
     QStringList files;
-    QList<bool> answers;
     bool prompt = false, locked = false, cancelEnabled = false;
     int cancelAt = 0;
 };
@@ -226,12 +236,24 @@ void TestMaskRun::batchRules_data()
         "+c_mask.bmp savelog offerlog cheer flash");
     row("the last file cannot be loaded", "a.bmp b.bmp!", "", false, "", "_mask", 0,
         "1/2 yield Ready beep +a_mask.bmp yield 2/2 !b.bmp Skipped savelog offerlog cheer flash");
+    // The counter names the file that was not begun, never the one whose mask was written.
     row("cancelled between two files", "a.bmp b.bmp c.bmp", "", false, "", "_mask", 2,
-        "1/3 yield Ready beep +a_mask.bmp yield Cancelled");
+        "1/3 yield Ready beep +a_mask.bmp yield 2/3 Cancelled");
     row("cancelled in a scan", "a.bmp b.bmp c.bmp", "", false, "", "_mask", 3,
         "1/3 yield Ready beep +a_mask.bmp yield 2/3 yield Cancelled");
     row("asked, no", "a.bmp b.bmp", "a_mask.bmp", true, "n", "_mask", 0,
-        "1/2 yield Ready ask beep yield 2/2 yield Ready beep +b_mask.bmp cheer flash");
+        "1/2 yield Ready ask* beep yield 2/2 yield Ready beep +b_mask.bmp cheer flash");
+    row("no for the rest", "a.bmp b.bmp c.bmp", "a_mask.bmp c_mask.bmp", true, "N", "_mask", 0,
+        "1/3 yield Ready ask* beep yield 2/3 yield Ready beep +b_mask.bmp yield 3/3 yield Ready "
+        "beep cheer flash");
+    row("yes for the rest", "a.bmp b.bmp", "a_mask.bmp b_mask.bmp", true, "Y", "_mask", 0,
+        "1/2 yield Ready ask* beep +a_mask.bmp yield 2/2 yield Ready beep +b_mask.bmp cheer "
+        "flash");
+    row("yes once, then asked again", "a.bmp b.bmp", "a_mask.bmp b_mask.bmp", true, "yn", "_mask",
+        0, "1/2 yield Ready ask* beep +a_mask.bmp yield 2/2 yield Ready ask beep cheer flash");
+    // Cancel in the question stops the batch as the window's Cancel does: nothing written.
+    row("cancelled at the question", "a.bmp b.bmp", "a_mask.bmp", true, "c", "_mask", 0,
+        "1/2 yield Ready ask* Cancelled");
     row("asked, yes", "a.bmp", "a_mask.bmp", true, "y", "_mask", 0,
         "1/1 yield Ready ask beep +a_mask.bmp cheer flash");
     row("not asked", "a.bmp", "a_mask.bmp", false, "", "_mask", 0,
@@ -277,8 +299,7 @@ void TestMaskRun::batchRules()
         name.endsWith('@')   ? void(host.late = name.chopped(1))
         : name.endsWith('/') ? void(QDir().mkdir(file(name)))
                              : writeFile(file(name), "an older mask");
-    for (const QChar a : answers)
-        host.answers.append(a == 'y');
+    host.answers = answers;
     host.prompt = prompt;
     host.suffixText = suffix;
     host.cancelAt = cancelAt;
@@ -286,7 +307,7 @@ void TestMaskRun::batchRules()
     MaskRun(host).maskAll();
     QCOMPARE(host.trace, trace);
     QVERIFY(!host.locked && !host.cancelEnabled);
-    if (cancelAt)
+    if (trace.endsWith("Cancelled"))
         QVERIFY2(host.status.startsWith("Status: Cancelled("), qPrintable(host.status));
     // The masks the trace names are written; nothing else has changed.
     const auto after = contents(m_box->files.path());
@@ -388,7 +409,8 @@ void TestMaskRun::maskAllEndToEnd()
 
     // The skipped file is in the log on disk, and the log is offered once.
     QCOMPARE(desk.messages.size(), 1);
-    QCOMPARE(desk.messages[0].text, "An error has occured! Do you wish to see the debug file?");
+    QCOMPARE(desk.messages[0].text, "An error has occured! Do you wish to see the debug file?\n\n" +
+                                        m_box->data.filePath("debug.dat"));
     QVERIFY(readFile(m_box->data.filePath("debug.dat")).contains("Can't load"));
     QVERIFY(desk.opened.isEmpty());
     for (auto it = before.cbegin(); it != before.cend(); ++it)

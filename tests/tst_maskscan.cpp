@@ -2,6 +2,7 @@
 #include "MaskRule.h"
 #include "MaskScan.h"
 #include "ReferenceMask.h"
+#include "Rounding.h"
 #include "TestPictures.h"
 
 #include <QTest>
@@ -68,18 +69,30 @@ void TestMaskScan::matchesColumnWalkAtEveryRefresh()
     FakeMaskWindow w(randomSprite(sprite.width(), sprite.height(), t == NoColour ? 0 : t, 42));
     w.mask = QImage(mask, QImage::Format_RGB32);
     w.repaintInterval = repaintInterval;
-    int mismatches = 0;
+    int mismatches = 0, frames = 0;
     w.cancel = cancelAt < 0;
-    w.onYield = [&](int n) {
-        mismatches += repaintInterval == 0 &&
-                      w.mask != referenceMask(w.sprite, mask, t, m, 999 + 1000 * qint64(n - 1));
-        w.cancel = n == cancelAt;
+    w.onYield = [&](int n) { w.cancel = n == cancelAt; };
+    // A frame shows the mask of its own refresh point, and the bar and status of that point.
+    w.onShow = [&](const RunView &v) {
+        if (!v.status.startsWith("Status: Masking("))
+            return;
+        ++frames;
+        const qint64 k = 999 + 1000 * qint64(w.yields - 1);
+        mismatches += w.mask != referenceMask(w.sprite, mask, t, m, k);
+        const int p =
+            roundHalfEven(double(int((k - 1) / (sprite.height() + 1)) * 100) / sprite.width());
+        mismatches +=
+            v.percent != p || !v.status.startsWith(QStringLiteral("Status: Masking(%1%, ").arg(p));
     };
-    const MaskScan::Result r = MaskScan(w, t, m).run();
+    RunView view;
+    const MaskScan::Result r = MaskScan(w, t, m, view).run();
     QCOMPARE(mismatches, 0);
+    if (repaintInterval == 0)
+        QCOMPARE(frames, w.yields - (cancelAt > 0 ? 1 : 0));
     QCOMPARE(r.percent, percent);
-    QCOMPARE(w.barRight, float(741 / 100.0 * percent));
+    QCOMPARE(view.percent, percent);
     if (cancelAt != 0) {
+        QCOMPARE(w.barRight, float(741 / 100.0 * percent));
         QCOMPARE(r.outcome, MaskScan::Result::Cancelled);
         QCOMPARE(w.yields, std::max(cancelAt, 0));
         QVERIFY(w.status.startsWith(QStringLiteral("Status: Cancelled(%1%, After ").arg(percent)));
@@ -116,13 +129,16 @@ void TestMaskScan::scrollBarsFollowTheColumn()
     FakeMaskWindow w(QImage(200, 999, QImage::Format_RGB32));
     w.follow = follow;
     w.hMax = hMax;
-    MaskScan(w, 0, 0xFFFFFF).run();
-    QCOMPARE(w.maskScroll, w.spriteScroll);
-    QCOMPARE(w.maskScroll.mid(0, first.size()), first);
-    QCOMPARE(w.maskScroll.isEmpty(), !follow);
+    RunView view;
+    MaskScan(w, 0, 0xFFFFFF, view).run();
+    // The last order comes with the run's Ready text.
+    if (view.scroll)
+        w.scroll.append(std::min(*view.scroll, hMax));
+    QCOMPARE(w.scroll.mid(0, first.size()), first);
+    QCOMPARE(w.scroll.isEmpty(), !follow);
     if (follow) {
-        QCOMPARE(w.maskScroll.size() - 1 - w.maskScroll.indexOf(hMax, 1) + 1, atMax);
-        QCOMPARE(w.maskScroll.last(), hMax);
+        QCOMPARE(w.scroll.size() - 1 - w.scroll.indexOf(hMax, 1) + 1, atMax);
+        QCOMPARE(w.scroll.last(), hMax);
     }
 }
 

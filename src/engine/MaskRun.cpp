@@ -13,11 +13,11 @@ QString MaskRun::readyText(float elapsed)
            QStringLiteral(" Seconds Used)");
 }
 
-QString MaskRun::errorText(int percent, float elapsed, const QString &logPath)
+QString MaskRun::errorText(int percent, float elapsed)
 {
     return QStringLiteral("Status: Error(") + QString::number(percent) +
            QStringLiteral("%, After ") + QString::number(roundHalfEven(elapsed)) +
-           QStringLiteral(" Seconds)... See ") + logPath;
+           QStringLiteral(" Seconds)... See ");
 }
 
 QString MaskRun::maskedEntry(const QString &sprite, const QString &mask)
@@ -58,6 +58,12 @@ QString MaskRun::suffixProblem(const QString &suffix)
     return {};
 }
 
+void MaskRun::show(MaskWindow::Show when)
+{
+    m_host.show(m_view, when);
+    m_view.scroll.reset();
+}
+
 void MaskRun::maskFile()
 {
     RunHost &h = m_host;
@@ -68,7 +74,7 @@ void MaskRun::maskFile()
     h.ControlsEnabled(false);
 
     try {
-        m_last = MaskScan(h, h.transparencyColour(), h.maskColour()).run();
+        m_last = MaskScan(h, h.transparencyColour(), h.maskColour(), m_view).run();
         if (m_last.outcome == MaskScan::Result::Cancelled)
             return; // the Cancel button has unlocked the window already
         if (m_last.error)
@@ -76,7 +82,8 @@ void MaskRun::maskFile()
 
         h.ControlsEnabled(true);
         h.setCancelEnabled(false);
-        h.setStatus(readyText(m_last.elapsed));
+        m_view.status = readyText(m_last.elapsed);
+        m_view.statusPath.clear();
 
         const QString sprite = h.currentFile();
         const QString output = outputName(sprite, h.suffix());
@@ -86,11 +93,33 @@ void MaskRun::maskFile()
         // Only an answered question replaces anything. Without one, the name is taken in the
         // step that puts the mask in place, so a file that appears there meanwhile is kept.
         Existing existing = Existing::Replace;
+        bool question = false;
         if (write && h.promptOverwrite()) {
-            if (entryExists(output))
-                write = h.askOverwrite(output);
-            else
+            question = entryExists(output);
+            if (!question)
                 existing = Existing::Keep;
+            else if (m_overwriteRest)
+                write = *m_overwriteRest, question = false;
+        }
+        // The Ready text comes before the write: on screen too when the write takes a while
+        // or a question waits for the user.
+        const QImage &picture = h.maskPicture();
+        const bool slowWrite = qint64(picture.width()) * picture.height() >= SlowWritePixels;
+        show(question || slowWrite ? MaskWindow::Show::Now : MaskWindow::Show::IfDue);
+        if (question) {
+            bool forRest = false;
+            switch (h.askOverwrite(output, m_batchFilesLeft > 0, forRest)) {
+            case RunHost::Overwrite::Yes: write = true; break;
+            case RunHost::Overwrite::No: write = false; break;
+            case RunHost::Overwrite::Cancel:
+                // As the Cancel button: this file is left without its mask, the batch ends.
+                h.setCancelRun(true);
+                m_view.status = MaskScan::cancelledText(m_last.percent, m_last.elapsed);
+                show(MaskWindow::Show::Now);
+                return;
+            }
+            if (forRest)
+                m_overwriteRest = write;
         }
         if (write)
             writeBmp(h.maskPicture(), output, existing);
@@ -110,7 +139,10 @@ void MaskRun::errorExit(const RunError &error)
     RunHost &h = m_host;
     h.ControlsEnabled(true);
     h.setCancelEnabled(false);
-    h.setStatus(errorText(m_last.percent, m_last.elapsed, h.logPath()));
+    m_view.percent = m_last.percent;
+    m_view.status = errorText(m_last.percent, m_last.elapsed);
+    m_view.statusPath = h.logPath();
+    show(MaskWindow::Show::Now);
     h.logError(failedEntry(h.currentFile()), error);
     saveAndOfferLog(QStringLiteral("Masking '") + h.currentFile() + QStringLiteral("' failed (") +
                     error.description() + QLatin1Char(')'));
@@ -137,6 +169,10 @@ void MaskRun::maskAll()
     int skipped = 0;
     bool locked = false;
     for (int i = 0; i < m; ++i) {
+        m_batchFilesLeft = m - 1 - i;
+        // The counter names the file about to start from here on, so a cancel caught before
+        // it begins names a file that has no mask, never the one just finished.
+        m_view.fileCounter = QStringLiteral("File %1 of %2").arg(i + 1).arg(m);
         if (i > 0) {
             // Between two files the window yields once, locked as during a scan, so that
             // a batch of sprites too small to reach a refresh point still shows its files
@@ -147,18 +183,22 @@ void MaskRun::maskAll()
             locked = true;
             h.yield();
             if (h.cancelRun()) {
-                // The Cancel button has unlocked the window. The next file had not begun:
-                // the status says the batch was cancelled, not that the last file is ready.
-                h.setStatus(MaskScan::cancelledText(0, 0));
+                // The Cancel button has unlocked the window. The file had not begun.
+                m_view.percent = 0;
+                m_view.status = MaskScan::cancelledText(0, 0);
+                m_view.statusPath.clear();
+                show(MaskWindow::Show::Now);
                 return;
             }
         }
-        h.setFileCounter(QStringLiteral("File %1 of %2").arg(i + 1).arg(m));
+        show(MaskWindow::Show::BeforeLoad);
         const QString path = h.fileAt(i);
         // A file that cannot be loaded is not masked: the picture on show is the previous
         // file's, and its mask must not be written under this file's name.
         if (!h.loadSprite(path)) {
-            h.setStatus(skippedText(path));
+            m_view.status = skippedText(path);
+            m_view.statusPath.clear();
+            show(MaskWindow::Show::IfDue);
             ++skipped;
             continue;
         }

@@ -30,7 +30,8 @@ public:
     static QString suffixProblem(const QString &suffix);
 
     static QString readyText(float elapsed);
-    static QString errorText(int percent, float elapsed, const QString &logPath);
+    // Ends with "See ": the log's path follows it on the status line.
+    static QString errorText(int percent, float elapsed);
     static QString skippedText(const QString &path);
     // The debug log's entries of one file, the same from the window and the command line:
     // masked, not loaded, and failed while masking or writing (with the error's details).
@@ -38,7 +39,12 @@ public:
     static QString cantLoadEntry(const QString &sprite);
     static QString failedEntry(const QString &sprite);
 
+    // Masks of this many pixels or more take long enough to write that the Ready text is
+    // painted before the write starts.
+    static constexpr qint64 SlowWritePixels = qint64(1) << 20;
+
 private:
+    void show(MaskWindow::Show when);
     void errorExit(const RunError &error);
     // Writes the log and offers it; `failure` says what went wrong when it cannot be
     // written.
@@ -47,4 +53,10 @@ private:
     RunHost &m_host;
     MaskScan::Result m_last;
     bool m_wrote = false;
+    // What the run shows; a field left empty leaves the window's own as it stands.
+    RunView m_view;
+    // Files of the batch after the current one; 0 outside a batch.
+    int m_batchFilesLeft = 0;
+    // The user's answer to the overwrite question, given for the rest of the batch.
+    std::optional<bool> m_overwriteRest;
 };

@@ -137,8 +137,13 @@ QString seconds(float elapsed)
 
 } // namespace
 
+MaskScan::MaskScan(MaskWindow &window, Colour transparency, Colour mask, RunView &view)
+    : m_window(window), m_view(view), m_tColor(transparency), m_mColor(mask)
+{
+}
+
 MaskScan::MaskScan(MaskWindow &window, Colour transparency, Colour mask)
-    : m_window(window), m_tColor(transparency), m_mColor(mask)
+    : MaskScan(window, transparency, mask, m_ownView)
 {
 }
 
@@ -157,6 +162,7 @@ QString MaskScan::cancelledText(int percent, float elapsed)
 MaskScan::Result MaskScan::run()
 {
     MaskWindow &w = m_window;
+    RunView &view = m_view;
     Result result;
 
     // A shallow copy: the pixels stay valid even if the surface were given a new picture
@@ -164,11 +170,12 @@ MaskScan::Result MaskScan::run()
     const QImage sprite = w.spritePicture();
     const double w0 = sprite.width();
     w.clearMask();
-    if (w.scrollFollowsScan()) {
-        w.setHScrMaskValue(0);
-        w.setHScrSpriteValue(0);
-    }
-    w.clearProgressBar();
+    // Where the bars are to go, kept until a frame shows it: a move is an order, not a
+    // state, so a frame without a new one leaves the bars where the user may have put them.
+    std::optional<int> scroll;
+    if (w.scrollFollowsScan())
+        scroll = 0;
+    view.percent = 0;
     QElapsedTimer clock;
     clock.start();
     const int hmax = w.hScrMaskMax();
@@ -179,21 +186,19 @@ MaskScan::Result MaskScan::run()
 
     // The first pixel's percent is 0 / 0.
     if (w0 == 0) {
+        view.scroll = scroll;
         result.outcome = Result::Failed;
         result.error = RunError::of(RunError::DivisionByZero);
         return result;
     }
 
     const auto percentAt = [w0](qint64 x) { return roundHalfEven(double(int(x) * 100) / w0); };
-    const double barWidth = w.progressBarSize().width();
-    int barPercent = -1;
-    const auto drawBar = [&](int percent) {
-        if (percent == barPercent)
-            return;
-        barPercent = percent;
-        w.fillProgressBar(float(barWidth / 100.0 * percent));
-    };
 
+    // The start: the emptied mask and bar, the panes at their left edge.
+    view.scroll = scroll;
+    w.show(view, MaskWindow::Show::IfDue);
+    view.scroll.reset();
+    scroll.reset();
     w.scanStarted();
     struct ScanEnd {
         MaskWindow &w;
@@ -201,12 +206,21 @@ MaskScan::Result MaskScan::run()
     } scanEnd{w};
 
     Materializer mask(sprite, w, rows, m_tColor, m_mColor);
+    // One moment of the scan, whole: the mask up to `done` pixels and the view that goes
+    // with it.
+    const auto showUpTo = [&](qint64 done, const QString &status, MaskWindow::Show when) {
+        mask.advanceTo(done);
+        view.percent = result.percent;
+        view.status = status;
+        view.statusPath.clear();
+        view.scroll = scroll;
+        w.show(view, when);
+        view.scroll.reset();
+        scroll.reset();
+    };
     const auto cancelledAfter = [&](qint64 pixel) {
-        mask.advanceTo(pixel + 1);
-        w.maskPictureChanged();
         result.percent = percentAt(pixel / rows);
-        drawBar(result.percent);
-        w.setStatus(cancelledText(result.percent, result.elapsed));
+        showUpTo(pixel + 1, cancelledText(result.percent, result.elapsed), MaskWindow::Show::Now);
         result.outcome = Result::Cancelled;
         return result;
     };
@@ -214,57 +228,34 @@ MaskScan::Result MaskScan::run()
     if (w.cancelRun())
         return cancelledAfter(0);
 
-    const int repaintInterval = w.maskRepaintInterval();
-    QElapsedTimer repaintClock;
-    repaintClock.start();
-    int shownPercent = -1, shownSeconds = -1;
-
     // Refresh points: before the 1000th, 2000th, ... counted pixel, i.e. before the pixel at
-    // position 999, 1999, ...; the pixels in between cannot be observed.
+    // position 999, 1999, ...; the bar stands at the pixel before.
     for (qint64 k = RefreshEvery - 1; k < total; k += RefreshEvery) {
         result.percent = percentAt((k - 1) / rows);
-        drawBar(result.percent);
-        // What a refresh shows can only be seen when the window shows a frame; in between,
-        // the mask and the status line are left as they are.
-        const bool frame = repaintInterval <= 0 || repaintClock.elapsed() >= repaintInterval;
-        if (frame) {
-            // The frame's own pixel work counts towards the next frame, so that frames keep
-            // their pace however much work piled up since the last one.
-            repaintClock.restart();
-            mask.advanceTo(k);
-            w.maskPictureChanged();
-        }
-
         w.yield();
-
         result.elapsed = float(double(clock.nsecsElapsed()) / 1e9);
-        const int secs = roundHalfEven(result.elapsed);
-        if (frame && (result.percent != shownPercent || secs != shownSeconds)) {
-            shownPercent = result.percent;
-            shownSeconds = secs;
-            w.setStatus(maskingText(result.percent, result.elapsed));
-        }
 
         if (w.scrollFollowsScan()) {
             const qint64 x = k / rows;
             const int s = roundHalfEven(double(x) - w.maskViewportWidth() / 2.0);
-            if (s >= hmax) {
-                w.setHScrMaskValue(w.hScrMaskMax());
-                w.setHScrSpriteValue(w.hScrSpriteMax());
-            } else if (s > 0) {
-                w.setHScrMaskValue(s);
-                w.setHScrSpriteValue(s);
-            }
+            if (s >= hmax)
+                scroll = RunView::ScrollToEnd;
+            else if (s > 0)
+                scroll = s;
         }
 
         if (w.cancelRun())
             return cancelledAfter(k);
+        // Everything above is what this refresh point would show; it is seen only when the
+        // window can show it, and then all of it together.
+        if (w.frameDue())
+            showUpTo(k, maskingText(result.percent, result.elapsed), MaskWindow::Show::Now);
     }
 
     mask.advanceTo(total);
-    w.maskPictureChanged();
     result.percent = percentAt(width);
-    drawBar(result.percent);
+    view.percent = result.percent;
+    view.scroll = scroll;
     result.outcome = Result::Completed;
     return result;
 }

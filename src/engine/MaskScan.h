@@ -1,22 +1,21 @@
 #pragma once
 
 #include "Colour.h"
+#include "MaskWindow.h"
 #include "RunError.h"
 
 #include <optional>
-
-class MaskWindow;
 
 // Turns the sprite picture into its mask on the mask picture, column by column, with the
 // progress bar, the status text, the scroll bars following, and a cancel test.
 //
 // The scan counts (W + 1) x (H + 1) pixels (one column and one row past the picture) and
-// refreshes before every 1000th; the counter runs on across columns. Between two refresh
-// points nothing of the scan can be observed, so the pixel work is not done in column
-// order: the mask is brought up to the scan's position in row-major blocks just before
-// anyone can look at it (a repaint every maskRepaintInterval() ms, a cancel, the end).
-// The mask image at those moments is exactly what a strict column-by-column walk would
-// have left there.
+// refreshes before every 1000th; the counter runs on across columns. Only what a frame shows
+// can be seen, so the pixel work is not done in column order: at a refresh point where the
+// window is ready for a frame (and at a cancel and the end) the mask is brought up to the
+// scan's position in row-major blocks, and the view of that same refresh point (bar, status,
+// scroll bars) is shown with it. The mask image at those moments is exactly what a strict
+// column-by-column walk would have left there.
 class MaskScan
 {
 public:
@@ -28,6 +27,9 @@ public:
         std::optional<RunError> error;
     };
 
+    // `view` is the run's: the scan moves its bar, status and scroll bars and leaves the
+    // rest (the file counter) as it finds it.
+    MaskScan(MaskWindow &window, Colour transparency, Colour mask, RunView &view);
     MaskScan(MaskWindow &window, Colour transparency, Colour mask);
 
     Result run();
@@ -38,6 +40,8 @@ public:
 
 private:
     MaskWindow &m_window;
+    RunView m_ownView;
+    RunView &m_view;
     Colour m_tColor;
     Colour m_mColor;
 };

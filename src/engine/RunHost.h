@@ -5,7 +5,8 @@
 class RunError;
 
 // What a masking run (MaskRun) needs beyond the scan: the colours, the lock, the options,
-// the questions, the log, and the file list of a batch. The window answers with its
+// the questions, the log, and the file list of a batch. Everything a run shows goes through
+// MaskWindow::show, one whole view at a time. The window answers with its
 // controls and dialogs (WindowRunHost); tests answer with a scripted stand-in.
 class RunHost : public MaskWindow
 {
@@ -28,8 +29,11 @@ public:
     virtual bool beepAfterEachFile() const = 0;
     virtual bool cheerAtEnd() const = 0;
 
-    // True to replace an existing mask file.
-    virtual bool askOverwrite(const QString &outputName) = 0;
+    enum class Overwrite { Yes, No, Cancel };
+    // Whether to replace an existing mask file; Cancel stops the run as the Cancel button
+    // does. With `moreFiles` the user may answer for the rest of the batch too: `forRest`
+    // comes back true then.
+    virtual Overwrite askOverwrite(const QString &outputName, bool moreFiles, bool &forRest) = 0;
     virtual void beep() = 0;
 
     virtual void log(const QString &text) = 0;
@@ -46,7 +50,6 @@ public:
     // The batch: the files in the order they are masked.
     virtual int fileCount() const = 0;
     virtual QString fileAt(int index) const = 0;
-    virtual void setFileCounter(const QString &text) = 0;
     // Shows the file on the sprite surface and makes it the current file; false when it
     // could not be loaded (the host has logged why).
     virtual bool loadSprite(const QString &path) = 0;

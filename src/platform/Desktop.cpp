@@ -1,6 +1,7 @@
 #include "Desktop.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileInfo>
@@ -38,6 +39,27 @@ public:
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(defaultButton == Answer::No ? QMessageBox::No : QMessageBox::Yes);
         return box.exec() == QMessageBox::Yes ? Answer::Yes : Answer::No;
+    }
+
+    Answer question(QWidget *parent, const QString &text, const QString &checkBox,
+                    bool &checked) override
+    {
+        QMessageBox box(QMessageBox::Question, ProductTitle, text,
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, parent);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        QCheckBox *same = nullptr;
+        if (!checkBox.isEmpty()) {
+            same = new QCheckBox(checkBox);
+            same->setChecked(checked);
+            box.setCheckBox(same); // the box owns it
+        }
+        const int answer = box.exec();
+        if (same)
+            checked = same->isChecked();
+        return answer == QMessageBox::Yes  ? Answer::Yes
+               : answer == QMessageBox::No ? Answer::No
+                                           : Answer::Cancel;
     }
 
     int exec(QDialog &dialog) override { return dialog.exec(); }

@@ -18,13 +18,18 @@ class Desktop
 public:
     enum class Buttons { Ok, YesNo };
     enum class Icon { None, Question, Exclamation };
-    enum class Answer { Ok, Yes, No };
+    enum class Answer { Ok, Yes, No, Cancel };
 
     virtual ~Desktop() = default;
 
     // A modal message box titled with the program's name.
     virtual Answer message(QWidget *parent, const QString &text, Buttons buttons, Icon icon,
                            Answer defaultButton) = 0;
+    // A question with Yes (the default), No and Cancel (also Escape) and the question icon;
+    // with a `checkBox` text, a check box under the question whose state `checked` carries
+    // in and out.
+    virtual Answer question(QWidget *parent, const QString &text, const QString &checkBox,
+                            bool &checked) = 0;
     // Shows a dialog modally and returns its result.
     virtual int exec(QDialog &dialog) = 0;
     // Starts a program without waiting for it and without a shell: every argument reaches

@@ -30,6 +30,12 @@ bool FramePacer::picturesMayMove()
 
 void FramePacer::paint()
 {
+    if (m_pending) {
+        // Taken out first: applying it may move a scroll bar, which must not see it again.
+        const RunView view = std::move(*m_pending);
+        m_pending.reset();
+        m_screen.apply(view);
+    }
     if (m_picturesBehind) {
         const QScopedValueRollback released(m_holding, false);
         m_screen.movePictures();
@@ -39,34 +45,48 @@ void FramePacer::paint()
     m_lastFrame = m_clock();
 }
 
-bool FramePacer::due() const
+bool FramePacer::frameDue() const
 {
-    return !m_lastFrame || m_clock() - *m_lastFrame >= m_interval;
+    return !m_holding || !m_lastFrame || m_clock() - *m_lastFrame >= m_interval;
+}
+
+void FramePacer::show(const RunView &view, MaskWindow::Show when)
+{
+    // A view replaces the one waiting for a frame, but not its order to move the bars.
+    std::optional<int> scroll = view.scroll;
+    if (!scroll && m_pending)
+        scroll = m_pending->scroll;
+    m_pending = view;
+    m_pending->scroll = scroll;
+    bool now = false;
+    switch (when) {
+    case MaskWindow::Show::Now: now = true; break;
+    case MaskWindow::Show::IfDue: now = frameDue(); break;
+    case MaskWindow::Show::BeforeLoad: {
+        // A large picture takes longer to load than a frame lasts: without this the screen
+        // would show the previous file's counter and its last frame all that time. Files
+        // that come faster than one a frame are shown at the frames only.
+        const qint64 at = m_clock();
+        const bool slowFiles = at - m_lastLoad >= m_interval;
+        m_lastLoad = at;
+        now = slowFiles || frameDue();
+        break;
+    }
+    }
+    if (now)
+        paint();
 }
 
 QScopedValueRollback<bool> FramePacer::release()
 {
-    if (m_holding)
-        paint();
-    return QScopedValueRollback<bool>(m_holding, false);
-}
-
-void FramePacer::closeFrame()
-{
-    if (!m_frameOpen)
-        return;
-    m_frameOpen = false;
     paint();
-}
-
-void FramePacer::maskChanged()
-{
-    m_screenDue = true;
+    return QScopedValueRollback<bool>(m_holding, false);
 }
 
 void FramePacer::batchStarted()
 {
     m_batch = true;
+    m_holding = true;
     m_lastFrame.reset();
     m_lastLoad = m_clock();
 }
@@ -81,60 +101,16 @@ void FramePacer::batchEnded()
 
 void FramePacer::scanStarted()
 {
-    // What was set up for this scan (the sprite, the file counter, the emptied mask and
-    // bar) is on screen before anything is held back. A batch paints its frames when they
-    // are due, and rather with a finished mask than with an emptied one: a long scan shows
-    // its start at its first frame.
-    m_inScan = true;
-    if (!m_batch)
-        paint();
+    // The scan has shown its start (the sprite, the emptied mask and bar) before this; a
+    // batch holds the screen from its start to its end already.
     m_holding = true;
-    m_screenDue = false;
-    m_frameOpen = false;
 }
 
 void FramePacer::scanEnded()
 {
-    m_inScan = false;
-    closeFrame();
-    // However short the scan, its finished mask is shown; in a batch, once a frame is due.
-    if (m_batch) {
-        m_screenDue = true;
-        if (due()) {
-            m_screenDue = false;
-            paint();
-        }
+    if (m_batch)
         return;
-    }
+    // However short the scan, its finished mask is shown.
     m_holding = false;
     paint();
-}
-
-void FramePacer::yielding()
-{
-    // A frame that is due shows this refresh point: its mask and bar now, its status text
-    // when the scan sets it after this yield. Between two files of a batch it shows the
-    // last file's end.
-    closeFrame();
-    if (m_holding && m_screenDue && due()) {
-        m_screenDue = false;
-        if (m_inScan)
-            m_frameOpen = true;
-        else
-            paint();
-    }
-}
-
-void FramePacer::fileLoading()
-{
-    // A large picture takes longer to load than a frame lasts: without this the screen
-    // would show the previous file's counter and its last frame all that time. Files that
-    // come faster than one a frame are shown at the frames only.
-    const qint64 now = m_clock();
-    const bool slowFiles = now - m_lastLoad >= m_interval;
-    m_lastLoad = now;
-    if (m_holding && (slowFiles || due())) {
-        m_screenDue = false;
-        paint();
-    }
 }

@@ -33,36 +33,6 @@ void WindowRunHost::clearMask()
     m_w.picMask->clear();
 }
 
-void WindowRunHost::maskPictureChanged()
-{
-    m_w.m_pacer.closeFrame();
-    m_w.picMask->update();
-    m_w.m_pacer.maskChanged();
-}
-
-int WindowRunHost::maskRepaintInterval() const
-{
-    return m_w.m_pacer.interval();
-}
-
-QSize WindowRunHost::progressBarSize() const
-{
-    return m_w.picProgress->image().size();
-}
-
-void WindowRunHost::clearProgressBar()
-{
-    m_w.m_pacer.closeFrame();
-    m_w.picProgress->clear();
-}
-
-void WindowRunHost::fillProgressBar(float right)
-{
-    m_w.m_pacer.closeFrame();
-    m_w.picProgress->fillRect(
-        QRect(0, 0, int(std::lround(right)), m_w.picProgress->image().height()), 0xFF0000);
-}
-
 bool WindowRunHost::scrollFollowsScan() const
 {
     return m_w.chkDoScroll->isChecked();
@@ -78,31 +48,19 @@ int WindowRunHost::hScrMaskMax() const
     return m_w.HScrMask->maximum();
 }
 
-int WindowRunHost::hScrSpriteMax() const
+bool WindowRunHost::frameDue() const
 {
-    return m_w.HScrSprite->maximum();
+    return m_w.m_pacer.frameDue();
 }
 
-void WindowRunHost::setHScrMaskValue(int value)
+void WindowRunHost::show(const RunView &view, Show when)
 {
-    m_w.HScrMask->setValue(value);
-}
-
-void WindowRunHost::setHScrSpriteValue(int value)
-{
-    m_w.HScrSprite->setValue(value);
-}
-
-void WindowRunHost::setStatus(const QString &text)
-{
-    frmMain::setCaption(m_w.lblStatus, text);
-    m_w.m_pacer.closeFrame();
+    m_w.m_pacer.show(view, when);
 }
 
 void WindowRunHost::yield()
 {
-    // Input is handled at every yield.
-    m_w.m_pacer.yielding();
+    // Input is handled at every yield; what it changes on screen waits for the next frame.
     QCoreApplication::processEvents();
 }
 
@@ -171,11 +129,17 @@ bool WindowRunHost::cheerAtEnd() const
     return m_w.chkCheer->isChecked();
 }
 
-bool WindowRunHost::askOverwrite(const QString &outputName)
+RunHost::Overwrite WindowRunHost::askOverwrite(const QString &outputName, bool moreFiles,
+                                               bool &forRest)
 {
     const auto released = m_w.m_pacer.release();
-    return ask(&m_w,
-               QStringLiteral("'") + outputName + QStringLiteral("' already exists. Overwrite?"));
+    forRest = false;
+    const Desktop::Answer answer = desktop().question(
+        &m_w, QStringLiteral("'") + outputName + QStringLiteral("' already exists. Overwrite?"),
+        moreFiles ? QStringLiteral("Do the same for the remaining files") : QString(), forRest);
+    return answer == Desktop::Answer::Yes  ? Overwrite::Yes
+           : answer == Desktop::Answer::No ? Overwrite::No
+                                           : Overwrite::Cancel;
 }
 
 void WindowRunHost::beep()
@@ -206,7 +170,10 @@ QString WindowRunHost::logPath() const
 void WindowRunHost::offerLog()
 {
     const auto released = m_w.m_pacer.release();
-    if (!ask(&m_w, QStringLiteral("An error has occured! Do you wish to see the debug file?"),
+    // The status line may show the log's path shortened; the question names it whole.
+    if (!ask(&m_w,
+             QStringLiteral("An error has occured! Do you wish to see the debug file?\n\n") +
+                 logPath(),
              Desktop::Icon::Exclamation))
         return;
     if (!QFileInfo(logPath()).isFile()) {
@@ -234,14 +201,8 @@ QString WindowRunHost::fileAt(int index) const
     return m_w.lstFiles->itemText(index);
 }
 
-void WindowRunHost::setFileCounter(const QString &text)
-{
-    frmMain::setCaption(m_w.lblFileStat, text);
-}
-
 bool WindowRunHost::loadSprite(const QString &path)
 {
-    m_w.m_pacer.fileLoading();
     return m_w.LoadPic(m_w.picSprite, path);
 }
 

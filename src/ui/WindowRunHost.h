@@ -14,18 +14,11 @@ public:
     const QImage &spritePicture() const override;
     QImage &maskPicture() override;
     void clearMask() override;
-    void maskPictureChanged() override;
-    int maskRepaintInterval() const override;
-    QSize progressBarSize() const override;
-    void clearProgressBar() override;
-    void fillProgressBar(float right) override;
     bool scrollFollowsScan() const override;
     double maskViewportWidth() const override;
     int hScrMaskMax() const override;
-    int hScrSpriteMax() const override;
-    void setHScrMaskValue(int value) override;
-    void setHScrSpriteValue(int value) override;
-    void setStatus(const QString &text) override;
+    bool frameDue() const override;
+    void show(const RunView &view, Show when) override;
     void yield() override;
     void scanStarted() override;
     void scanEnded() override;
@@ -42,7 +35,7 @@ public:
     bool promptOverwrite() const override;
     bool beepAfterEachFile() const override;
     bool cheerAtEnd() const override;
-    bool askOverwrite(const QString &outputName) override;
+    Overwrite askOverwrite(const QString &outputName, bool moreFiles, bool &forRest) override;
     void beep() override;
     void log(const QString &text) override;
     void logError(const QString &text, const RunError &error) override;
@@ -52,7 +45,6 @@ public:
     void reportFailure(const QString &message) override;
     int fileCount() const override;
     QString fileAt(int index) const override;
-    void setFileCounter(const QString &text) override;
     bool loadSprite(const QString &path) override;
     void cheer() override;
     void flash() override;

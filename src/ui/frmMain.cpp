@@ -45,7 +45,8 @@ template <typename W> W *named(W *widget, const char *name)
 } // namespace
 
 frmMain::frmMain(QWidget *parent)
-    : QMainWindow(parent), m_pacer({[this] { paintNow(); }, [this] { scrollPictures(); }})
+    : QMainWindow(parent), m_pacer({[this](const RunView &view) { applyRunView(view); },
+                                    [this] { paintNow(); }, [this] { scrollPictures(); }})
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

@@ -141,6 +141,11 @@ private:
     bool runCanStart();
     // Paints whatever is due, now, also while the pacer holds repaints back.
     void paintNow();
+    // Puts what a run shows at one moment on the controls.
+    void applyRunView(const RunView &view);
+    // The status line; a `path` at its end is shortened to what the window has room for,
+    // and shown whole in the line's tooltip.
+    void setStatusLine(const QString &text, const QString &path);
 
     // Controls. Names are those the rest of the program uses; Label1 is indexed as designed.
     QLabel *Image1, *lblTitle, *lblVer, *lblFileStat, *lblStatus;
@@ -172,6 +177,7 @@ private:
     QList<TaggedControl> m_tagged;
     MaskScan::Result m_lastScan;
     FramePacer m_pacer;
+    int m_shownPercent = 0;
     // A Mask All or Mask Current is under way: nothing else that starts a run, changes the
     // list or opens a dialog of the run's controls may start until it ends, also when a
     // Cancel has unlocked the controls while the scan is still inside its yield.

@@ -3,14 +3,20 @@
 #include "Attention.h"
 #include "Desktop.h"
 #include "MaskRun.h"
+#include "PictureSurface.h"
 #include "WindowRunHost.h"
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QScopedValueRollback>
+#include <QScrollBar>
+
+#include <cmath>
 
 void frmMain::ControlsEnabled(bool Enable)
 {
@@ -100,4 +106,43 @@ void frmMain::paintNow()
 {
     QEvent request(QEvent::UpdateRequest);
     QCoreApplication::sendEvent(this, &request);
+}
+
+void frmMain::applyRunView(const RunView &view)
+{
+    if (!view.fileCounter.isEmpty())
+        setCaption(lblFileStat, view.fileCounter);
+    if (!view.status.isEmpty())
+        setStatusLine(view.status, view.statusPath);
+    if (view.percent != m_shownPercent) {
+        m_shownPercent = view.percent;
+        // Percent hundredths of the bar's width, the right edge a single-precision value.
+        const float right = float(picProgress->image().width() / 100.0 * view.percent);
+        picProgress->clear();
+        picProgress->fillRect(QRect(0, 0, int(std::lround(right)), picProgress->image().height()),
+                              0xFF0000);
+    }
+    if (view.scroll) {
+        HScrMask->setValue(*view.scroll);
+        HScrSprite->setValue(*view.scroll);
+    }
+}
+
+void frmMain::setStatusLine(const QString &text, const QString &path)
+{
+    lblStatus->setToolTip(path);
+    if (path.isEmpty()) {
+        setCaption(lblStatus, text);
+        return;
+    }
+    // The home folder as "~", then the middle left out until the line ends inside the window.
+    const QString home = QDir::homePath();
+    QString shown = path;
+    if (home.size() > 1 && path.startsWith(home + QLatin1Char('/')))
+        shown = QLatin1Char('~') + path.mid(home.size());
+    const QFontMetrics fm(lblStatus->font());
+    const int room = m_client->width() - lblStatus->x() - lblFileStat->x() -
+                     fm.horizontalAdvance(text) -
+                     (lblStatus->sizeHint().width() - fm.horizontalAdvance(lblStatus->text()));
+    setCaption(lblStatus, text + fm.elidedText(shown, Qt::ElideMiddle, std::max(room, 0)));
 }
