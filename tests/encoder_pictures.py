@@ -146,8 +146,8 @@ for colours, options in ((2, ("BMP3:",)), (16, ("BMP3:",)), (256, ("BMP:",)),
                          (200, ("BMP3:", "-compress", "RLE"))):
     prefix, *rest = options
     name = f"im-{colours}{'-rle' if rest else ''}.bmp"
-    subprocess.run([CONVERT, source(indexed(1023, 767, colours), "p.png"), *rest, prefix + at(name)],
-                   check=True)
+    pal = source(indexed(1023, 767, colours), "p.png")
+    subprocess.run([CONVERT, pal, *rest, prefix + at(name)], check=True)
     done(name)
 magick(flat, "im-24.bmp", "-type", "TrueColor")
 for subtype, bits in (("RGB565", (5, 6, 5)), ("RGB555", (5, 5, 5))):
