@@ -85,9 +85,9 @@ void TestJpegSource::damage_data()
     QTest::newRow("progressive cut in a scan") << prog.chopped(30) << damaged << segment;
     // Every scan of this one sends its coefficients whole: a cut before the last leaves the
     // first three complete, and only the third component's AC coefficients missing.
-    const QByteArray spectral = testData("jpeg/libjpeg-spectral-selection.jpg");
+    const QByteArray bands = testData("jpeg/libjpeg-bands-whole.jpg");
     QTest::newRow("progressive cut before its last component's scan")
-        << spectral.left(spectral.lastIndexOf(Sos)) << damaged << early;
+        << bands.left(bands.lastIndexOf(Sos)) << damaged << early;
     QTest::newRow("baseline cut in its scan") << base.left(mid) << damaged << segment;
     QTest::newRow("cut in a header") << base.left(sof + 6) << damaged << early;
     // Sixteen one bits in a row are no Huffman code.

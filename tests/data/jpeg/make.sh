@@ -1,8 +1,8 @@
 #!/bin/sh
 # Remakes two of the files here (the others came from earlier tools). Needs python3-pil
 # and libjpeg-turbo-progs.
-# libjpeg-spectral-selection.jpg: a progressive file whose scans send each coefficient
-# whole (spectral selection alone, no successive approximation), so a cut between scans
+# libjpeg-bands-whole.jpg: a progressive file whose scans send each coefficient
+# whole (a band of coefficients a scan, never refined bit by bit), so a cut between scans
 # leaves the early ones complete.
 # libjpeg-arithmetic-progressive-flat.jpg: arithmetic-coded, progressive, flat below its
 # first 16 rows; its encoder drops the zeros its scans end with (240 in the scan that
@@ -22,6 +22,6 @@ a[:16] = rng.integers(0, 256, (16, 512), dtype=np.uint8)
 Image.fromarray(a, "L").save("pf.pgm")
 PY
 printf '0,1,2: 0-0, 0, 0;\n0: 1-63, 0, 0;\n1: 1-63, 0, 0;\n2: 1-63, 0, 0;\n' > scans.txt
-cjpeg -scans scans.txt -outfile libjpeg-spectral-selection.jpg sp.ppm
+cjpeg -scans scans.txt -outfile libjpeg-bands-whole.jpg sp.ppm
 cjpeg -arithmetic -progressive -grayscale -outfile libjpeg-arithmetic-progressive-flat.jpg pf.pgm
 rm sp.ppm pf.pgm scans.txt
