@@ -18,9 +18,12 @@ PELLORAN_RUN_PACKAGES=(
 # man-db, zsh and bash-completion check that pelloran-mask's manual page shows and its
 # completions load; parallel runs the README's recipe for many machines; cpack's Debian
 # package needs file (dpkg-shlibdeps comes with build-essential), and lintian checks it.
+# tst_encoders makes its pictures with Pillow (and numpy), libjpeg-turbo's cjpeg and djpeg,
+# and gifsicle, besides ImageMagick.
 PELLORAN_TEST_PACKAGES=(
   libbenchmark-dev xvfb xauth xdotool imagemagick sox
   desktop-file-utils appstream man-db zsh bash-completion parallel clang-format file lintian
+  python3-pil python3-numpy libjpeg-turbo-progs gifsicle
 )
 
 # pelloran_deps [run|all]: the packages to run the program, or (the default) those to test it too.

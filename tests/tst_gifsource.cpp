@@ -1,5 +1,7 @@
 #include "SourceTesting.h"
 
+#include <QRandomGenerator>
+
 namespace
 {
 
@@ -30,6 +32,45 @@ QByteArray interlacedGif()
     for (int i = 0; i < 15; ++i)
         g = withCode(g, i + 1 + i / 8, 5 * (i < 5 ? 0 : i < 10 ? 2 : 1) + i % 5);
     return g;
+}
+
+// A 64 x 64 frame of four colours whose codes fill giflib's table without a clear code:
+// 4090 single pixels define codes 6 to 4094, code 4095 then stands for the one it defines
+// (the last pixel twice), and with the table full come 4095 again and 100, two pixels each.
+// `expected` gets its pixels. With one single pixel less, code 4095 is past the table.
+QByteArray fullTableGif(QImage *expected = nullptr, int singles = 4090)
+{
+    QByteArray out("GIF89a\x40\0\x40\0\xF1\0\0", 13), lzw;
+    for (int i = 0; i < 4; ++i)
+        put(out, qBlue(colour(i)) << 16 | qGreen(colour(i)) << 8 | qRed(colour(i)), 3);
+    out += QByteArray("\x2C\0\0\0\0\x40\0\x40\0\0\2", 11);
+    QRandomGenerator rng(4095);
+    QList<int> codes{4}, pixels;
+    for (int i = 0; i < singles; ++i)
+        pixels.append(int(rng.bounded(4)));
+    codes += pixels;
+    pixels += {pixels.back(), pixels.back(), pixels.back(), pixels.back(), pixels[94], pixels[95]};
+    codes += {4095, 4095, 100, 5};
+    quint32 acc = 0;
+    int have = 0, bits = 3, running = 6;
+    for (const int code : codes) { // widths as giflib reads them
+        acc |= quint32(code) << have;
+        for (have += bits; have >= 8; have -= 8, acc >>= 8)
+            lzw.append(char(acc));
+        if (running < 4097 && ++running > 1 << bits && bits < 12)
+            ++bits;
+        if (code == 4)
+            running = 6, bits = 3;
+    }
+    lzw.append(char(acc));
+    for (qsizetype at = 0; at < lzw.size(); at += 255)
+        out += char(std::min<qsizetype>(255, lzw.size() - at)) + lzw.mid(at, 255);
+    if (expected) {
+        *expected = QImage(64, 64, QImage::Format_RGB32);
+        for (int i = 0; i < 4096; ++i)
+            expected->setPixel(i % 64, i / 64, colour(pixels[i]));
+    }
+    return out + QByteArray("\0;", 2);
 }
 
 } // namespace
@@ -63,6 +104,9 @@ void TestGifSource::matchesQt_data()
             << readFile(data.filePath(name)) << name.contains(QLatin1String("interlaced"))
             << QImage(data.filePath(QString(name).replace(".gif", ".png")));
     QTest::newRow("hand-made") << g << false << QImage();
+    QImage full;
+    const QByteArray fullTable = fullTableGif(&full);
+    QTest::newRow("code 4095 and a full table without a clear code") << fullTable << false << full;
     QTest::newRow("hand-made, screen wider and taller: background")
         << with(with(g, 6, 0x00040007), 11, 5, 1) << false << QImage();
     QTest::newRow("hand-made, screen wider, colour 3 transparent")
@@ -141,6 +185,8 @@ void TestGifSource::refusesDamage_data()
     QTest::newRow("cut in its frame descriptor") << g.left(66) << cut;
     QTest::newRow("code past its table") << with(g, 75, 0xFF, 1) << "past its table";
     QTest::newRow("table code first") << withCode(g, 1, 18) << "code 18, past";
+    QTest::newRow("code 4095 before 4094 is defined")
+        << fullTableGif(nullptr, 4089) << "code 4095, past";
     QTest::newRow("end code before its last pixel") << withCode(g, 12, 17) << "damaged (";
     QTest::newRow("empty sub-block amid its codes")
         << g.left(72) + '\5' + lzw.left(5) + '\0' + '\7' + lzw.mid(5) + QByteArray("\0;", 2)

@@ -83,6 +83,11 @@ void TestJpegSource::damage_data()
     QTest::newRow("progressive cut between scans")
         << prog.left(prog.lastIndexOf(Sos)) << damaged << early;
     QTest::newRow("progressive cut in a scan") << prog.chopped(30) << damaged << segment;
+    // Every scan of this one sends its coefficients whole: a cut before the last leaves the
+    // first three complete, and only the third component's AC coefficients missing.
+    const QByteArray bands = testData("jpeg/libjpeg-bands-whole.jpg");
+    QTest::newRow("progressive cut before its last component's scan")
+        << bands.left(bands.lastIndexOf(Sos)) << damaged << early;
     QTest::newRow("baseline cut in its scan") << base.left(mid) << damaged << segment;
     QTest::newRow("cut in a header") << base.left(sof + 6) << damaged << early;
     // Sixteen one bits in a row are no Huffman code.
@@ -104,7 +109,14 @@ void TestJpegSource::damage_data()
     // leaves no trace: neither can be told from a cut, so both are refused.
     QTest::newRow("arithmetic without end marker") << arith.chopped(2) << damaged << early;
     QTest::newRow("flat arithmetic cut, over the bound per byte")
-        << flat.chopped(3) << damaged << early;
+        << flat.chopped(3) << damaged << segment;
+    // Cut and closed with an end marker: the lost pixels would be made up from zeros.
+    const QByteArray arithProg = testData("jpeg/libjpeg-arithmetic-progressive.jpg");
+    for (const int percent : {50, 90})
+        QTest::addRow("arithmetic cut to %d %%, end marker added", percent)
+            << arith.left(arith.size() * percent / 100) + "\xFF\xD9" << damaged << segment;
+    QTest::newRow("progressive arithmetic cut in its last scan, end marker added")
+        << arithProg.left(arithProg.size() * 9 / 10) + "\xFF\xD9" << damaged << segment;
     QTest::newRow("sequential scans, the last missing")
         << scans.left(scans.lastIndexOf(Sos)) << damaged << early;
     QTest::newRow("width 0") << with(base, sof + 7, 0, 2) << invalid << "(0 x 48 pixels)";

@@ -84,6 +84,18 @@ void TestPictureIO::bmpAsQtReadsIt_data()
                    "010f 0001");
     QTest::newRow("rle4, absolute runs and jumps")
         << runs(4, "0412 0003 3450 0000 0002 0200 039a 0000 0005 bcdef0 00 0002 0101 0170 0001");
+    // Jumps across rows, right by another count than up: 2 right and 1 up from the first
+    // row, 1 right and 2 up from the third, then the last row whole.
+    const auto jumps = [](int bpp, const char *hex) {
+        return bmp(7, 6, bpp, bpp == 8 ? 1 : 2, QByteArray::fromHex(hex), 16);
+    };
+    QTest::newRow("rle8, jumps up and right by different counts")
+        << jumps(8, "0301 0002 0201 020e 0000 0002 0102 0409 0000 0705 0001");
+    QTest::newRow("rle4, jumps up and right by different counts")
+        << jumps(4, "0312 0002 0201 02ef 0000 0002 0102 049a 0000 0734 0001");
+    // Our reader, like Qt's and Pillow's, goes by the headers and the file's real size; the
+    // file-size field many writers leave wrong or 0 changes nothing.
+    QTest::newRow("1-bit, file-size field 0") << with(bmp(6, 5, 1, 0, noise.left(20), 2), 2, 0);
     // Files from other encoders (tests/data/bmp/make.sh).
     for (const QString &name : QDir(QFINDTESTDATA("data/bmp")).entryList({"*.bmp"}))
         QTest::newRow(qPrintable(name)) << testData("bmp/" + name);

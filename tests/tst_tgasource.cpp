@@ -3,17 +3,19 @@
 namespace
 {
 
-// A TGA built here: header, colour map (entries of `mapBits`, the first numbered `mapFirst`)
-// and pixels, with no footer.
+// A TGA built here: header, image ID field, colour map (entries of `mapBits`, the first
+// numbered `mapFirst`) and pixels, with no footer.
 QByteArray tga(int type, int depth, int w, int h, int descriptor, const QByteArray &pixels,
-               const QByteArray &map = {}, int mapBits = 0, int mapFirst = 0)
+               const QByteArray &map = {}, int mapBits = 0, int mapFirst = 0,
+               const QByteArray &id = {})
 {
     const quint32 entries = mapBits ? quint32(map.size()) / ((mapBits + 7) / 8) : 0;
-    // No image id; a colour map (type 1) exactly when there are entries; origin 0, 0.
+    // A colour map (type 1) exactly when there are entries; origin 0, 0.
     QByteArray out =
         with(QByteArray(18, '\0'), 1, quint32(mapBits ? 1 : 0) | type << 8 | mapFirst << 16);
     out = with(with(out, 5, entries | mapBits << 16, 3), 12, quint32(w) | quint32(h) << 16);
-    return with(out, 16, quint32(depth) | descriptor << 8, 2) + map + pixels;
+    out[0] = char(id.size());
+    return with(out, 16, quint32(depth) | descriptor << 8, 2) + id + map + pixels;
 }
 
 // `file` with a TGA 2.0 extension area of `attributes` type and the footer pointing to it.
@@ -173,6 +175,9 @@ void TestTgaSource::handMade_data()
     reads("map of 32-bit entries from index 3",
           tga(1, 8, 2, 1, 0x28, "\3\4", QByteArray("\1\2\3\4\5\6\7\x80", 8), 32, 3),
           {qRgba(3, 2, 1, 4), qRgba(7, 6, 5, 0x80)}, true);
+    reads("map and pixels after an ID field",
+          tga(1, 8, 2, 1, 0, QByteArray("\1\0", 2), "\1\2\3\4\5\6", 24, 0, "sprite 7"),
+          {qRgb(6, 5, 4), qRgb(3, 2, 1)}, false);
     // Rows bottom-up: a run of 4 paints the bottom row and half the top one.
     const QRgb c1 = qRgb(17, 17, 17), c2 = qRgb(34, 34, 34), c3 = qRgb(51, 51, 51);
     reads("run across rows", tga(11, 8, 3, 2, 0, QByteArray("\x83\x11\x01\x22\x33", 5)),

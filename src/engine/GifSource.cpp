@@ -23,7 +23,9 @@ namespace
 // end of its table for the one being defined and makes pixels up for it, so each code is
 // checked here first. The pixels the codes stand for are counted as well, so that a file
 // cut right after its last pixel (without its end code or terminator) can still count as
-// whole (see GifSource::input). The table is giflib's: it never defines code 4095.
+// whole (see GifSource::input). The table is giflib's: it defines every code up to 4095
+// and then stays full until a clear code, so encoders that let it fill before clearing
+// (Pillow, ImageMagick) may use code 4095 and go on with the codes it holds.
 class CodeCheck
 {
 public:
@@ -65,7 +67,7 @@ public:
     int badCode() const { return m_bad; }
 
 private:
-    static constexpr int MaxCode = 4095;
+    static constexpr int MaxCode = 4095, TableSize = MaxCode + 1;
 
     void reset()
     {
@@ -93,12 +95,13 @@ private:
             m_idle = true;
             return true;
         }
-        if (code > m_clear &&
-            (m_previous < 0 || code > m_defined || (code == m_defined && m_defined == MaxCode))) {
+        // The code about to be defined stands for the previous string and its own first
+        // pixel; one past it is a code giflib would make pixels up for.
+        if (code > m_clear && (m_previous < 0 || code > m_defined)) {
             m_bad = code;
             return false;
         }
-        if (m_previous >= 0 && m_defined < MaxCode)
+        if (m_previous >= 0 && m_defined < TableSize)
             m_length[size_t(m_defined++)] = quint16(length(m_previous) + 1);
         m_produced += length(code);
         m_previous = code;
