@@ -76,20 +76,28 @@ BatchRunner::BatchRunner(const Options &options, const QList<Plan> &plans, Conso
 {
 }
 
+namespace
+{
+// After a line is printed with errno cleared: a reader gone counts as an interruption.
+void noteClosedPipe()
+{
+    if (std::ferror(stdout) && errno == EPIPE)
+        Interruption::request(SIGPIPE);
+}
+} // namespace
+
 void BatchRunner::out(const QString &line)
 {
     errno = 0;
     m_console.out(line);
-    if (std::ferror(stdout) && errno == EPIPE)
-        Interruption::request(SIGPIPE);
+    noteClosedPipe();
 }
 
 void BatchRunner::outJson(const QByteArray &line)
 {
     errno = 0;
     m_console.outBytes(line);
-    if (std::ferror(stdout) && errno == EPIPE)
-        Interruption::request(SIGPIPE);
+    noteClosedPipe();
 }
 
 void BatchRunner::report(const Plan &p, Result r, const QString &problem, double seconds)

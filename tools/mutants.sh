@@ -195,7 +195,7 @@ C25	cli/SpriteFinder.cpp	links in a walked folder followed	::lstat(full.constDat
 C26	cli/MaskPlanner.cpp	a file named twice masked twice	seen.insert(in.sprite);	seen.insert(in.subfolder);
 C27	cli/BatchRunner.cpp	left-out lines on the wrong stream	out(QStringLiteral("left out ")	m_console.err(QStringLiteral("left out ")
 C28	cli/BatchRunner.cpp	-q ignored	else if (!m_options.quiet)⏎            out(QStringLiteral("left out ")	else if (true)⏎            out(QStringLiteral("left out ")
-C29	cli/MaskCommand.cpp	an interrupted run exits with the bare signal	const int code = signal ? 128 + signal	const int code = signal ? 0 + signal
+C29	cli/MaskCommand.cpp	an interrupted run exits with the bare signal	signal         ? 128 + signal	signal         ? 0 + signal
 C30	cli/BatchRunner.cpp	a closed pipe taken for an interrupted call	errno == EPIPE	errno == EINTR
 C31	src/engine/FileOps.cpp	a read-only mask replaced	W_OK, AT_EACCESS	F_OK, AT_EACCESS
 C32	cli/MaskCommand.cpp	an unwritable log reported as success	return 1;	return 0;
