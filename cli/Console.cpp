@@ -28,3 +28,11 @@ void Console::print(FILE *stream, const QString &line)
     std::fputs(qPrintable(printableName(line) + QLatin1Char('\n')), stream);
     std::fflush(stream);
 }
+
+void Console::outBytes(const QByteArray &line)
+{
+    clearBar();
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}

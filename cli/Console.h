@@ -13,6 +13,8 @@ class Console
 public:
     void out(const QString &line) { print(stdout, line); }
     void err(const QString &line) { print(stderr, line); }
+    // A line of bytes on standard output as they are, for readers that are programs.
+    void outBytes(const QByteArray &line);
 
     // Draws the bar over the terminal's last line; the next line printed replaces it.
     void bar(qsizetype done, qsizetype total, qint64 seconds);

@@ -61,8 +61,15 @@ void Interruption::install()
     sigemptyset(&action.sa_mask);
     // SA_RESETHAND: the next signal of the kind has its default action (see the header).
     action.sa_flags = SA_RESTART | SA_RESETHAND;
-    for (const int s : {SIGINT, SIGTERM, SIGHUP})
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
         ::sigaction(s, &action, nullptr);
+        sigaddset(&stops, s);
+    }
+    // A parent may have started us with them blocked, which would leave Ctrl-C waiting in
+    // vain; one that came meanwhile is taken now, before any file is begun.
+    ::pthread_sigmask(SIG_UNBLOCK, &stops, nullptr);
     // A write to a closed pipe fails with EPIPE instead, which the reporter turns into an
     // interruption that still ends with the summary.
     ::signal(SIGPIPE, SIG_IGN);

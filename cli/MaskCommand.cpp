@@ -6,6 +6,7 @@
 #include "Interruption.h"
 #include "MaskPlanner.h"
 #include "Options.h"
+#include "PictureIO.h"
 #include "RunError.h"
 #include "SpriteFinder.h"
 #include "StreamMask.h"
@@ -14,6 +15,7 @@
 
 #include <QElapsedTimer>
 
+#include <csignal>
 #include <optional>
 
 namespace
@@ -43,56 +45,45 @@ void logDryRun(const QList<Plan> &plans, clsDebug &log)
             p.state == Plan::Mask ? QStringLiteral("Dry run: image '%1' would be masked; "
                                                    "mask saved as '%2'.")
                                         .arg(p.sprite, p.mask)
+            : p.state == Plan::Kept
+                ? QStringLiteral("Dry run: mask '%1' of '%2' exists and is kept.")
+                      .arg(p.mask, p.sprite)
             : p.state == Plan::UpToDate
                 ? QStringLiteral("Dry run: mask '%1' of '%2' is up to date.").arg(p.mask, p.sprite)
                 : QStringLiteral("Dry run: image '%1' would fail: %2.").arg(p.sprite, p.problem));
 }
 
-int dryRunSummary(const Options &options, BatchRunner::Tally tally, const clsDebug &log,
-                  Console &console)
+// The summary on standard error (and with --json its object on standard output); returns
+// the exit code. A reader of standard output gone ends the run as quietly as a closed pipe
+// ends GNU tools.
+int summary(const Options &options, BatchRunner &runner, BatchRunner::Tally tally,
+            const clsDebug &log, const QElapsedTimer &clock, Console &console)
 {
     tally.failed += writeLog(options, log, console);
-    if (const int signal = Interruption::signal()) {
-        console.err(QStringLiteral("pelloran-mask: interrupted by %1: dry run: %2 to mask, %3 up "
-                                   "to date, %4 failed, %5 not started")
-                        .arg(Interruption::signalName(signal))
-                        .arg(tally.masked)
-                        .arg(tally.upToDate)
-                        .arg(tally.failed)
+    const int signal = Interruption::signal();
+    const QString counts =
+        QStringLiteral("%1 %2, %3 kept, %4 up to date, %5 failed")
+            .arg(tally.masked)
+            .arg(options.dryRun ? QStringLiteral("to mask") : QStringLiteral("masked"))
+            .arg(tally.kept)
+            .arg(tally.upToDate)
+            .arg(tally.failed);
+    const QString dry = options.dryRun ? QStringLiteral("dry run: ") : QString();
+    const int code = signal         ? 128 + signal // the shell's status for a command ended by it
+                     : tally.failed ? int(MaskCommand::SomeNotMasked)
+                                    : int(MaskCommand::AllMasked);
+    if (signal && signal != SIGPIPE)
+        console.err(QStringLiteral("pelloran-mask: interrupted by %1: %2%3, %4 not started")
+                        .arg(Interruption::signalName(signal), dry, counts)
                         .arg(tally.notStarted));
-        return 128 + signal;
-    }
-    if (!options.quiet)
-        console.err(QStringLiteral("pelloran-mask: dry run: %1 to mask, %2 up to date, %3 failed")
-                        .arg(tally.masked)
-                        .arg(tally.upToDate)
-                        .arg(tally.failed));
-    return tally.failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;
-}
-
-int summary(const Options &options, const BatchRunner::Tally &tally, const clsDebug &log,
-            const QElapsedTimer &clock, Console &console)
-{
-    const int failed = tally.failed + writeLog(options, log, console);
-    if (const int signal = Interruption::signal()) {
-        console.err(QStringLiteral("pelloran-mask: interrupted by %1: %2 masked, %3 up to date, "
-                                   "%4 failed, %5 not started")
-                        .arg(Interruption::signalName(signal))
-                        .arg(tally.masked)
-                        .arg(tally.upToDate)
-                        .arg(failed)
-                        .arg(tally.notStarted));
-        console.clearBar();
-        return 128 + signal; // the shell's status for a command ended by the signal
-    }
-    if (!options.quiet)
-        console.err(QStringLiteral("pelloran-mask: %1 masked, %2 up to date, %3 failed in %4 s")
-                        .arg(tally.masked)
-                        .arg(tally.upToDate)
-                        .arg(failed)
-                        .arg(clock.elapsed() / 1000.0, 0, 'f', 1));
+    else if (!signal && !options.quiet)
+        console.err(QStringLiteral("pelloran-mask: ") + dry + counts +
+                    (options.dryRun
+                         ? QString()
+                         : QStringLiteral(" in %1 s").arg(clock.elapsed() / 1000.0, 0, 'f', 1)));
+    runner.reportSummary(tally, clock.elapsed() / 1000.0, signal, code);
     console.clearBar();
-    return failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;
+    return code;
 }
 
 } // namespace
@@ -137,17 +128,25 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     planner.makeFolders(plans);
 
     Console console;
+    if (!options.quiet)
+        for (const QString &folder : finder.emptyFolders())
+            console.err(QStringLiteral("pelloran-mask: warning: no sprites in %1%2")
+                            .arg(folder, options.pattern == pictureFilePattern()
+                                             ? QString()
+                                             : QStringLiteral(" matching ") + options.pattern));
     BatchRunner runner(options, plans, console);
     runner.reportLeftOut(planner.leftOut());
+    BatchRunner::Tally tally;
     clsDebug log;
-    int code;
     if (options.dryRun) {
         logDryRun(plans, log);
-        code = dryRunSummary(options, runner.dryRun(), log, console);
+        tally = runner.dryRun();
     } else {
         removeOrphanedParts(plans, console);
-        code = summary(options, runner.run(log, clock), log, clock, console);
+        tally = runner.run(log, clock);
     }
+    tally.leftOut = int(planner.leftOut().size());
+    const int code = summary(options, runner, tally, log, clock, console);
     // A first pass ended by a signal ends the command: no watch begins.
     return watcher && !Interruption::signal() ? watcher->run(log, console) : code;
 }

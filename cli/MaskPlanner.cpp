@@ -106,7 +106,11 @@ void MaskPlanner::decideExisting(Plan &p) const
             p.state = Plan::Failed;
             p.problem = problem;
         }
-    } else if (m_update && ::stat(fileNameToBytes(p.sprite).constData(), &spriteStat) == 0 &&
+    } else if (!m_update) {
+        // Nothing was compared: the mask may well be older than its sprite, or made under
+        // another rule, which no file tells.
+        p.state = Plan::Kept;
+    } else if (::stat(fileNameToBytes(p.sprite).constData(), &spriteStat) == 0 &&
                newerThan(spriteStat, maskStat))
         p.existing = Existing::Replace;
     else

@@ -12,7 +12,9 @@ struct Options;
 
 // What is done with one sprite, decided before any file is read.
 struct Plan {
-    enum State { Mask, UpToDate, Failed };
+    // Kept: a mask is there and nothing asked to compare it with its sprite; UpToDate: -u
+    // found it no older than its sprite.
+    enum State { Mask, Kept, UpToDate, Failed };
     QString sprite, mask, problem;
     State state = Mask;
     Existing existing = Existing::Keep;
@@ -45,7 +47,7 @@ public:
 private:
     // Names the mask and sets its kind.
     void nameMask(const SpriteFinder::Input &in, Plan &p) const;
-    // Whether an existing mask is kept (UpToDate) or replaced.
+    // Whether an existing mask is kept (Kept, or UpToDate under -u) or replaced.
     void decideExisting(Plan &p) const;
 
     QString m_suffix, m_formatGiven, m_outputDir;

@@ -2,6 +2,7 @@
 
 #include "MaskCommand.h"
 #include "MaskRun.h"
+#include "OptionTable.h"
 #include "PictureIO.h"
 #include "Version.h"
 
@@ -10,159 +11,12 @@
 #include <QThread>
 
 #include <cstdio>
-#include <iterator>
 #include <unistd.h>
 
 namespace
 {
 
-enum Option {
-    Transparency,
-    MaskColour,
-    SpriteColour,
-    Fuzz,
-    Alpha,
-    Suffix,
-    OutputDir,
-    Format,
-    Depth,
-    Recursive,
-    Pattern,
-    FilesFrom,
-    Null,
-    Update,
-    Overwrite,
-    Jobs,
-    Log,
-    DryRun,
-    Quiet,
-    Watch,
-    ShowHelp,
-    ShowVersion,
-    OptionCount
-};
-
-struct OptionRow {
-    Option id;
-    const char *shortName; // nullptr: none
-    const char *longName;
-    const char *description;
-    const char *valueName = nullptr; // nullptr: a switch
-    const char *defaultValue = nullptr;
-    // Set for an option whose value is taken only attached ("--alpha=N", "-aN"), as
-    // optional values are everywhere: alone it stands for this value, and the argument
-    // after it stays a file.
-    const char *aloneMeans = nullptr;
-};
-
-// The only list of the options, in the help's order. Both the parser's options and which
-// arguments take the next one as their value come from it.
-constexpr OptionRow optionTable[] = {
-    {Transparency, "t", "transparency",
-     "A background colour of the sprites (default 000000, none with -a alone); may be given "
-     "several times. RRGGBB, #RRGGBB, #RGB, R,G,B or a colour name.",
-     "COLOUR"},
-    {MaskColour, "m", "mask", "The mask colour (default: the sprite colour's opposite).", "COLOUR"},
-    {SpriteColour, nullptr, "sprite-colour",
-     "The colour of the sprite's own pixels in the mask (default: the first transparency "
-     "colour; black with -a alone).",
-     "COLOUR"},
-    {Fuzz, "f", "fuzz",
-     "A pixel within N of a transparency colour in every channel is background (0 to 255, "
-     "default 0).",
-     "N"},
-    {Alpha, "a", "alpha",
-     "A pixel whose alpha is at most N is background (--alpha alone: 0). Without -t only "
-     "this counts. Only attached: --alpha=N or -aN.",
-     "N", nullptr, "0"},
-    {Suffix, "s", "suffix", "Added to each mask's name (default _mask; may be empty with -o).",
-     "TEXT", "_mask"},
-    {OutputDir, "o", "output-dir",
-     "Write the masks into DIR, made when missing; with -r the folders under each given "
-     "folder are kept.",
-     "DIR"},
-    {Format, nullptr, "format",
-     "Mask files of this kind for every sprite, named with its extension (default: BMP for "
-     "*.bmp, PNG for any other sprite, by the name's extension).",
-     "bmp|png"},
-    {Depth, nullptr, "depth", "Bits per pixel of the masks (default: 24 for BMP, 1 for PNG).",
-     "1|24"},
-    {Recursive, "r", "recursive", "Look into the folders' folders too."},
-    {Pattern, nullptr, "pattern",
-     "Files of a folder to take (default: every picture the program reads); may be given "
-     "several times.",
-     "GLOB"},
-    {FilesFrom, nullptr, "files-from",
-     "Read more sprite names from FILE (- for standard input), one a line.", "FILE"},
-    {Null, "0", "null", "Names in --files-from end with NUL, not newline."},
-    {Update, "u", "update", "Replace a mask only when its sprite is newer."},
-    {Overwrite, nullptr, "overwrite", "Replace masks that already exist."},
-    {Jobs, "j", "jobs", "Files masked at the same time (default: cores).", "N"},
-    {Log, nullptr, "log", "Write the run's log to FILE.", "FILE"},
-    {DryRun, nullptr, "dry-run", "Say what would be written; write nothing but the log."},
-    {Quiet, "q", "quiet", "Report failures only."},
-    {Watch, nullptr, "watch",
-     "Then keep watching the sprites and folders named, and mask each sprite saved, until "
-     "Ctrl-C."},
-    {ShowHelp, "h", "help", "Show this help."},
-    {ShowVersion, "v", "version", "Show the version."},
-};
-constexpr bool rowsInIdOrder()
-{
-    for (size_t i = 0; i < std::size(optionTable); ++i)
-        if (optionTable[i].id != Option(i))
-            return false;
-    return std::size(optionTable) == OptionCount;
-}
-static_assert(rowsInIdOrder(), "the rows are looked up by their ids");
-
-// The row of the option that the argument is exactly, as typed; nullptr for anything else.
-const OptionRow *rowSpelled(const QString &argument)
-{
-    for (const OptionRow &row : optionTable)
-        if ((row.shortName && argument == QLatin1Char('-') + QLatin1String(row.shortName)) ||
-            argument == QLatin1String("--") + QLatin1String(row.longName))
-            return &row;
-    return nullptr;
-}
-
-// Rewrites an option whose value is taken only attached, given alone, as "--name=value", so
-// that the parser, which would take the next argument as its value, leaves that argument a
-// file. An argument that is the value of the option before it (such as the "-a" of
-// "-s -a") is left as it is.
-QStringList withAttachedValues(const QStringList &arguments)
-{
-    QStringList out;
-    bool value = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QString &a = arguments[i];
-        if (a == QLatin1String("--")) {
-            out += arguments.mid(i);
-            break;
-        }
-        const OptionRow *row = value ? nullptr : rowSpelled(a);
-        const bool alone = row && i > 0 && row->aloneMeans;
-        out.append(alone ? QStringLiteral("--%1=%2").arg(QLatin1String(row->longName),
-                                                         QLatin1String(row->aloneMeans))
-                         : a);
-        value = row && row->valueName && !row->aloneMeans;
-    }
-    return out;
-}
-
-// The parser's help, with an optional value shown as such ("--alpha[=N]", as long as the
-// "--alpha <N>" it prints, so the columns stay).
-QString helpText(const QCommandLineParser &p)
-{
-    QString text = p.helpText();
-    for (const OptionRow &row : optionTable)
-        if (row.aloneMeans)
-            text.replace(QStringLiteral("--%1 <%2>")
-                             .arg(QLatin1String(row.longName), QLatin1String(row.valueName)),
-                         QStringLiteral("--%1[=%2]")
-                             .arg(QLatin1String(row.longName), QLatin1String(row.valueName)));
-    return text;
-}
+using namespace OptionTable;
 
 // The parsed command line, looked up by the table's ids.
 struct Parsed {
@@ -205,7 +59,9 @@ QString readRule(const Parsed &in, MaskRule &rule)
     if (in.isSet(Fuzz) && (rule.fuzz = Options::byteValue(in.value(Fuzz))) < 0)
         return QStringLiteral("bad fuzz '%1' (use 0 to 255)").arg(in.value(Fuzz));
     if (in.isSet(Alpha) && (rule.alpha = Options::byteValue(in.value(Alpha))) < 0)
-        return QStringLiteral("bad alpha '%1' (use 0 to 255)").arg(in.value(Alpha));
+        return QStringLiteral("bad alpha '%1' (use 0 to 255, attached: -a50 or --alpha=50; in a "
+                              "bundle -a comes last, as in -ra)")
+            .arg(in.value(Alpha));
     return {};
 }
 
@@ -262,9 +118,13 @@ QString readRun(const Parsed &in, Options &o)
             return QStringLiteral("bad number of jobs '%1'").arg(in.value(Jobs));
     }
     o.logFile = in.value(Log);
+    if (o.logFile == QLatin1String("-"))
+        return QStringLiteral("--log writes a file, never standard output; for a file called -, "
+                              "give ./-");
     o.dryRun = in.isSet(DryRun);
     o.quiet = in.isSet(Quiet);
     o.watch = in.isSet(Watch);
+    o.json = in.isSet(Json);
     o.null = in.isSet(Null);
     o.inputs = in.p.positionalArguments();
     if (in.isSet(FilesFrom))
@@ -276,6 +136,11 @@ QString readRun(const Parsed &in, Options &o)
     // "-" is one sprite read from standard input, its mask written to standard output: with
     // other inputs the masks' lines and the mask's bytes would share one stream.
     if (o.inputs.contains(QStringLiteral("-"))) {
+        if (o.watch)
+            return QStringLiteral("--watch cannot watch standard input ('-')");
+        if (o.json)
+            return QStringLiteral("--json reports on standard output, where '-' writes its "
+                                  "mask");
         if (o.inputs.size() > 1 || o.listFile)
             return QStringLiteral("'-' (standard input) must be the only sprite; name a file "
                                   "called - as ./-");
@@ -300,21 +165,10 @@ int Options::parse(const QStringList &arguments)
         QStringLiteral("Sprites to mask; - alone: standard input, its mask to standard output."),
         QStringLiteral("FILE|FOLDER..."));
     QList<QCommandLineOption> options;
-    for (const OptionRow &row : optionTable) {
-        QStringList names{QString::fromLatin1(row.longName)};
-        if (row.shortName)
-            names.prepend(QString::fromLatin1(row.shortName));
-        QCommandLineOption option(names, QString::fromUtf8(row.description));
-        if (row.valueName)
-            option.setValueName(QString::fromLatin1(row.valueName));
-        if (row.defaultValue)
-            option.setDefaultValue(QString::fromLatin1(row.defaultValue));
-        p.addOption(option);
-        options.append(option);
-    }
+    addTo(p, options);
     const Parsed in{p, options};
 
-    if (!p.parse(withAttachedValues(arguments)))
+    if (!p.parse(expanded(arguments)))
         return usageError(p.errorText());
     if (in.isSet(ShowHelp)) {
         std::fputs(qPrintable(helpText(p)), stdout);

@@ -30,6 +30,7 @@ struct Options {
     // standard output (not a terminal).
     bool standardInput = false;
     bool watch = false; // --watch: see Watcher
+    bool json = false;  // --json: JSON objects on standard output instead of lines
 
     // Reads `arguments` (argv[0] first). Returns -1 when the run goes on; otherwise the
     // exit code, after printing the help or the version, or the reason the command line

@@ -112,14 +112,17 @@ void SpriteFinder::addInput(const QString &input, QList<Input> &found)
         if (::lstat(raw.constData(), &link) == 0)
             m_refused.append({input, brokenLink(error, input)});
         else if (error == ENOENT || error == ENOTDIR)
-            m_refused.append({input, QStringLiteral("no such file or folder")});
+            m_refused.append({input, RunError::of(RunError::FileNotFound).description()});
         else
             m_refused.append({input, RunError::fromErrno(error, input).description()});
     } else if (S_ISREG(st.st_mode)) {
         found.append({path, QString()});
     } else if (S_ISDIR(st.st_mode)) {
         QList<Input> inFolder;
+        const qsizetype refused = m_refused.size();
         walk(raw, QByteArray(), inFolder);
+        if (inFolder.isEmpty() && m_refused.size() == refused)
+            m_emptyFolders.append(input);
         std::sort(inFolder.begin(), inFolder.end(),
                   [](const Input &a, const Input &b) { return a.sprite < b.sprite; });
         found += inFolder;

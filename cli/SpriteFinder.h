@@ -36,6 +36,8 @@ public:
     // The sprites the inputs name, in their order; a folder's sorted by name.
     QList<Input> expand(const QStringList &inputs);
     const QList<Refused> &refused() const { return m_refused; }
+    // The folders named that gave no sprite and no failure: likely a wrong folder or pattern.
+    const QStringList &emptyFolders() const { return m_emptyFolders; }
 
 private:
     void addInput(const QString &input, QList<Input> &found);
@@ -51,4 +53,5 @@ private:
     dev_t m_outputDevice = 0;
     ino_t m_outputInode = 0;
     QList<Refused> m_refused;
+    QStringList m_emptyFolders;
 };

@@ -38,4 +38,16 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # A tree that registers no test at all is a broken build, not a pass.
 status=0
 ctest --test-dir build/test --output-on-failure --no-tests=error -j2 || status=$?
+
+# The command line's threads (batch runner, watch, interruption) under the thread sanitizer,
+# in a tree of their own: pelloran-mask and the engine-only tests that run it with several
+# files and threads, not the window, so that it costs CI a few minutes (tst_cli_outputs masks
+# one file at a time, and reads a gigabyte of standard input). A race ends the process with
+# 66, which fails its test.
+tsan_tests=(tst_filejob tst_cli_options tst_cli_names tst_cli_interrupt tst_cli_watch)
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPELLORAN_TSAN=ON
+cmake --build build/tsan --target pelloran-mask "${tsan_tests[@]}"
+TSAN_OPTIONS="halt_on_error=1:exitcode=66:suppressions=$repo/tests/tsan.supp" \
+  ctest --test-dir build/tsan --output-on-failure --no-tests=error -j2 \
+  -R "^($(IFS='|'; echo "${tsan_tests[*]}"))\$" || status=$?
 exit "$status"

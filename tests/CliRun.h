@@ -4,6 +4,7 @@
 // exit status and both output streams.
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QString>
@@ -55,17 +56,20 @@ inline Run unprivileged(const QString &script)
         return shell(checked);
     static QTemporaryDir shared;
     static const QString program = shared.filePath(QStringLiteral("pelloran-mask"));
-    static QString lsan = qEnvironmentVariable("LSAN_OPTIONS");
+    static QString lsan = qEnvironmentVariable("LSAN_OPTIONS"),
+                   tsan = qEnvironmentVariable("TSAN_OPTIONS");
     if (!QFile::exists(program)) {
         QFile::setPermissions(shared.path(), QFile::permissions(shared.path()) | QFile::ExeOther);
         QFile::copy(QStringLiteral(PELLORAN_MASK_BIN), program);
-        const auto suppressions = QRegularExpression("suppressions=([^:]+)").match(lsan);
-        if (suppressions.hasMatch() &&
-            QFile::copy(suppressions.captured(1), shared.filePath(QStringLiteral("lsan.supp"))))
-            lsan.replace(suppressions.captured(1), shared.filePath(QStringLiteral("lsan.supp")));
+        for (QString *options : {&lsan, &tsan}) {
+            const auto suppressions = QRegularExpression("suppressions=([^:]+)").match(*options);
+            const QString copy = shared.filePath(QFileInfo(suppressions.captured(1)).fileName());
+            if (suppressions.hasMatch() && QFile::copy(suppressions.captured(1), copy))
+                options->replace(suppressions.captured(1), copy);
+        }
     }
     QProcess::execute(QStringLiteral("chown"), {"-R", "nobody:", QDir::currentPath()});
-    return maskCommand(
-        {"-u", "nobody", "--", "env", "LSAN_OPTIONS=" + lsan, "/bin/bash", "-c", checked, program},
-        {}, QStringLiteral("runuser"));
+    return maskCommand({"-u", "nobody", "--", "env", "LSAN_OPTIONS=" + lsan, "TSAN_OPTIONS=" + tsan,
+                        "/bin/bash", "-c", checked, program},
+                       {}, QStringLiteral("runuser"));
 }

@@ -81,7 +81,7 @@ void TestCliNames::names_data()
     row("[ in a folder", "mv a.bmp \"$n\"; echo k >a_mask.bmp", "[a].bmp",
         ". && grep -qx k a_mask.bmp", 0, "/[a].bmp -> ", "[a]_mask.bmp");
     row("hidden, its mask kept", "mv a.bmp \"$n\"; echo k >.h_mask.bmp", ".h.bmp",
-        ". && grep -qx k .h_mask.bmp", 0, "up to date ");
+        ". && grep -qx k .h_mask.bmp", 0, "kept ");
     // Each name prints one way, and on one line.
     const char *named = "mv a.bmp \"$n\"";
     row("newline and escape", named, "a\\nb\\033[31m.bmp", "--dry-run \"$n\"", 0,

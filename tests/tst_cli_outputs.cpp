@@ -4,6 +4,8 @@
 #include "TestFiles.h"
 
 #include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +25,9 @@ private slots:
     void runs();
     void standardStreams_data();
     void standardStreams();
+    void json_data();
+    void json();
+    void jsonNames();
     void endlessInput();
     void notOnATerminal();
 
@@ -256,6 +261,87 @@ void TestCliOutputs::standardStreams()
     const QImage pic = readPicture(file(sprite));
     QCOMPARE(decodePicture(out, "out"), referenceMask(pic, pic.size(), Black, White));
     QCOMPARE(QDir().entryList({"*_mask*"}), QStringList());
+}
+
+// --json: an object a file, in the order of the lines for people, then the summary's, and
+// nothing else on standard output. Each file object is shown here as "outcome sprite ->
+// mask #number label", its size checked against the mask's.
+void TestCliOutputs::json_data()
+{
+    QTest::addColumn<QString>("setup"); // bash
+    QTest::addColumn<QString>("args");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QString>("summary"); // the counts, as the object has them
+    const char *junk = "echo BM junk >junk.bmp; cp s.bmp old_mask.bmp; cp p.png p_mask.png";
+    QTest::newRow("every outcome of a run")
+        << junk << "-j2 s.bmp p.png junk.bmp none.bmp old_mask.bmp" << 1
+        << QStringList{"left out old_mask.bmp -> null #null null",
+                       "failed none.bmp -> null #53 File not found",
+                       "masked s.bmp -> s_mask.bmp #null null",
+                       "kept p.png -> p_mask.png #null null",
+                       "failed junk.bmp -> junk_mask.bmp #480 Damaged picture"}
+        << "\"masked\":1,\"kept\":1,\"upToDate\":0,\"failed\":2,\"leftOut\":1,\"notStarted\":0";
+    QTest::newRow("-u, --dry-run")
+        << "cp p.png p_mask.png; touch -d 2020-01-01 p.png"
+        << "-u --dry-run -q s.bmp p.png" << 0
+        << QStringList{"would mask s.bmp -> s_mask.bmp #null null",
+                       "up to date p.png -> p_mask.png #null null"}
+        << "\"masked\":1,\"kept\":0,\"upToDate\":1,\"failed\":0,\"leftOut\":0,\"notStarted\":0";
+}
+
+void TestCliOutputs::json()
+{
+    QFETCH(QString, setup);
+    QFETCH(QString, args);
+    QFETCH(int, code);
+    QFETCH(QStringList, files);
+    QFETCH(QString, summary);
+    const Run r = shell(setup + " && \"$0\" --json " + args);
+    QCOMPARE(r.code, code);
+    const QStringList lines = r.out.split('\n', Qt::SkipEmptyParts);
+    QStringList got;
+    for (const QString &line : lines) {
+        const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+        QVERIFY2(!o.isEmpty(), qPrintable(line));
+        if (o["type"] == "summary")
+            continue;
+        const auto name = [](const QJsonValue &v) {
+            return v.isNull() ? QStringLiteral("null") : QFileInfo(v.toString()).fileName();
+        };
+        const QJsonValue error = o["error"].toObject()["number"];
+        got.append(QStringLiteral("%1 %2 -> %3 #%4 %5")
+                       .arg(o["outcome"].toString(), name(o["sprite"]), name(o["mask"]),
+                            error.isNull() ? "null" : QString::number(error.toInt()),
+                            o["error"].toObject()["label"].toString("null")));
+        const bool written =
+            QStringList{"masked", "kept", "up to date"}.contains(o["outcome"].toString());
+        QCOMPARE(o["size"].isNull(), !written);
+        if (written)
+            QCOMPARE(o["size"].toInteger(), QFileInfo(o["mask"].toString()).size());
+        QVERIFY(o["seconds"].isDouble());
+    }
+    QCOMPARE(got, files);
+    QVERIFY2(lines.last().startsWith(QStringLiteral("{\"type\":\"summary\",")) &&
+                 lines.last().contains(summary) &&
+                 lines.last().endsWith(
+                     QStringLiteral(",\"interrupted\":null,\"exitCode\":%1}").arg(code)),
+             qPrintable(lines.last()));
+}
+
+// Names as their bytes: a byte that is no UTF-8 comes back through Python's surrogateescape,
+// a line break stays in its line.
+void TestCliOutputs::jsonNames()
+{
+    const Run r = shell("mkdir n && cp s.bmp n/$'h\\xe9ros.bmp' && cp s.bmp n/$'a\\nb.bmp' && "
+                        "\"$0\" --json n | python3 -c 'import json, os, sys\n"
+                        "for line in sys.stdin:\n"
+                        "    o = json.loads(line)\n"
+                        "    if o[\"type\"] == \"file\": print(os.fsencode(o[\"mask\"]))'");
+    shell("rm -rf n"); // names QDir cannot remove
+    QCOMPARE(r.code, 0);
+    const QString n = m_dir->path() + "/n/";
+    QCOMPARE(r.out, "b'" + n + "a\\nb_mask.bmp'\nb'" + n + "h\\xe9ros_mask.bmp'\n");
 }
 
 // A stream larger than any sprite is given up once it is, not read on (one that never ends

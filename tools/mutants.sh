@@ -81,7 +81,7 @@ C03	cli/SpriteFinder.cpp	-r inverted	if (m_recursive && !output)	if (!m_recursiv
 C04	cli/MaskPlanner.cpp	--overwrite inverted	if (m_overwrite)⏎        p.existing	if (!m_overwrite)⏎        p.existing
 C05	cli/MaskPlanner.cpp	--update compares the wrong way	? a.st_mtim.tv_sec > b.st_mtim.tv_sec	? a.st_mtim.tv_sec < b.st_mtim.tv_sec
 C06	cli/OptionValues.cpp	bad usage exits 1	return int(MaskCommand::BadUsage);	return int(MaskCommand::SomeNotMasked);
-C07	cli/MaskCommand.cpp	failures exit 0	console.clearBar();⏎    return failed ? MaskCommand::SomeNotMasked : MaskCommand::AllMasked;	console.clearBar();⏎    return MaskCommand::AllMasked;
+C07	cli/MaskCommand.cpp	failures exit 0	: tally.failed ? int(MaskCommand::SomeNotMasked)	: tally.failed ? int(MaskCommand::AllMasked)
 C08	cli/MaskPlanner.cpp	-o -r flattens the folders	: m_outputDir + QLatin1Char('/') + in.subfolder;	: m_outputDir;
 C09	cli/SpriteFinder.cpp	--null ignored	all.split(m_null ? '\0' : '\n')	all.split('\n')
 C10	cli/Console.cpp	names printed unescaped	qPrintable(printableName(line) + QLatin1Char('\n'))	qPrintable(line + QLatin1Char('\n'))
@@ -194,8 +194,8 @@ C24	cli/MaskPlanner.cpp	--dry-run -o makes the output folder	m_outputDir.isEmpty
 C25	cli/SpriteFinder.cpp	links in a walked folder followed	::lstat(full.constData(), &st)	::stat(full.constData(), &st)
 C26	cli/MaskPlanner.cpp	a file named twice masked twice	seen.insert(in.sprite);	seen.insert(in.subfolder);
 C27	cli/BatchRunner.cpp	left-out lines on the wrong stream	out(QStringLiteral("left out ")	m_console.err(QStringLiteral("left out ")
-C28	cli/BatchRunner.cpp	-q ignored	if (m_options.quiet)⏎        return;	if (false)⏎        return;
-C29	cli/MaskCommand.cpp	an interrupted dry run exits with the bare signal	.arg(tally.notStarted));⏎        return 128 + signal;⏎    }⏎    if (!options.quiet)	.arg(tally.notStarted));⏎        return 0 + signal;⏎    }⏎    if (!options.quiet)
+C28	cli/BatchRunner.cpp	-q ignored	else if (!m_options.quiet)⏎            out(QStringLiteral("left out ")	else if (true)⏎            out(QStringLiteral("left out ")
+C29	cli/MaskCommand.cpp	an interrupted run exits with the bare signal	signal         ? 128 + signal	signal         ? 0 + signal
 C30	cli/BatchRunner.cpp	a closed pipe taken for an interrupted call	errno == EPIPE	errno == EINTR
 C31	src/engine/FileOps.cpp	a read-only mask replaced	W_OK, AT_EACCESS	F_OK, AT_EACCESS
 C32	cli/MaskCommand.cpp	an unwritable log reported as success	return 1;	return 0;
@@ -209,6 +209,14 @@ C39	cli/OptionValues.cpp	-f 256 accepted	return v <= 255 ? v : -1;	return v <= 2
 C40	cli/Options.cpp	-o '' accepted	in.value(OutputDir).isEmpty()	in.value(OutputDir).isNull()
 C41	cli/Options.cpp	black taken for no mask colour	if (rule.mask == NoColour)	if (rule.mask == 0)
 C42	src/engine/MaskRun.cpp	a suffix with a slash accepted	suffix.contains(QLatin1Char('/'))	suffix.contains(QLatin1Char('\\'))
+C43	cli/BatchRunner.cpp	workers counted while they start	for (size_t w = 0; w < count; ++w)	for (size_t w = 0; w < batch.workersLeft; ++w)
+C44	cli/MaskPlanner.cpp	a mask kept without a look reported up to date	        p.state = Plan::Kept;	        p.state = Plan::UpToDate;
+C45	cli/OptionTable.cpp	-a in a bundle takes the next argument	if (row->aloneMeans)⏎                    out.last()	if (row->aloneMeans && !rest.isEmpty())⏎                    out.last()
+C46	cli/MaskPlanner.cpp	a log over a hard link of a sprite	(sameName || logStat.st_nlink > 1)	(sameName)
+C47	cli/MaskPlanner.cpp	an empty suffix's mask over another sprite	if (sprites.contains(p.mask)) {	if (p.mask == p.sprite) {
+C48	cli/BatchRunner.cpp	a failed read logged as a failed write	log.Print_(job.failedReading() ?	log.Print_(!job.failedReading() ?
+C49	cli/JsonLines.cpp	a byte that is no UTF-8 lost in --json	c == 0x7F || QChar::isSurrogate(c) ||	c == 0x7F ||
+C50	cli/MaskCommand.cpp	a closed pipe not quiet	if (signal && signal != SIGPIPE)	if (signal)
 EOF
 
 # Writes mutant $2 into tree $1, or restores the file from its saved original with

@@ -29,7 +29,7 @@ _pelloran_mask()
         mapfile -t COMPREPLY < <(compgen -W '-t --transparency -m --mask -f --fuzz -a --alpha
             --alpha= -s --suffix -o --output-dir --format --depth -u --update --overwrite
             -r --recursive --pattern --files-from -0 --null -j --jobs --log --dry-run
-            -q --quiet --sprite-colour --watch -h --help -v --version' -- "$cur")
+            -q --quiet --sprite-colour --watch --json -h --help -v --version' -- "$cur")
         return
     fi
     _pelloran_mask_files

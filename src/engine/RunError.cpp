@@ -8,28 +8,49 @@ RunError::RunError(int number, QString description)
 {
 }
 
+QString RunError::label(int number)
+{
+    switch (number) {
+    case Overflow: return QStringLiteral("Overflow");
+    case OutOfMemory: return QStringLiteral("Out of memory");
+    case DivisionByZero: return QStringLiteral("Division by zero");
+    case SystemError: return QStringLiteral("System error");
+    case NameTooLong: return QStringLiteral("File name too long");
+    case FileNotFound: return QStringLiteral("File not found");
+    case NotARegularFile: return QStringLiteral("Not a regular file");
+    case FileAlreadyOpen: return QStringLiteral("File already open");
+    case DeviceError: return QStringLiteral("Device I/O error");
+    case FileAlreadyExists: return QStringLiteral("File already exists");
+    case DiskFull: return QStringLiteral("Disk full");
+    case TooManyOpenFiles: return QStringLiteral("Too many open files");
+    case PermissionDenied: return QStringLiteral("Permission denied");
+    case ReadOnlyFileSystem: return QStringLiteral("Read-only file system");
+    case PathNotFound: return QStringLiteral("Path not found");
+    case DamagedPicture: return QStringLiteral("Damaged picture");
+    case InvalidPicture: return QStringLiteral("Invalid picture");
+    }
+    return {};
+}
+
+int RunError::numberOf(const QString &description)
+{
+    static constexpr Number all[] = {
+        Overflow,       OutOfMemory,      DivisionByZero,   SystemError,        NameTooLong,
+        FileNotFound,   NotARegularFile,  FileAlreadyOpen,  DeviceError,        FileAlreadyExists,
+        DiskFull,       TooManyOpenFiles, PermissionDenied, ReadOnlyFileSystem, PathNotFound,
+        DamagedPicture, InvalidPicture};
+    for (const Number n : all) {
+        const QString l = label(n);
+        if (description.startsWith(l) &&
+            (description.size() == l.size() || description.mid(l.size(), 2) == QLatin1String(": ")))
+            return n;
+    }
+    return 0;
+}
+
 RunError RunError::of(Number number, const QString &detail)
 {
-    QString text;
-    switch (number) {
-    case Overflow: text = QStringLiteral("Overflow"); break;
-    case OutOfMemory: text = QStringLiteral("Out of memory"); break;
-    case DivisionByZero: text = QStringLiteral("Division by zero"); break;
-    case SystemError: text = QStringLiteral("System error"); break;
-    case NameTooLong: text = QStringLiteral("File name too long"); break;
-    case FileNotFound: text = QStringLiteral("File not found"); break;
-    case NotARegularFile: text = QStringLiteral("Not a regular file"); break;
-    case FileAlreadyOpen: text = QStringLiteral("File already open"); break;
-    case DeviceError: text = QStringLiteral("Device I/O error"); break;
-    case FileAlreadyExists: text = QStringLiteral("File already exists"); break;
-    case DiskFull: text = QStringLiteral("Disk full"); break;
-    case TooManyOpenFiles: text = QStringLiteral("Too many open files"); break;
-    case PermissionDenied: text = QStringLiteral("Permission denied"); break;
-    case ReadOnlyFileSystem: text = QStringLiteral("Read-only file system"); break;
-    case PathNotFound: text = QStringLiteral("Path not found"); break;
-    case DamagedPicture: text = QStringLiteral("Damaged picture"); break;
-    case InvalidPicture: text = QStringLiteral("Invalid picture"); break;
-    }
+    QString text = label(number);
     if (!detail.isEmpty())
         text += QStringLiteral(": ") + detail;
     return RunError(number, text);

@@ -36,6 +36,11 @@ public:
 
     // The standard description for one of the numbers above.
     static RunError of(Number number, const QString &detail = QString());
+    // The words a number's description begins with ("Permission denied"); "" for others.
+    static QString label(int number);
+    // The number whose label a description begins with, as of() writes them; 0 for a text
+    // no error of these numbers made.
+    static int numberOf(const QString &description);
 
     int number() const { return m_number; }
     const QString &description() const { return m_description; }
