@@ -5,7 +5,7 @@
 # holds; they are made at configure time from LICENSE, CHANGELOG and data/*.1, which
 # therefore re-run the configuration when they change.
 
-set(PELLORAN_MAINTAINER "The Pelloran developers <developers@pelloran.example>")
+set(PELLORAN_MAINTAINER "${PELLORAN_CONTACT_NAME} <${PELLORAN_CONTACT_EMAIL}>")
 set(PELLORAN_PACKAGE_DIR ${CMAKE_BINARY_DIR}/package)
 file(MAKE_DIRECTORY ${PELLORAN_PACKAGE_DIR})
 
@@ -127,7 +127,7 @@ install(FILES ${PELLORAN_PACKAGE_DIR}/copyright ${PELLORAN_PACKAGE_DIR}/changelo
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME pelloran)
-set(CPACK_PACKAGE_VENDOR "The Pelloran developers")
+set(CPACK_PACKAGE_VENDOR "${PELLORAN_CONTACT_NAME}")
 set(CPACK_PACKAGE_CONTACT "${PELLORAN_MAINTAINER}")
 set(CPACK_PACKAGE_HOMEPAGE_URL "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "turn sprite pictures into their masks, in batches")

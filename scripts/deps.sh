@@ -17,11 +17,12 @@ PELLORAN_RUN_PACKAGES=(
 # these. desktop-file-utils and appstream check the installed desktop entry and metainfo;
 # man-db, zsh and bash-completion check that pelloran-mask's manual page shows and its
 # completions load; parallel runs the README's recipe for many machines; cpack's Debian
-# package needs file (dpkg-shlibdeps comes with build-essential), and lintian checks it.
-# tst_encoders makes its pictures with Pillow (and numpy), libjpeg-turbo's cjpeg and djpeg,
-# and gifsicle, besides ImageMagick.
+# package needs file (dpkg-shlibdeps comes with build-essential), and lintian checks it;
+# x11-utils' xprop reads the installed window's class. tst_encoders makes its pictures with
+# Pillow (and numpy), libjpeg-turbo's cjpeg and djpeg, and gifsicle, besides ImageMagick.
+# The README's table lists the same packages (tests/deps_test.sh compares).
 PELLORAN_TEST_PACKAGES=(
-  libbenchmark-dev xvfb xauth xdotool imagemagick sox
+  libbenchmark-dev xvfb xauth xdotool x11-utils imagemagick sox
   desktop-file-utils appstream man-db zsh bash-completion parallel clang-format file lintian
   python3-pil python3-numpy libjpeg-turbo-progs gifsicle
 )

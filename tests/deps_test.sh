@@ -13,7 +13,11 @@ STUB
 cat > "$fake/apt-get" <<STUB
 #!/bin/sh
 [ "\$1" = install ] || [ "\$2" = install ] || exit 0
-for a in "\$@"; do case \$a in -*|install) ;; *) echo "\$a" >> "$fake/asked" ;; esac; done
+skip=
+for a in "\$@"; do
+  if [ -n "\$skip" ]; then skip=; continue; fi
+  case \$a in -o) skip=1 ;; -*|install) ;; *) echo "\$a" >> "$fake/asked" ;; esac
+done
 STUB
 cat > "$fake/sudo" <<'STUB'
 #!/bin/sh
@@ -35,4 +39,16 @@ done
 for pkg in qt6-base-dev cmake libgif-dev libjpeg-dev fonts-liberation; do
   [[ " $run " == *" $pkg "* ]] || { echo "run.sh's list lacks $pkg: $run" >&2; exit 1; }
 done
+# The README's table of what the scripts need names the same packages: its first three rows
+# what run.sh asks for, the others what test.sh adds.
+table=$(sed -n '/^### What they need/,/^#/p' "$here/../README.md" | grep '^| ' | tail -n +2)
+[[ -n $table ]] || { echo "README.md has no table under 'What they need'" >&2; exit 1; }
+names() { grep -o '`[^`]*`' | tr -d '`' | sort | tr '\n' ' '; }
+readme_run=$(head -n 3 <<<"$table" | names)
+readme_test=$(tail -n +4 <<<"$table" | names)
+test_only=$(comm -13 <(tr ' ' '\n' <<<"$run" | sort) <(tr ' ' '\n' <<<"$all" | sort) | grep . | tr '\n' ' ')
+[[ $readme_run == "$run" ]] ||
+  { echo "README's first three rows: $readme_run; scripts/deps.sh's run list: $run" >&2; exit 1; }
+[[ $readme_test == "$test_only" ]] ||
+  { echo "README's test rows: $readme_test; scripts/deps.sh's test list: $test_only" >&2; exit 1; }
 echo "deps: run asks for $(wc -w <<<"$run") packages, test for $(wc -w <<<"$all")"

@@ -5,7 +5,11 @@
 // its file can describe comes back, and the two readers agree: a file one refuses the other
 // refuses, and a file both read gives the mask of the picture the window shows.
 //
-//   fuzz_pictures [COUNT] [SEED] [FOLDER]   (FOLDER: more seed files, every file in it)
+//   fuzz_pictures [COUNT] [SEED] [FOLDER] [SECONDS]
+//
+// COUNT mutants are always tried, whatever the machine's speed, so every run checks at least
+// those same files; then more, drawn from the same sequence, until SECONDS have passed since
+// the start. FOLDER: more seed files, every file in it.
 
 #include "FileJob.h"
 #include "MaskRule.h"
@@ -16,6 +20,7 @@
 
 #include <QCoreApplication>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 
 #include <cstdio>
@@ -101,7 +106,10 @@ const MaskOutput kinds[] = {
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const int count = argc > 1 ? atoi(argv[1]) : 3000;
+    QElapsedTimer clock;
+    clock.start();
+    const int least = argc > 1 ? atoi(argv[1]) : 3000;
+    const qint64 budget = argc > 4 ? atoll(argv[4]) * 1000 : 0;
     std::mt19937 rng(argc > 2 ? quint32(atoll(argv[2])) : 20261206u);
     const QList<QByteArray> pool = seeds(argc > 3 ? QString::fromLocal8Bit(argv[3]) : QString());
     const QList<QByteArray> large = largeSeeds();
@@ -109,8 +117,8 @@ int main(int argc, char *argv[])
     // Named .tga so that a file with none of the other formats' signatures is tried as one.
     const QString sprite = dir.filePath(QStringLiteral("sprite.tga")),
                   mask = dir.filePath(QStringLiteral("mask"));
-    int read = 0, refused = 0, faults = 0;
-    for (int i = 0; i < count; ++i) {
+    int read = 0, refused = 0, faults = 0, i = 0;
+    for (; i < least || clock.elapsed() < budget; ++i) {
         QByteArray bytes = i % 10 == 9 ? large[(i / 10) % large.size()] : pool[i % pool.size()];
         for (int n = 1 + int(rng() % 3); n > 0; --n)
             mutate(bytes, rng);
@@ -152,6 +160,6 @@ int main(int argc, char *argv[])
                          kind.depth, rule.alpha, qPrintable(fault));
         }
     }
-    std::printf("%d mutants: %d read, %d refused, %d faults\n", count, read, refused, faults);
+    std::printf("%d mutants: %d read, %d refused, %d faults\n", i, read, refused, faults);
     return faults ? 1 : 0;
 }

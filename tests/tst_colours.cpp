@@ -96,7 +96,7 @@ void TestColours::paletteClicks()
     frmPickColor d;
     d.SetColor(0x123456);
     d.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&d));
+    QVERIFY(QTest::qWaitForWindowExposed(&d, 120000));
     QTest::mouseClick(d.picPalette, Qt::RightButton, {}, QPoint(24, 41));
     QCOMPARE(d.CurrColor, 0x123456);
     QTest::mouseClick(d.picPalette, Qt::LeftButton, {}, QPoint(24, 41)); // the red swatch
@@ -270,7 +270,7 @@ void TestColours::mouseInDrawableCoordinates()
     PictureSurface s(nullptr, PictureSurface::SunkenBorder);
     s.resize(50, 50);
     s.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s));
+    QVERIFY(QTest::qWaitForWindowExposed(&s, 120000));
     QSignalSpy pressed(&s, &PictureSurface::mousePressed);
     QSignalSpy released(&s, &PictureSurface::mouseReleased);
     for (const Qt::MouseButton b : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {

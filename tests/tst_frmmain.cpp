@@ -75,7 +75,7 @@ void TestFrmMain::escapeCancelsOnlyDuringARun()
                                "mnuSaveMask"};
     QCOMPARE(disabledNames(w), atRest);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowExposed(&w, 120000));
     QTest::keyClick(&w, Qt::Key_Escape);
     QCOMPARE(disabledNames(w), atRest);
 
@@ -156,7 +156,7 @@ void TestFrmMain::statusAndBarShowOneRefreshPoint()
     frmMain w;
     w.setMaskRepaintInterval(0);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowExposed(&w, 120000));
     control<PictureSurface>(w, "picSprite")->setPicture(randomSprite(400, 300, Black, 2));
     const QImage &bar = control<PictureSurface>(w, "picProgress")->image();
     int frames = 0;
@@ -188,7 +188,7 @@ void TestFrmMain::counterShownBeforeTheLoad()
     writeBmp(randomSprite(60, 40, Black, 1), box.file("a.bmp"));
     w.addFiles({box.file("a.bmp"), box.file("a.bmp")}, true);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowExposed(&w, 120000));
     auto *counter = control<QLabel>(w, "lblFileStat");
     QString painted;
     QStringList atLoads;
@@ -213,7 +213,7 @@ void TestFrmMain::screenFreeBehindAQuestion()
     w.addFiles({box.file("a.bmp")}, true);
     control<QAction>(w, "chkPromptOverwrite")->setChecked(true);
     w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    QVERIFY(QTest::qWaitForWindowExposed(&w, 120000));
     auto *status = control<QLabel>(w, "lblStatus");
     int paints = 0, paintsAsked = -1;
     PaintWatch watch;
@@ -319,7 +319,7 @@ void TestFrmMain::filesGivenToTheWindow()
             {QUrl::fromLocalFile(box.files.path()), QUrl::fromLocalFile(box.file("sub/c.bmp"))});
         const auto mods = how == 2 ? Qt::ShiftModifier : Qt::NoModifier;
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(QTest::qWaitForWindowExposed(&w, 120000));
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, mods);
         QCoreApplication::sendEvent(&w, &enter);
         QVERIFY(enter.isAccepted());

@@ -245,13 +245,14 @@ void TestShell::linksReachTheDesktopWhole()
     QVERIFY(desk.started.isEmpty());
     QCOMPARE(desk.messages.size(), canOpen ? 0 : 1);
     QTest::mouseClick(control<LinkLabel>(w, "lblWebsite"), Qt::LeftButton);
-    QCOMPARE(desk.opened.value(1), QUrl(QStringLiteral("http://www.pelloran.example/")));
+    QCOMPARE(desk.opened.value(1), QUrl(QStringLiteral("https://github.com/pelloran/pelloran")));
     QCOMPARE(desk.messages.size(), canOpen ? 0 : 2); // told of each link that did not open
     // The mail link keeps the blank before its subject.
     frmAbout about;
     QTest::mouseClick(about.lblEmail, Qt::LeftButton);
     QCOMPARE(desk.opened.value(2),
-             QUrl(QStringLiteral("mailto:hello@pelloran.example ?subject=Pelloran Version: 1.21"),
+             QUrl(QStringLiteral(
+                      "mailto:pelloran@users.noreply.github.com ?subject=Pelloran Version: 1.22"),
                   QUrl::TolerantMode));
 }
 

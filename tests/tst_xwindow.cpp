@@ -154,7 +154,7 @@ void TestXWindow::drawnThroughoutARun()
     QCursor::setPos(0, 0);
     w.show();
     w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
+    QVERIFY(QTest::qWaitForWindowActive(&w, 120000));
     if (QWidget *f = QApplication::focusWidget())
         f->clearFocus(); // the lock would move the focus, and its frame, about
 

@@ -1,14 +1,16 @@
 #include "modHyperLink.h"
 
 #include "Desktop.h"
+#include "Version.h"
 #include "modMain.h"
 
 #include <QFileInfo>
 #include <QUrl>
 
-const QString WebsiteHost = QStringLiteral("www.pelloran.example");
-const QString WebsiteUrl = QStringLiteral("http://www.pelloran.example/");
-const QString EmailAddress = QStringLiteral("hello@pelloran.example");
+const QString WebsiteUrl = QString::fromLatin1(ProjectHomepage);
+// The labels are as wide as the old host name was; the repository's address is longer.
+const QString WebsiteHost = QStringLiteral("pelloran on GitHub");
+const QString EmailAddress = QString::fromLatin1(ProjectEmail);
 
 QString mailTarget(const QString &versionText)
 {
