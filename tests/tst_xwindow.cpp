@@ -301,11 +301,12 @@ void TestXWindow::everyFrameIsOneMoment()
     });
     grabber.start(45);
     {
+        // However fast the machine, enough frames to see a fault that shows in one of a few.
         BusyMachine busy;
-        control<QPushButton>(w, "cmdMaskAll")->click();
+        for (int run = 0; run < 10 && frames.size() < 30; ++run)
+            control<QPushButton>(w, "cmdMaskAll")->click();
     }
     grabber.stop();
-    qInfo("%lld frames", qint64(frames.size()));
     QVERIFY2(frames.size() >= 10, qPrintable(QString::number(frames.size())));
     for (const QString &f : files)
         QVERIFY(QFile::exists(MaskRun::outputName(f, "_mask")));
