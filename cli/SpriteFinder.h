@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <sys/types.h>
 
 struct Options;
@@ -36,6 +38,9 @@ public:
     // The sprites the inputs name, in their order; a folder's sorted by name.
     QList<Input> expand(const QStringList &inputs);
     const QList<Refused> &refused() const { return m_refused; }
+    // `path` as expand() would give it among the inputs' sprites, or nothing: what a watch
+    // asks of a file it saw change, without walking a tree again.
+    std::optional<Input> locate(const QStringList &inputs, const QString &path) const;
 
 private:
     void addInput(const QString &input, QList<Input> &found);
