@@ -292,8 +292,9 @@ void TestCliOutputs::standardInputLog_data()
     QTest::addColumn<QString>("entry");
     QTest::newRow("masked") << "\"$0\" --log run.log - < s.bmp > out" << 0
                             << "Image '-' masked successfully; mask saved as '-'.";
-    QTest::newRow("not a picture")
-        << "echo hello | \"$0\" --log run.log - > out" << 1 << "Can't load '-'";
+    QTest::newRow("not a picture, refused at its first bytes")
+        << "echo hello, no picture here but words and more words | \"$0\" --log run.log - > out"
+        << 1 << "Can't load '-'";
     QTest::newRow("damaged") << "printf 'BM but no bitmap' | \"$0\" --log run.log - > out" << 1
                              << "Can't load '-'";
     QTest::newRow("standard output full") << "\"$0\" --log run.log - < s.bmp > /dev/full" << 1
