@@ -98,6 +98,7 @@ int MaskCommand::run(const QStringList &arguments, const QList<QByteArray> &rawA
     if (const int code = options.parse(rawArguments.isEmpty() ? arguments : exact); code >= 0)
         return code;
     if (options.standardInput) {
+        Interruption::install(); // before anything is read: no scratch file is left behind
         Console console;
         clsDebug log;
         if (const QString problem = MaskPlanner(options).logProblem(options.logFile, {});

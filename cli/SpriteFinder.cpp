@@ -140,6 +140,39 @@ QList<SpriteFinder::Input> SpriteFinder::expand(const QStringList &inputs)
     return found;
 }
 
+std::optional<SpriteFinder::Input> SpriteFinder::locate(const QStringList &inputs,
+                                                        const QString &path) const
+{
+    struct stat st;
+    if (::stat(fileNameToBytes(path).constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    for (const QString &input : inputs) {
+        const QString in = QDir::cleanPath(
+            QDir::isAbsolutePath(input) ? input : QDir::currentPath() + QLatin1Char('/') + input);
+        if (in == path)
+            return Input{path, QString()};
+        if (!path.startsWith(in + QLatin1Char('/')) ||
+            !takes(path.mid(path.lastIndexOf(QLatin1Char('/')) + 1)))
+            continue;
+        const QString rel = path.mid(in.size() + 1);
+        const QString sub = rel.left(std::max<qsizetype>(rel.lastIndexOf(QLatin1Char('/')), 0));
+        if (!sub.isEmpty() && !m_recursive)
+            continue;
+        // Every folder on the way as walk() enters them: no link, not the output folder.
+        bool walked = ::stat(fileNameToBytes(in).constData(), &st) == 0 && S_ISDIR(st.st_mode);
+        QString folder = in;
+        for (const QString &part : sub.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+            folder += QLatin1Char('/') + part;
+            walked = walked && ::lstat(fileNameToBytes(folder).constData(), &st) == 0 &&
+                     S_ISDIR(st.st_mode) &&
+                     !(m_outputExists && st.st_dev == m_outputDevice && st.st_ino == m_outputInode);
+        }
+        if (walked)
+            return Input{path, sub};
+    }
+    return std::nullopt;
+}
+
 QString SpriteFinder::readList(const QString &listName, QStringList &inputs)
 {
     const bool standardInput = listName == QLatin1String("-");

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+
 #include <sys/types.h>
 
 struct Options;
@@ -38,6 +40,9 @@ public:
     const QList<Refused> &refused() const { return m_refused; }
     // The folders named that gave no sprite and no failure: likely a wrong folder or pattern.
     const QStringList &emptyFolders() const { return m_emptyFolders; }
+    // `path` as expand() would give it among the inputs' sprites, or nothing: what a watch
+    // asks of a file it saw change, without walking a tree again.
+    std::optional<Input> locate(const QStringList &inputs, const QString &path) const;
 
 private:
     void addInput(const QString &input, QList<Input> &found);

@@ -4,9 +4,7 @@
 #include "Console.h"
 #include "FileOps.h"
 #include "MaskCommand.h"
-#include "MaskPlanner.h"
 #include "RunError.h"
-#include "SpriteFinder.h"
 #include "clsDebug.h"
 
 #include <QDir>
@@ -33,7 +31,10 @@ namespace
 // hot-reloading game sees the mask a moment after the sprite.
 constexpr qint64 QuietMs = 200;
 // The same for a file written to but not closed yet: a slow writer is not caught halfway.
-constexpr qint64 WritingQuietMs = 2000;
+// PELLORAN_WATCH_WRITING_MS sets another, for a test to tell the two waits apart.
+const qint64 WritingQuietMs = qEnvironmentVariableIntValue("PELLORAN_WATCH_WRITING_MS") > 0
+                                  ? qEnvironmentVariableIntValue("PELLORAN_WATCH_WRITING_MS")
+                                  : 2000;
 
 constexpr uint32_t FolderEvents = IN_CREATE | IN_MODIFY | IN_CLOSE_WRITE | IN_MOVED_TO |
                                   IN_MOVED_FROM | IN_DELETE | IN_ONLYDIR | IN_EXCL_UNLINK;
@@ -66,7 +67,7 @@ bool inside(const QString &path, const QString &folder)
 
 } // namespace
 
-Watcher::Watcher(const Options &options) : m_options(options)
+Watcher::Watcher(const Options &options) : m_options(options), m_planner(options)
 {
     m_clock.start();
     m_fd = ::inotify_init1(IN_CLOEXEC | IN_NONBLOCK);
@@ -210,23 +211,14 @@ bool Watcher::stopAsked() const
 
 bool Watcher::mask(const QSet<QString> &paths, bool rescan, clsDebug &log, Console &console)
 {
-    // A changed sprite replaces its mask: that is what watching is for. After lost events,
-    // the update rule finds what changed meanwhile.
+    // A changed sprite replaces its mask: that is what watching is for.
     Options o = m_options;
-    o.overwrite = !rescan;
-    o.update = rescan;
-    QStringList inputs = o.inputs;
-    inputs.removeAll(QStringLiteral("-"));
-    // All inputs again, so that names, clashes and what is no sprite (a mask, a file the
-    // pattern leaves out, a sub-folder's without -r) come out as in the first pass.
-    SpriteFinder finder(o);
-    MaskPlanner planner(o);
-    const QList<Plan> plans = planner.plan({}, finder.expand(inputs));
-    for (const Plan &p : plans) {
-        if (rescan ? p.state != Plan::Mask : !paths.contains(p.sprite))
-            continue;
+    o.overwrite = true;
+    o.update = false;
+    for (const Plan &p : rescan ? m_planner.rescan() : m_planner.touched(paths)) {
         if (stopAsked())
             return false;
+        m_planner.remember(p.sprite);
         const QList<Plan> one{p};
         BatchRunner runner(o, one, console);
         QElapsedTimer clock;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Options.h"
+#include "WatchPlanner.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -17,8 +18,8 @@ class clsDebug;
 // folders of the files named, never the output folder. A sprite is masked once no event
 // came for it for a quiet time, so an editor's several writes, or its temporary file
 // renamed over the sprite, make one mask. Which files are sprites and where their masks go
-// is decided exactly as in the first pass, by SpriteFinder and MaskPlanner over all inputs,
-// except that a changed sprite always replaces its mask.
+// is decided as in the first pass (WatchPlanner), except that a changed sprite always
+// replaces its mask.
 class Watcher
 {
 public:
@@ -53,12 +54,13 @@ private:
     void readEvents();
     // `writing`: written to and not closed yet, so it waits longer.
     void changed(const QString &path, bool writing);
-    // Masks the sprites among `paths` (all sprites the mask of which is missing or older
-    // when `rescan`); false once a signal asks to stop.
+    // Masks the sprites among `paths` (all changed sprites when `rescan`); false once a
+    // signal asks to stop.
     bool mask(const QSet<QString> &paths, bool rescan, clsDebug &log, Console &console);
     bool stopAsked() const;
 
     Options m_options;
+    WatchPlanner m_planner;
     int m_fd = -1;
     QHash<int, Folder> m_folders; // by watch descriptor
     QElapsedTimer m_clock;

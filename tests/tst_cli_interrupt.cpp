@@ -2,14 +2,18 @@
 #include "TestFiles.h"
 #include "TestPictures.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QRegularExpression>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include <csignal>
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +30,11 @@ private slots:
     void orphanedParts_data();
     void orphanedParts();
     void replacedMaskKeepsOwner();
+    void secondSignal();
+    void standardInput_data();
+    void standardInput();
+    void orphanedScratch_data();
+    void orphanedScratch();
 };
 
 namespace
@@ -33,6 +42,97 @@ namespace
 QStringList parts(const QString &dir)
 {
     return QDir(dir).entryList({"*.part*"}, QDir::AllEntries | QDir::Hidden);
+}
+
+// pelloran-mask started with pipes the test holds: standard output is read only if the test
+// reads it, so a run can be kept waiting on a full pipe.
+struct Child {
+    pid_t pid = -1;
+    int in = -1, out = -1;
+
+    Child(const QStringList &args, const QByteArrayList &env = {})
+    {
+        ::signal(SIGPIPE, SIG_IGN); // a run that ended early fails the test, not ends it
+        int i[2], o[2];
+        if (::pipe2(i, O_CLOEXEC) != 0 || ::pipe2(o, O_CLOEXEC) != 0)
+            qFatal("no pipe");
+        // Made before the fork: the child only calls what is safe there.
+        QList<QByteArray> argv{PELLORAN_MASK_BIN}, envs = env;
+        for (const QString &a : args)
+            argv.append(QFile::encodeName(a));
+        for (char **e = environ; *e; ++e)
+            envs.append(*e);
+        std::vector<char *> v, ve;
+        for (QByteArray &a : argv)
+            v.push_back(a.data());
+        for (QByteArray &e : envs)
+            ve.push_back(e.data());
+        v.push_back(nullptr);
+        ve.push_back(nullptr);
+        if ((pid = ::fork()) == 0) {
+            ::dup2(i[0], 0);
+            ::dup2(o[1], 1);
+            ::execve(v[0], v.data(), ve.data());
+            ::_exit(127);
+        }
+        ::close(i[0]);
+        ::close(o[1]);
+        in = i[1];
+        out = o[0];
+    }
+    ~Child()
+    {
+        if (pid > 0 && ::kill(pid, SIGKILL) == 0)
+            ::waitpid(pid, nullptr, 0);
+        ::close(in);
+        ::close(out);
+    }
+    // The wait status, or -1 when the run has not ended within a minute.
+    int wait()
+    {
+        for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QThread::msleep(10)) {
+            int status;
+            if (::waitpid(pid, &status, WNOHANG) == pid) {
+                pid = -1;
+                return status;
+            }
+        }
+        return -1;
+    }
+    // Whether the run has `n` files open that no name leads to in `folder` (scratch files)
+    // within a minute.
+    bool holdsScratch(const QString &folder, int n) const
+    {
+        for (QDeadlineTimer deadline(60000); !deadline.hasExpired(); QThread::msleep(10)) {
+            int found = 0;
+            const QString fds = QString("/proc/%1/fd").arg(pid);
+            for (int fd = 0; fd < 1024; ++fd) {
+                char to[4096];
+                const ssize_t len =
+                    ::readlink(qPrintable(fds + "/" + QString::number(fd)), to, sizeof to);
+                const QString target = QString::fromLocal8Bit(to, std::max<ssize_t>(len, 0));
+                found += target.startsWith(folder + "/") && target.endsWith(" (deleted)");
+            }
+            if (found == n)
+                return true;
+        }
+        return false;
+    }
+};
+
+// Whether `signal` is among the run's signals that are pending and not yet handled.
+bool pending(pid_t pid, int signal)
+{
+    QFile status(QString("/proc/%1/status").arg(pid));
+    status.open(QIODevice::ReadOnly);
+    const QByteArray text = status.readAll();
+    for (const char *field : {"SigPnd:", "ShdPnd:"}) {
+        const qsizetype at = text.indexOf(field) + qstrlen(field);
+        if (text.mid(at, text.indexOf('\n', at) - at).trimmed().toULongLong(nullptr, 16) &
+            (1ULL << (signal - 1)))
+            return true;
+    }
+    return false;
 }
 } // namespace
 
@@ -225,6 +325,134 @@ void TestCliInterrupt::replacedMaskKeepsOwner()
     QCOMPARE(st.st_uid, nobody->pw_uid);
     QCOMPARE(st.st_gid, nobody->pw_gid);
     QCOMPARE(st.st_mode & 07777, mode_t(0777));
+}
+
+// A second Ctrl-C ends the run at once, without waiting for anything in flight: here a
+// report held up by a reader that does not read.
+void TestCliInterrupt::secondSignal()
+{
+    QTemporaryDir dir;
+    const QByteArray bmp = saved(sample(), "bmp");
+    for (int i = 0; i < 1500; ++i)
+        writeFile(dir.filePath(QString("a sprite with a long name, number %1.bmp").arg(i)), bmp);
+    Child run({"-j", "1", dir.path()});
+    int waiting = 0;
+    for (QDeadlineTimer deadline(60000); waiting + 4096 < ::fcntl(run.out, F_GETPIPE_SZ);
+         QThread::msleep(10))
+        QVERIFY2(!deadline.hasExpired() && ::ioctl(run.out, FIONREAD, &waiting) == 0,
+                 "standard output never filled");
+    QCOMPARE(::kill(run.pid, SIGINT), 0);
+    for (QDeadlineTimer deadline(60000); pending(run.pid, SIGINT); QThread::msleep(10))
+        QVERIFY(!deadline.hasExpired());
+    QCOMPARE(::kill(run.pid, SIGINT), 0);
+    const int status = run.wait();
+    QVERIFY2(status != -1 && WIFSIGNALED(status) && WTERMSIG(status) == SIGINT, "the run went on");
+}
+
+// Standard input's sprite and its mask are kept in files no name leads to: nothing of them
+// is left however the run ends, killed included, while it reads the sprite or waits to send
+// the mask.
+void TestCliInterrupt::standardInput_data()
+{
+    QTest::addColumn<int>("signal"); // SIGPIPE: standard output's reader gone
+    QTest::addColumn<bool>("masking");
+    QTest::addColumn<bool>("noTmpfile");
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGKILL})
+        for (const bool masking : {false, true})
+            QTest::addRow("%s, %s", sigabbrev_np(signal), masking ? "masking" : "reading")
+                << signal << masking << false;
+    QTest::newRow("PIPE, masking") << SIGPIPE << true << false;
+    QTest::newRow("TERM, reading, named scratch files") << SIGTERM << false << true;
+    QTest::newRow("KILL, masking, named scratch files") << SIGKILL << true << true;
+}
+
+void TestCliInterrupt::standardInput()
+{
+    QFETCH(int, signal);
+    QFETCH(bool, masking);
+    QFETCH(bool, noTmpfile);
+    QTemporaryDir scratch;
+    static const QByteArray sprite = saved(sample().scaled(1024, 1024), "bmp");
+    QByteArrayList env{"TMPDIR=" + QFile::encodeName(scratch.path())};
+    if (noTmpfile)
+        env.append("PELLORAN_NO_TMPFILE=1");
+    Child run({"-"}, env);
+    const QByteArray part = masking ? sprite : sprite.left(sprite.size() / 2);
+    QCOMPARE(::write(run.in, part.constData(), size_t(part.size())), part.size());
+    if (masking)
+        ::close(std::exchange(run.in, -1));
+    // Reading, the sprite's file; masking, the mask's too, which waits for a reader.
+    QVERIFY(run.holdsScratch(scratch.path(), masking ? 2 : 1));
+    if (signal == SIGPIPE)
+        ::close(std::exchange(run.out, -1));
+    else
+        QCOMPARE(::kill(run.pid, signal), 0);
+    const int status = run.wait();
+    if (signal == SIGKILL)
+        QVERIFY(status != -1 && WIFSIGNALED(status));
+    else
+        QCOMPARE(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 128 + signal);
+    QCOMPARE(QDir(scratch.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+             QStringList());
+}
+
+// The scratch files a killed run left: named ones of this version by their PID, and the
+// folders earlier versions made once no run can be writing into them.
+void TestCliInterrupt::orphanedScratch_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("holds"); // "file"; a folder's files: "", "mask", "other"
+    QTest::addColumn<int>("age");       // seconds
+    QTest::addColumn<bool>("removed");
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0); // a PID no process has
+    const QString host = "@" + QSysInfo::machineHostName();
+    const auto file = [&](pid_t pid, const QString &at) {
+        return QStringLiteral("pelloran-mask-%1%2-Ab12Cd").arg(pid).arg(at);
+    };
+    QTest::newRow("killed run") << file(child, host) << "file" << 0 << true;
+    QTest::newRow("live run") << file(getpid(), host) << "file" << 0 << false;
+    QTest::newRow("another machine's run") << file(child, "@elsewhere") << "file" << 0 << false;
+    QTest::newRow("old folder, empty") << "pelloran-mask-Xy12Zw"
+                                       << "" << 3600 << true;
+    QTest::newRow("old folder, its mask") << "pelloran-mask-Xy12Zw"
+                                          << "mask" << 3600 << true;
+    QTest::newRow("old folder, in use") << "pelloran-mask-Xy12Zw"
+                                        << "" << 60 << false;
+    QTest::newRow("old folder, other files") << "pelloran-mask-Xy12Zw"
+                                             << "other" << 3600 << false;
+    QTest::newRow("not ours by its name") << "pelloran-masks-Xy12Z"
+                                          << "" << 3600 << false;
+}
+
+void TestCliInterrupt::orphanedScratch()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, holds);
+    QFETCH(int, age);
+    QFETCH(bool, removed);
+    QTemporaryDir scratch, work;
+    const QString path = scratch.filePath(name);
+    if (holds == "file") {
+        writeFile(path, "half a sprite");
+    } else {
+        QVERIFY(QDir().mkdir(path));
+        if (!holds.isEmpty())
+            writeFile(path + "/" + holds, "a mask");
+    }
+    const timespec then[2] = {{time(nullptr) - age, 0}, {time(nullptr) - age, 0}};
+    QCOMPARE(utimensat(AT_FDCWD, QFile::encodeName(path).constData(), then, 0), 0);
+    writeFile(work.filePath("s.bmp"), saved(sample(), "bmp"));
+    const Run r = shell("TMPDIR=\"$1\" \"$0\" - < \"$2\" > /dev/null",
+                        {scratch.path(), work.filePath("s.bmp")});
+    QCOMPARE(r.code, 0);
+    QCOMPARE(QFileInfo::exists(path), !removed);
+    QCOMPARE(r.err.contains("removed the scratch " +
+                            QString(holds == "file" ? "file " : "folder ") + path +
+                            " of an earlier run"),
+             removed);
 }
 
 QTEST_GUILESS_MAIN(TestCliInterrupt)

@@ -28,6 +28,9 @@ private slots:
     void json_data();
     void json();
     void jsonNames();
+    void standardInputLog_data();
+    void standardInputLog();
+    void endlessInput_data();
     void endlessInput();
     void notOnATerminal();
 
@@ -228,18 +231,31 @@ void TestCliOutputs::runs()
         QCOMPARE(readPicture(file(m)).size(), readPicture(file(QFileInfo(m).fileName())).size());
 }
 
-// "-": the mask of standard input's sprite on standard output, and nothing else there.
+// "-": the mask of standard input's sprite on standard output, and nothing else there; the
+// sprite through a pipe (kept in a scratch file) or a file (read where it is).
 void TestCliOutputs::standardStreams_data()
 {
     QTest::addColumn<QString>("sprite");
     QTest::addColumn<QStringList>("args");
     QTest::addColumn<int>("code");
     QTest::addColumn<QByteArray>("signature"); // of standard output; empty: nothing
-    QTest::newRow("png in, png out") << "p.png" << QStringList() << 0 << pngSignature;
-    QTest::newRow("bmp in, bmp out") << "s.bmp" << QStringList() << 0 << bmpSignature;
-    QTest::newRow("--format png") << "s.bmp" << QStringList{"--format", "png"} << 0 << pngSignature;
-    QTest::newRow("damaged") << "junk" << QStringList() << 1 << QByteArray();
-    QTest::newRow("with another sprite") << "s.bmp" << QStringList{"p.png"} << 2 << QByteArray();
+    QTest::addColumn<int>("bits");             // of the mask's pixels
+    QTest::addColumn<QString>("said");         // on standard error
+    const auto row = [](const char *tag, const char *sprite, const QStringList &args, int code,
+                        const QByteArray &signature, int bits, const char *said = "") {
+        for (const char *how : {"pipe", "file"})
+            QTest::newRow(qPrintable(QString("%1, %2").arg(tag, how)))
+                << QString(how) + ":" + sprite << args << code << signature << bits
+                << QString(said);
+    };
+    row("png in, png out", "p.png", {}, 0, pngSignature, 1);
+    row("bmp in, bmp out", "s.bmp", {}, 0, bmpSignature, 24);
+    row("--format png", "s.bmp", {"--format", "png"}, 0, pngSignature, 1);
+    row("--depth 24, png in", "p.png", {"--depth", "24"}, 0, pngSignature, 24);
+    row("damaged", "junk", {}, 1, {}, 0, "failed -: ");
+    row("with another sprite", "s.bmp", {"p.png"}, 2, {}, 0);
+    // Standard output carries the mask: what a dry run would do is said on standard error.
+    row("--dry-run", "s.bmp", {"--dry-run"}, 0, {}, 0, "would mask - -> -");
 }
 
 void TestCliOutputs::standardStreams()
@@ -248,16 +264,25 @@ void TestCliOutputs::standardStreams()
     QFETCH(QStringList, args);
     QFETCH(int, code);
     QFETCH(QByteArray, signature);
+    QFETCH(int, bits);
+    QFETCH(QString, said);
     writeFile(file("junk"), "BM but no bitmap");
+    const QString how = sprite.section(':', 0, 0);
+    sprite = sprite.section(':', 1);
     // Standard output into a file, as a pipe's bytes, never through text.
-    const Run r = shell("exec \"$0\" \"$@\" - > out", args, readFile(file(sprite)));
+    const QString run = "\"$0\" \"${@:2}\" - > out";
+    const Run r = shell(how == "pipe" ? "cat \"$1\" | " + run : run + " < \"$1\"",
+                        QStringList{sprite} + args);
     QCOMPARE(r.code, code);
+    QVERIFY2(r.err.contains(said), qPrintable(r.err));
     const QByteArray out = readFile(file("out"));
     if (signature.isEmpty()) {
         QCOMPARE(out, QByteArray());
         return;
     }
     QVERIFY2(out.startsWith(signature), qPrintable(r.err));
+    const int outBits = signature == pngSignature ? (out[25] == 2 ? 24 : out[24]) : out[28];
+    QCOMPARE(outBits, bits);
     const QImage pic = readPicture(file(sprite));
     QCOMPARE(decodePicture(out, "out"), referenceMask(pic, pic.size(), Black, White));
     QCOMPARE(QDir().entryList({"*_mask*"}), QStringList());
@@ -344,13 +369,67 @@ void TestCliOutputs::jsonNames()
     QCOMPARE(r.out, "b'" + n + "a\\nb_mask.bmp'\nb'" + n + "h\\xe9ros_mask.bmp'\n");
 }
 
-// A stream larger than any sprite is given up once it is, not read on (one that never ends
-// would take the memory); 1.1 GB here, so that a reader without the limit still ends.
+// The log's entry for standard input's sprite: masked, not loaded (the sprite's fault), or
+// failed (the mask's: its scratch file or standard output).
+void TestCliOutputs::standardInputLog_data()
+{
+    QTest::addColumn<QString>("script"); // $0 the command
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("masked") << "\"$0\" --log run.log - < s.bmp > out" << 0
+                            << "Image '-' masked successfully; mask saved as '-'.";
+    QTest::newRow("not a picture, refused at its first bytes")
+        << "echo hello, no picture here but words and more words | \"$0\" --log run.log - > out"
+        << 1 << "Can't load '-'";
+    QTest::newRow("damaged") << "printf 'BM but no bitmap' | \"$0\" --log run.log - > out" << 1
+                             << "Can't load '-'";
+    QTest::newRow("standard output full") << "\"$0\" --log run.log - < s.bmp > /dev/full" << 1
+                                          << "An error occured while masking '-'";
+    QTest::newRow("no scratch folder")
+        << "cat s.bmp | TMPDIR=/nonexistent \"$0\" --log run.log - > out" << 1
+        << "An error occured while masking '-'";
+}
+
+void TestCliOutputs::standardInputLog()
+{
+    QFETCH(QString, script);
+    QFETCH(int, code);
+    QFETCH(QString, entry);
+    const Run r = shell(script);
+    QCOMPARE(r.code, code);
+    const QString log = QString::fromUtf8(readFile(file("run.log")));
+    QVERIFY2(log.contains(entry), qPrintable(log + r.err));
+    QCOMPARE(log.count("Image '-'") + log.count("Can't load '-'") + log.count("masking '-'"), 1);
+}
+
+// A stream is refused as soon as it cannot be a sprite, not read on (one that never ends
+// would fill the scratch folder): at its first bytes when they are no picture's, at the end
+// of the largest file its header's picture can be, or past the largest sprite the program
+// takes when the header does not tell (1.1 GB here, so that a reader without the limit
+// still ends).
+void TestCliOutputs::endlessInput_data()
+{
+    QTest::addColumn<QString>("stream");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no picture") << "yes"
+                                << "- is not a picture";
+    QTest::newRow("a 4 x 4 BMP's header")
+        << "{ printf "
+           "'BM\\0\\0\\0\\0\\0\\0\\0\\0\\66\\0\\0\\0\\50\\0\\0\\0\\4\\0\\0\\0\\4\\0\\0\\0'; "
+           "head -c 100000000 /dev/zero; }"
+        << "more than the picture its header declares can take";
+    QTest::newRow("no size in the header")
+        << "{ printf '\\377\\330\\377\\340\\0\\20'; head -c 1100000000 /dev/zero; }"
+        << "larger than any sprite the program takes";
+}
+
 void TestCliOutputs::endlessInput()
 {
-    const Run r = shell("head -c 1100000000 /dev/zero | exec \"$0\" - > out");
+    QFETCH(QString, stream);
+    QFETCH(QString, said);
+    const Run r = shell(stream + " | exec \"$0\" - > out");
     QCOMPARE(r.code, 1);
-    QVERIFY2(r.err.contains("larger than any sprite the program takes"), qPrintable(r.err));
+    QVERIFY2(r.err.contains(said), qPrintable(r.err));
     QCOMPARE(readFile(file("out")), QByteArray());
 }
 

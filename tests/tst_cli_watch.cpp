@@ -12,6 +12,8 @@
 
 #include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
 
 // pelloran-mask --watch as an artist runs it beside a game: sprites saved the ways editors
 // save them while the command watches, and their masks checked pixel by pixel.
@@ -21,6 +23,8 @@ class TestCli_watch : public QObject
 private slots:
     void saves_data();
     void saves();
+    void stillWritten();
+    void lostEvents();
 };
 
 namespace
@@ -85,6 +89,8 @@ void TestCli_watch::saves()
     QDir().mkpath(dir);
     const QByteArray old = sprite(1), fresh = sprite(2);
     writeFile(dir + "/a.bmp", old);
+    QDir().mkpath(dir + "/old");
+    writeFile(dir + "/old/b.bmp", old); // present at the start: masked once, under -r
 
     QProcess p;
     p.setWorkingDirectory(dir);
@@ -127,7 +133,8 @@ void TestCli_watch::saves()
         QVERIFY(masked("later_mask.bmp", old));
         QStringList files;
         for (QDirIterator it(dir, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
-            files.append(QDir(dir).relativeFilePath(it.next()));
+            if (const QString f = QDir(dir).relativeFilePath(it.next()); !f.startsWith("old/"))
+                files.append(f);
         files.sort();
         QCOMPARE(files, QStringList({"a.bmp", "a_mask.bmp", saved, "later.bmp", "later_mask.bmp"}));
     }
@@ -142,7 +149,104 @@ void TestCli_watch::saves()
     if (!mask.isEmpty())
         QCOMPARE(out.count(QString("masked %1 -> %2/%3\n").arg(target, dir, mask)),
                  saved == "a.bmp" ? 2 : 1); // the first pass's line, and the watch's
+    // What was there at the start is masked by the first pass alone.
+    QCOMPARE(out.count(QString("masked %1/old/b.bmp -> ").arg(dir)), int(args.contains("-r")));
+    QCOMPARE(out.count(QString("masked %1/a.bmp -> ").arg(dir)), saved == "a.bmp" ? 2 : 1);
     QVERIFY2(err.contains("watch ended"), qPrintable(err));
+}
+
+namespace
+{
+// pelloran-mask --watch on `dir`, once it watches.
+struct Watch : QProcess {
+    QString out, err;
+    Watch(const QString &dir, const QStringList &args)
+    {
+        setWorkingDirectory(dir);
+        start(PELLORAN_MASK_BIN, QStringList{"--watch"} + args);
+    }
+    ~Watch()
+    {
+        ::kill(pid_t(processId()), SIGKILL);
+        waitForFinished();
+    }
+    bool said(const QString &what, int ms = 30000)
+    {
+        return within(ms, [&] {
+            out += readAllStandardOutput();
+            err += readAllStandardError();
+            return (out + err).contains(what);
+        });
+    }
+};
+} // namespace
+
+// A sprite written to and not closed yet waits for the long quiet time (set to ten minutes
+// here), while a closed one is masked after the short one: a slow writer is not caught half
+// way. Its close ends the wait.
+void TestCli_watch::stillWritten()
+{
+    QTemporaryDir dir;
+    const QByteArray old = sprite(1), fresh = sprite(2);
+    writeFile(dir.filePath("slow.bmp"), old);
+    qputenv("PELLORAN_WATCH_WRITING_MS", "600000");
+    Watch w(dir.path(), {"."});
+    qunsetenv("PELLORAN_WATCH_WRITING_MS");
+    QVERIFY2(w.said("watching"), qPrintable(w.err));
+    QFile slow(dir.filePath("slow.bmp"));
+    QVERIFY(slow.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(slow.write(fresh.left(fresh.size() / 2)) > 0 && slow.flush());
+    writeFile(dir.filePath("later.bmp"), fresh);
+    QVERIFY2(w.said("later_mask.bmp"), qPrintable(w.err));
+    QCOMPARE(w.out.count("slow.bmp"), 1); // the first pass's line alone
+    QVERIFY(slow.write(fresh.mid(fresh.size() / 2)) > 0);
+    slow.close();
+    QVERIFY(within(10000, [&] {
+        return QImage(dir.filePath("slow_mask.bmp")).convertToFormat(QImage::Format_RGB32) ==
+               maskOf(fresh);
+    }));
+}
+
+// Sprites replaced, each by a file with an older time (as mv, cp -p, tar or rsync -t put
+// them), while the watch's events overflow: the rescan finds them changed all the same.
+// The queue is overflowed for real, by events made while the watch is stopped.
+void TestCli_watch::lostEvents()
+{
+    QFile limit("/proc/sys/fs/inotify/max_queued_events");
+    const int queue = limit.open(QIODevice::ReadOnly) ? limit.readAll().trimmed().toInt() : 0;
+    if (queue <= 0 || queue > 200000)
+        QSKIP("the event queue's size is unknown or too large to overflow");
+    QTemporaryDir dir;
+    const int sprites = 50;
+    const auto name = [&](int i, const char *end) {
+        return dir.filePath(QString::asprintf("s%02d", i) + end);
+    };
+    for (int i = 0; i < sprites; ++i)
+        writeFile(name(i, ".bmp"), sprite(1));
+    Watch w(dir.path(), {"."});
+    QVERIFY2(w.said("watching"), qPrintable(w.err));
+    QCOMPARE(::kill(pid_t(w.processId()), SIGSTOP), 0);
+    for (int i = 0; i <= queue / 3; ++i) { // a create, a close and a delete each
+        const QString junk = dir.filePath(QString("junk%1").arg(i));
+        writeFile(junk, {});
+        QFile::remove(junk);
+    }
+    const timespec year2000[2] = {{946684800, 0}, {946684800, 0}};
+    for (int i = 0; i < sprites; ++i) {
+        writeFile(name(i, ".new"), sprite(i + 2));
+        QCOMPARE(utimensat(AT_FDCWD, qPrintable(name(i, ".new")), year2000, 0), 0);
+        QCOMPARE(std::rename(qPrintable(name(i, ".new")), qPrintable(name(i, ".bmp"))), 0);
+    }
+    QCOMPARE(::kill(pid_t(w.processId()), SIGCONT), 0);
+    int stale = sprites;
+    within(60000, [&] {
+        stale = 0;
+        for (int i = 0; i < sprites; ++i)
+            stale += QImage(name(i, "_mask.bmp")).convertToFormat(QImage::Format_RGB32) !=
+                     maskOf(sprite(i + 2));
+        return stale == 0;
+    });
+    QCOMPARE(stale, 0);
 }
 
 QTEST_GUILESS_MAIN(TestCli_watch)

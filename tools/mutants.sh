@@ -123,11 +123,22 @@ E62	src/engine/PixelRows.cpp	unpacked pixels not opaque	        out[x] = 0xFF000
 C13	cli/Interruption.cpp	another host's part files removed	    if (at < 0 || tail.mid(at + 1) != partFileOwner().mid(partFileOwner().indexOf('@') + 1))	    if (at < 0)
 C14	cli/Interruption.cpp	a live run's part file removed	pid == ::getpid() || ::kill(pid, 0) == 0 ||	pid == ::getpid() ||
 C15	cli/Interruption.cpp	SIGHUP named SIGTERM	    case SIGHUP: return QStringLiteral("SIGHUP");	    case SIGHUP: return QStringLiteral("SIGTERM");
-C16	cli/StreamMask.cpp	standard input read without end	        if (bytes.size() > MaxSpriteBytes)⏎            return std::nullopt;	
-C17	cli/StreamMask.cpp	a PNG on standard input gives a BMP mask	            const bool png = bytes->startsWith("\x89PNG\r\n\x1a\n");	            const bool png = false;
-C18	cli/StreamMask.cpp	a short write to standard output ignored	            done += w;	            done = n;
-C19	cli/Watcher.cpp	a sprite saved while watched keeps its old mask	    o.overwrite = !rescan;	    o.overwrite = false;
+C16	cli/StreamMask.cpp	standard input read without end	if ((total += n) > bound)	if ((total += n) < 0)
+C17	cli/StreamMask.cpp	a PNG on standard input gives a BMP mask	            const bool png = head.startsWith("\x89PNG\r\n\x1a\n");	            const bool png = false;
+C18	cli/StreamMask.cpp	a short write to standard output ignored	        done += n;	        done = n;
+C19	cli/Watcher.cpp	a sprite saved while watched keeps its old mask	    o.overwrite = true;	    o.overwrite = false;
 C20	cli/Watcher.cpp	a folder moved into the tree not watched	if (folder->tree && (e->mask & (IN_CREATE | IN_MOVED_TO)))	if (folder->tree && (e->mask & IN_CREATE))
+W01	cli/StreamMask.cpp	standard input's PNG mask of 24 bits by default	png ? 1 : 24;	png ? 24 : 24;
+W02	cli/StreamMask.cpp	--dry-run - says its line on standard output	console.err(QStringLiteral("would mask - -> -"));	console.out(QStringLiteral("would mask - -> -"));
+W03	cli/StreamMask.cpp	a sprite on standard input that cannot be read logged as a failed write	return fail(MaskRun::cantLoadEntry(Name), e);	return fail(MaskRun::failedEntry(Name), e);
+W04	cli/StreamMask.cpp	a named scratch file kept	        ::unlink(name.constData());	
+W05	cli/StreamMask.cpp	an interruption not looked for while a pipe is waited on	        if (Interruption::signal())⏎            throw Interrupted{};⏎        pollfd	        pollfd
+W06	cli/StreamMask.cpp	a live run's scratch file removed	::kill(pid, 0) != 0 && errno == ESRCH &&	
+W07	cli/StreamMask.cpp	an earlier version's scratch folder removed while in use	::time(nullptr) - st.st_mtime < 600)	::time(nullptr) - st.st_mtime < 0)
+W08	cli/Watcher.cpp	files there at the start masked again by the watch	            watchTree(path, false);	            watchTree(path, true);
+W09	cli/Watcher.cpp	a file still written to masked after the short quiet time	(writing ? WritingQuietMs : QuietMs)	QuietMs
+W10	cli/WatchPlanner.cpp	after lost events, a sprite with an older time taken as unchanged	(m_known.value(p.sprite) == *now && entryExists(p.mask))	(m_known.value(p.sprite).mtime >= now->mtime && entryExists(p.mask))
+W11	cli/Interruption.cpp	a second Ctrl-C waits like the first	SA_RESTART | SA_RESETHAND	SA_RESTART
 E63	src/engine/MaskScan.cpp	cancelled percent from the wrong column	        result.percent = percentAt(pixel / rows);	        result.percent = percentAt(pixel);
 E64	src/engine/MaskScan.cpp	scroll does not reach the end	                w.setHScrMaskValue(w.hScrMaskMax());	                w.setHScrMaskValue(s);
 E65	src/engine/MaskScan.cpp	cancel before the first pixel not seen	    if (w.cancelRun())⏎        return cancelledAfter(0);	

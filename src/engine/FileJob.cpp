@@ -13,8 +13,7 @@ FileJob::FileJob(const Settings &settings) : m_settings(settings) {}
 FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, Existing existing,
                               JobObserver *observer)
 {
-    m_output = output;
-    m_existing = existing;
+    m_target = {output, existing};
     m_error.reset();
     m_failedReading = true;
     // Checked first so that nothing is read for a mask that is kept; one that appears after
@@ -40,8 +39,18 @@ FileJob::Outcome FileJob::run(const QString &spritePath, const QString &output, 
 FileJob::Outcome FileJob::run(InputFile &sprite, const QString &output, Existing existing,
                               JobObserver *observer)
 {
-    m_output = output;
-    m_existing = existing;
+    m_target = {output, existing};
+    return runOpen(sprite, observer);
+}
+
+FileJob::Outcome FileJob::run(InputFile &sprite, int outputFd, JobObserver *observer)
+{
+    m_target = {sprite.path(), Existing::Replace, outputFd};
+    return runOpen(sprite, observer);
+}
+
+FileJob::Outcome FileJob::runOpen(InputFile &sprite, JobObserver *observer)
+{
     m_error.reset();
     m_failedReading = true;
     try {
@@ -86,8 +95,7 @@ FileJob::Outcome FileJob::mask(PictureSource &source, JobObserver *observer)
     const QRgb m = toQRgb(rule.mask) | 0xFF000000u, t = toQRgb(rule.transparent()) | 0xFF000000u;
 
     m_failedReading = false;
-    const std::unique_ptr<MaskSink> sink =
-        MaskSink::create(m_output, m_existing, kind, w, h, m, t, m_out);
+    const std::unique_ptr<MaskSink> sink = MaskSink::create(m_target, kind, w, h, m, t, m_out);
     m_failedReading = true;
     m_row.resize(size_t(w) * 3);
     const int rowsPerBand = int(std::clamp<qint64>(BlockBytes / (qint64(w) * 4), 1, h));

@@ -49,6 +49,9 @@ public:
     // messages by its path().
     Outcome run(InputFile &sprite, const QString &output, Existing existing,
                 JobObserver *observer = nullptr);
+    // The same into an open file the caller keeps (standard input's mask, made in an
+    // unnamed scratch file before it is sent on).
+    Outcome run(InputFile &sprite, int outputFd, JobObserver *observer = nullptr);
     // The kind of the masks written from now on.
     void setKind(MaskOutput kind) { m_settings.kind = kind; }
 
@@ -58,14 +61,14 @@ public:
     bool failedReading() const { return m_failedReading; }
 
 private:
+    Outcome runOpen(InputFile &sprite, JobObserver *observer);
     Outcome mask(class PictureSource &source, JobObserver *observer);
     // One mask row, blue, green, red, from `w` sprite pixels of `inBytes` bytes each.
     void maskRow(const uchar *in, int inBytes, uchar *out, int w) const;
     bool reportAndCheck(JobObserver *observer, qint64 done, qint64 total) const;
 
     Settings m_settings;
-    QString m_output;
-    Existing m_existing = Existing::Keep;
+    MaskTarget m_target;
     std::optional<RunError> m_error;
     bool m_failedReading = false;
     // One mask row, a band of them for the sink, and the bits of a gathered mask: kept from

@@ -95,9 +95,14 @@ QByteArray WholeFileWriter::hiddenName() const
            QByteArray::number(counter++) + '-' + partFileOwner();
 }
 
+WholeFileWriter::WholeFileWriter(int intoFd, const QString &name)
+    : m_path(name), m_existing(Existing::Replace), m_fd(intoFd), m_borrowed(true)
+{
+}
+
 WholeFileWriter::~WholeFileWriter()
 {
-    if (m_fd >= 0)
+    if (m_fd >= 0 && !m_borrowed)
         ::close(m_fd);
     if (!m_temp.isEmpty())
         ::unlink(m_temp.constData());
@@ -129,6 +134,8 @@ void WholeFileWriter::writeAt(qint64 position, const char *data, qsizetype size)
 
 void WholeFileWriter::commit()
 {
+    if (m_borrowed)
+        return;
     // No flush to the disk is forced per file: a batch of thousands would wait on the disk.
     const QByteArray self =
         m_temp.isEmpty() ? "/proc/self/fd/" + QByteArray::number(m_fd) : QByteArray();
@@ -263,6 +270,18 @@ InputFile::InputFile(const QString &path) : m_path(path)
     m_identity = identityOf(st);
 }
 
+InputFile::InputFile(int fd, const QString &name) : m_path(name), m_fd(fd), m_named(false)
+{
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0) {
+        const int error = errno;
+        ::close(m_fd);
+        throw RunError::fromErrno(error, name);
+    }
+    m_size = st.st_size;
+    m_identity = identityOf(st);
+}
+
 InputFile::InputFile(const QByteArray &bytes, const QString &name)
     : m_path(name), m_size(bytes.size()), m_bytes(bytes.constData())
 {
@@ -308,9 +327,9 @@ void InputFile::checkUnchanged()
     // whether another file was put in its place, whose picture the mask would not show.
     struct stat now, named;
     const bool same = ::fstat(m_fd, &now) == 0 && identityOf(now) == m_identity &&
-                      ::stat(fileNameToBytes(m_path).constData(), &named) == 0 &&
-                      qint64(named.st_dev) == m_identity.device &&
-                      qint64(named.st_ino) == m_identity.inode;
+                      (!m_named || (::stat(fileNameToBytes(m_path).constData(), &named) == 0 &&
+                                    qint64(named.st_dev) == m_identity.device &&
+                                    qint64(named.st_ino) == m_identity.inode));
     if (!same)
         throw RunError::of(RunError::DamagedPicture,
                            m_path + QStringLiteral(" changed while it was read"));

@@ -31,6 +31,9 @@ class WholeFileWriter
 {
 public:
     explicit WholeFileWriter(const QString &path, Existing existing = Existing::Replace);
+    // Writes into an open file the caller keeps (an unnamed scratch file), named `name` in
+    // messages; commit() has nothing left to do.
+    WholeFileWriter(int intoFd, const QString &name);
     ~WholeFileWriter();
     WholeFileWriter(const WholeFileWriter &) = delete;
     WholeFileWriter &operator=(const WholeFileWriter &) = delete;
@@ -52,6 +55,7 @@ private:
     Existing m_existing;
     QByteArray m_dir, m_temp, m_target;
     int m_fd = -1;
+    bool m_borrowed = false; // m_fd is the caller's
 };
 
 // Copies a file over another, whole or not at all.
@@ -70,6 +74,10 @@ class InputFile
 public:
     explicit InputFile(const QString &path);
     InputFile(const QByteArray &bytes, const QString &name);
+    // Takes over `fd`, a regular file open for reading that no name leads to (an unnamed
+    // scratch file, or standard input), named `name` in messages: checkUnchanged() then
+    // checks the open file alone.
+    InputFile(int fd, const QString &name);
     ~InputFile();
     InputFile(const InputFile &) = delete;
     InputFile &operator=(const InputFile &) = delete;
@@ -89,6 +97,7 @@ private:
     int m_fd = -1;
     qint64 m_size = 0;
     const char *m_bytes = nullptr; // the bytes in memory, when there is no file
+    bool m_named = true;           // whether m_path leads to the open file
     struct Identity {
         qint64 device = 0, inode = 0, size = 0, seconds = 0, nanoseconds = 0;
         bool operator==(const Identity &) const = default;

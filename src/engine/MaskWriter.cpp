@@ -22,15 +22,15 @@ namespace
 class BmpSink final : public MaskSink
 {
 public:
-    BmpSink(const QString &path, Existing existing, int depth, int width, int height, QRgb mask,
-            QRgb transparent, std::vector<uchar> &buffer)
-        : MaskSink(path, existing, depth, width, height,
-                   qsizetype(((qint64(width) * depth + 31) / 32) * 4), buffer)
+    BmpSink(const MaskTarget &target, int depth, int width, int height, QRgb mask, QRgb transparent,
+            std::vector<uchar> &buffer)
+        : MaskSink(target, depth, width, height, qsizetype(((qint64(width) * depth + 31) / 32) * 4),
+                   buffer)
     {
         const int colours = depth == 1 ? 2 : 0;
         m_front = 54 + 4 * colours;
         if (m_front + qint64(m_rowBytes) * height > INT_MAX)
-            throw RunError::of(RunError::OutOfMemory, path);
+            throw RunError::of(RunError::OutOfMemory, target.path);
         bmpHeader(width, height, depth, colours, m_header);
         qToLittleEndian<quint32>(mask & 0xFFFFFF, m_header + 54); // blue, green, red, 0
         qToLittleEndian<quint32>(transparent & 0xFFFFFF, m_header + 58);
@@ -95,9 +95,9 @@ void pngFlush(png_structp) {}
 class PngSink final : public MaskSink
 {
 public:
-    PngSink(const QString &path, Existing existing, int depth, int width, int height, QRgb mask,
-            QRgb transparent, std::vector<uchar> &buffer)
-        : MaskSink(path, existing, depth, width, height,
+    PngSink(const MaskTarget &target, int depth, int width, int height, QRgb mask, QRgb transparent,
+            std::vector<uchar> &buffer)
+        : MaskSink(target, depth, width, height,
                    depth == 1 ? qsizetype((width + 7) / 8) : qsizetype(width) * 3, buffer)
     {
         m_state.out = &m_out;
@@ -105,7 +105,7 @@ public:
                                                         keepPngComplaint, ignorePngWarning);
         m_info = m_structs.info = m_png ? png_create_info_struct(m_png) : nullptr;
         if (!m_info)
-            throw RunError::of(RunError::OutOfMemory, path);
+            throw RunError::of(RunError::OutOfMemory, target.path);
         if (setjmp(png_jmpbuf(m_png)) == 0) {
             png_set_write_fn(m_png, &m_state, pngWrite, pngFlush);
             png_set_IHDR(m_png, m_info, png_uint_32(width), png_uint_32(height), depth == 1 ? 1 : 8,
@@ -182,23 +182,23 @@ private:
 
 } // namespace
 
-MaskSink::MaskSink(const QString &path, Existing existing, int depth, int width, int height,
-                   qsizetype rowBytes, std::vector<uchar> &buffer)
-    : m_out(path, existing), m_path(path), m_depth(depth), m_width(width), m_height(height),
-      m_rowBytes(rowBytes), m_rows(buffer)
+MaskSink::MaskSink(const MaskTarget &target, int depth, int width, int height, qsizetype rowBytes,
+                   std::vector<uchar> &buffer)
+    : m_out(target.fd >= 0 ? WholeFileWriter(target.fd, target.path)
+                           : WholeFileWriter(target.path, target.existing)),
+      m_path(target.path), m_depth(depth), m_width(width), m_height(height), m_rowBytes(rowBytes),
+      m_rows(buffer)
 {
 }
 
-std::unique_ptr<MaskSink> MaskSink::create(const QString &path, Existing existing, MaskOutput kind,
-                                           int width, int height, QRgb mask, QRgb transparent,
+std::unique_ptr<MaskSink> MaskSink::create(const MaskTarget &target, MaskOutput kind, int width,
+                                           int height, QRgb mask, QRgb transparent,
                                            std::vector<uchar> &buffer)
 {
     const int depth = kind.depth == 1 ? 1 : 24;
     if (kind.format == MaskFormat::Png)
-        return std::make_unique<PngSink>(path, existing, depth, width, height, mask, transparent,
-                                         buffer);
-    return std::make_unique<BmpSink>(path, existing, depth, width, height, mask, transparent,
-                                     buffer);
+        return std::make_unique<PngSink>(target, depth, width, height, mask, transparent, buffer);
+    return std::make_unique<BmpSink>(target, depth, width, height, mask, transparent, buffer);
 }
 
 void MaskSink::beginBand(int y0, int dy, int rows)

@@ -18,16 +18,24 @@ struct MaskOutput {
     int depth = 24; // 24 or 1
 };
 
+// Where a mask goes: the file `path`, written under `existing`; or, with `fd` set, an open file
+// the caller keeps (an unnamed scratch file), `path` then only naming it in messages.
+struct MaskTarget {
+    QString path;
+    Existing existing = Existing::Keep;
+    int fd = -1;
+};
+
 // Writes a mask file row band by row band, whole or not at all (a WholeFileWriter under the
-// `existing` policy). Rows come as the sink wants them: 24-bit masks as blue, green, red per
-// pixel; 1-bit masks packed most significant bit first, a bit set for every pixel that is
-// not the mask colour. A BMP takes its bands in either order; a PNG only top-down. The rows
-// are kept in `buffer`, the caller's, so that its memory serves file after file.
+// target's `existing` policy). Rows come as the sink wants them: 24-bit masks as blue, green, red
+// per pixel; 1-bit masks packed most significant bit first, a bit set for every pixel that is not
+// the mask colour. A BMP takes its bands in either order; a PNG only top-down. The rows are kept in
+// `buffer`, the caller's, so that its memory serves file after file.
 class MaskSink
 {
 public:
-    static std::unique_ptr<MaskSink> create(const QString &path, Existing existing, MaskOutput kind,
-                                            int width, int height, QRgb mask, QRgb transparent,
+    static std::unique_ptr<MaskSink> create(const MaskTarget &target, MaskOutput kind, int width,
+                                            int height, QRgb mask, QRgb transparent,
                                             std::vector<uchar> &buffer);
     virtual ~MaskSink() = default;
 
@@ -43,8 +51,8 @@ public:
     virtual void commit() = 0;
 
 protected:
-    MaskSink(const QString &path, Existing existing, int depth, int width, int height,
-             qsizetype rowBytes, std::vector<uchar> &buffer);
+    MaskSink(const MaskTarget &target, int depth, int width, int height, qsizetype rowBytes,
+             std::vector<uchar> &buffer);
     virtual qsizetype slot(int r) const { return r; }
 
     WholeFileWriter m_out;
