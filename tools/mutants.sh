@@ -53,7 +53,7 @@ E24	src/engine/MaskWriter.cpp	24-bit PNG red from blue	            if (depth != 
 E25	src/engine/MaskScan.cpp	refresh one pixel late	for (qint64 k = RefreshEvery - 1; k < total; k += RefreshEvery)	for (qint64 k = RefreshEvery; k < total; k += RefreshEvery)
 E26	src/engine/RunUtils.cpp	suffix at the first dot	const qsizetype dot = path.lastIndexOf(QLatin1Char('.'));	const qsizetype dot = path.indexOf(QLatin1Char('.'));
 E27	src/engine/RunUtils.cpp	suffix at a dot of the folder	return dot > slash + 1 ? dot : path.size();	return dot >= 0 ? dot : path.size();
-E28	src/engine/MaskRun.cpp	no-consent write replaces	            else⏎                existing = Existing::Keep;	            else⏎                existing = Existing::Replace;
+E28	src/engine/MaskRun.cpp	no-consent write replaces	            if (!question)⏎                existing = Existing::Keep;	            if (!question)⏎                existing = Existing::Replace;
 E29	src/engine/MaskRun.cpp	skipped files not counted	            ++skipped;⏎	
 E30	src/engine/FileOps.cpp	exclusive create replaced by a replacing one	    if (m_existing == Existing::Keep)⏎        linkInPlace(self);	    if (m_existing == Existing::Keep)⏎        replaceInPlace(self);
 E31	src/engine/FileOps.cpp	read-only mask replaced	if (!userMayWrite(m_target, st))	if (false)
@@ -140,9 +140,9 @@ W09	cli/Watcher.cpp	a file still written to masked after the short quiet time	(w
 W10	cli/WatchPlanner.cpp	after lost events, a sprite with an older time taken as unchanged	(m_known.value(p.sprite) == *now && entryExists(p.mask))	(m_known.value(p.sprite).mtime >= now->mtime && entryExists(p.mask))
 W11	cli/Interruption.cpp	a second Ctrl-C waits like the first	SA_RESTART | SA_RESETHAND	SA_RESTART
 E63	src/engine/MaskScan.cpp	cancelled percent from the wrong column	        result.percent = percentAt(pixel / rows);	        result.percent = percentAt(pixel);
-E64	src/engine/MaskScan.cpp	scroll does not reach the end	                w.setHScrMaskValue(w.hScrMaskMax());	                w.setHScrMaskValue(s);
+E64	src/engine/MaskScan.cpp	scroll does not reach the end	                scroll = RunView::ScrollToEnd;	                scroll = s;
 E65	src/engine/MaskScan.cpp	cancel before the first pixel not seen	    if (w.cancelRun())⏎        return cancelledAfter(0);	
-E66	src/engine/MaskScan.cpp	status shows stale seconds	        if (frame && (result.percent != shownPercent || secs != shownSeconds)) {	        if (frame && result.percent != shownPercent) {
+E66	src/engine/MaskScan.cpp	status shows stale seconds	            showUpTo(k, maskingText(result.percent, result.elapsed),	            showUpTo(k, maskingText(result.percent, 0),
 E67	src/engine/FileJob.cpp	a sprite already open that the memory cannot hold ends the run	    } catch (const std::bad_alloc &) {⏎        m_error = RunError::of(RunError::OutOfMemory, sprite.path());	    } catch (const std::length_error &) {⏎        m_error = RunError::of(RunError::OutOfMemory, sprite.path());
 E68	src/engine/FileJob.cpp	a sprite the memory cannot hold ends the run	    } catch (const std::bad_alloc &) {⏎        // One sprite too large	    } catch (const std::length_error &) {⏎        // One sprite too large
 E69	src/engine/MaskWriter.cpp	a failed PNG write leaves its exception handled for ever	        return;⏎    } catch (const RunError &e) {⏎        state->failure = e;⏎    }⏎	        return;⏎    } catch (const RunError &e) {⏎        state->failure = e;⏎        png_error(png, "write failed");⏎    }⏎
@@ -163,16 +163,16 @@ R14	src/engine/MaskRule.cpp	16th key colour ignored	static constexpr int MaxKeys
 R15	src/engine/MaskWriter.cpp	BMP mask padding keeps the last sprite's bytes	        for (int r = 0; r < m_bandRows; ++r)⏎            std::memset(row(r) + used, 0, size_t(m_rowBytes - used));⏎	
 R16	src/engine/MaskWriter.cpp	mask buffer not grown for a bigger sprite	    if (m_rows.size() < size_t(m_front + rows * m_rowBytes))	    if (m_rows.empty())
 R17	src/engine/FileJob.cpp	row buffer not grown for a wider sprite	    m_row.resize(size_t(w) * 3);	    if (m_row.empty())⏎        m_row.resize(size_t(w) * 3);
-U01	src/ui/FramePacer.cpp	a frame one interval late	return !m_lastFrame || m_clock() - *m_lastFrame >= m_interval;	return !m_lastFrame || m_clock() - *m_lastFrame > m_interval;
+U01	src/ui/FramePacer.cpp	a frame one interval late	return !m_holding || !m_lastFrame || m_clock() - *m_lastFrame >= m_interval;	return !m_holding || !m_lastFrame || m_clock() - *m_lastFrame > m_interval;
 U02	src/ui/FramePacer.cpp	a batch's end not painted	    m_batch = false;⏎    m_holding = false;⏎    paint();	    m_batch = false;⏎    m_holding = false;
 U03	src/ui/FramePacer.cpp	a batch's first frame waits for its time	    m_lastFrame.reset();⏎	
-U04	src/ui/FramePacer.cpp	a slow file's counter not painted before it loads	if (m_holding && (slowFiles || due())) {	if (m_holding && due()) {
-U05	src/ui/FramePacer.cpp	a question asked over a held screen	    if (m_holding)⏎        paint();⏎    return QScopedValueRollback	    return QScopedValueRollback
-U06	src/ui/FramePacer.cpp	a frame during a scan painted before its status is set	        if (m_inScan)⏎            m_frameOpen = true;	        if (false)⏎            m_frameOpen = true;
-U07	src/ui/WindowRunHost.cpp	the progress bar drawn in the mask colour	m_w.picProgress->image().height()), 0xFF0000);	m_w.picProgress->image().height()), 0x0000FF);
+U04	src/ui/FramePacer.cpp	a slow file's counter not painted before it loads	now = slowFiles || frameDue();	now = frameDue();
+U05	src/ui/FramePacer.cpp	a question asked over a held screen	    paint();⏎    return QScopedValueRollback	    return QScopedValueRollback
+U06	src/ui/FramePacer.cpp	a view that replaces an unshown one drops its order to move the bars	    if (!scroll && m_pending)⏎        scroll = m_pending->scroll;	    if (false)⏎        scroll = m_pending->scroll;
+U07	src/ui/frmMain_Run.cpp	the progress bar drawn in the mask colour	                              0xFF0000);	                              0x0000FF);
 U08	src/ui/WindowRunHost.cpp	the log offered though it is not there	    if (!QFileInfo(logPath()).isFile()) {	    if (false) {
-U09	src/ui/WindowRunHost.cpp	a question does not release the screen	    const auto released = m_w.m_pacer.release();⏎    return ask(&m_w,	    return ask(&m_w,
-U10	src/ui/WindowRunHost.cpp	the wrong bar follows the scan	    m_w.HScrSprite->setValue(value);	    m_w.HScrMask->setValue(value);
+U09	src/ui/WindowRunHost.cpp	a question does not release the screen	    const auto released = m_w.m_pacer.release();⏎    forRest = false;	    forRest = false;
+U10	src/ui/frmMain_Run.cpp	the wrong bar follows the scan	        HScrSprite->setValue(*view.scroll);	        HScrMask->setValue(*view.scroll);
 U11	src/ui/frmMain_Run.cpp	Cancel leaves the window locked	    cmdCancel->setEnabled(false);⏎    ControlsEnabled(true);	    cmdCancel->setEnabled(false);
 U12	src/ui/frmMain_Run.cpp	a second Mask All starts during a run	    if (m_running || !runCanStart())⏎        return;⏎    const QScopedValueRollback running(m_running, true);⏎    WindowRunHost host(*this);⏎    MaskRun run(host);⏎    m_pacer.batchStarted();	    if (!runCanStart())⏎        return;⏎    const QScopedValueRollback running(m_running, true);⏎    WindowRunHost host(*this);⏎    MaskRun run(host);⏎    m_pacer.batchStarted();
 U13	src/ui/frmMain_Run.cpp	Mask Current of a sprite that failed to load	    if (!m_spriteLoaded) {	    if (CurrentFile.isEmpty()) {
