@@ -11,12 +11,10 @@
 #include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
-#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTimer>
 
-#include <cmath>
 #include <csignal>
 #include <functional>
 
@@ -43,7 +41,6 @@ private slots:
     void scanInTheWindow_data();
     void scanInTheWindow();
     void opensCentred();
-    void statusAndBarShowOneRefreshPoint();
     void counterShownBeforeTheLoad();
     void screenFreeBehindAQuestion();
     void signalEndsTheSessionMidScan_data();
@@ -148,34 +145,6 @@ void TestFrmMain::opensCentred()
     // Its fonts keep their quarter points: a whole 9 or 15 would lay the window out smaller.
     QCOMPARE(control<QLabel>(w, "lblTitle")->font().pointSizeF(), 15.75);
     QCOMPARE(control<QLabel>(w, "lblStatus")->font().pointSizeF(), 9.75);
-}
-
-// Each time the status line is painted, the bar painted with it shows the same percent.
-void TestFrmMain::statusAndBarShowOneRefreshPoint()
-{
-    frmMain w;
-    w.setMaskRepaintInterval(0);
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w, 120000));
-    control<PictureSurface>(w, "picSprite")->setPicture(randomSprite(400, 300, Black, 2));
-    const QImage &bar = control<PictureSurface>(w, "picProgress")->image();
-    int frames = 0;
-    PaintWatch watch;
-    watch.onPaint = [&](QWidget *) {
-        static const QRegularExpression masking("^Status: Masking\\((\\d+)%");
-        const auto m = masking.match(control<QLabel>(w, "lblStatus")->text());
-        if (!m.hasMatch())
-            return;
-        int blue = 0;
-        while (blue < bar.width() && fromQRgb(bar.pixel(blue, 0)) == 0xFF0000)
-            ++blue;
-        const int percent = m.captured(1).toInt();
-        QCOMPARE(blue, int(std::lround(float(bar.width() / 100.0 * percent))));
-        ++frames;
-    };
-    control<QLabel>(w, "lblStatus")->installEventFilter(&watch);
-    w.MaskFile();
-    QVERIFY(frames > 50);
 }
 
 // However long a batch's next file takes to load, its counter is on screen first.
