@@ -41,7 +41,8 @@ public:
             counter = v.fileCounter;
         if (!v.status.isEmpty())
             status = v.status + v.statusPath;
-        barRight = float(741 / 100.0 * v.percent);
+        if (v.percent)
+            barRight = float(741 / 100.0 * *v.percent);
         sinceFrame.start();
         if (v.scroll)
             scroll.append(std::min(*v.scroll, hMax));

@@ -22,8 +22,9 @@ struct RunView {
     // A file the status ends with (the debug log after an error): shown as short as the
     // window needs, in full where the user can look it up.
     QString statusPath;
-    // Filled hundredths of the progress bar.
-    int percent = 0;
+    // Filled hundredths of the progress bar; none leaves the bar as it stands (a run that has
+    // not scanned yet).
+    std::optional<int> percent;
     // Where both horizontal bars go; none leaves them where the user put them.
     std::optional<int> scroll;
 };

@@ -110,14 +110,16 @@ void frmMain::paintNow()
 
 void frmMain::applyRunView(const RunView &view)
 {
+    // The run brought the mask up to this view's moment just before it handed the view over.
+    picMask->update();
     if (!view.fileCounter.isEmpty())
         setCaption(lblFileStat, view.fileCounter);
     if (!view.status.isEmpty())
         setStatusLine(view.status, view.statusPath);
-    if (view.percent != m_shownPercent) {
-        m_shownPercent = view.percent;
+    if (view.percent && *view.percent != m_shownPercent) {
+        m_shownPercent = *view.percent;
         // Percent hundredths of the bar's width, the right edge a single-precision value.
-        const float right = float(picProgress->image().width() / 100.0 * view.percent);
+        const float right = float(picProgress->image().width() / 100.0 * *view.percent);
         picProgress->clear();
         picProgress->fillRect(QRect(0, 0, int(std::lround(right)), picProgress->image().height()),
                               0xFF0000);
