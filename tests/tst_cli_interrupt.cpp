@@ -260,15 +260,22 @@ void TestCliInterrupt::stoppedBeforeStart()
     }
 }
 
+// A PID no process has: a child's, once it has ended and been waited for.
+static pid_t deadPid()
+{
+    const pid_t child = fork();
+    if (child == 0)
+        _exit(0);
+    waitpid(child, nullptr, 0);
+    return child;
+}
+
 void TestCliInterrupt::orphanedParts_data()
 {
     QTest::addColumn<QString>("part");
     QTest::addColumn<QString>("kind");
     QTest::addColumn<bool>("removed");
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(0);
-    waitpid(child, nullptr, 0); // a PID no process has
+    const pid_t child = deadPid();
     const QString host = "@" + QSysInfo::machineHostName();
     const auto part = [&](const char *mask, int n, pid_t pid, const QString &at) {
         return QStringLiteral(".%1.part%2-%3").arg(mask).arg(n).arg(pid) + at;
@@ -404,10 +411,7 @@ void TestCliInterrupt::orphanedScratch_data()
     QTest::addColumn<QString>("holds"); // "file"; a folder's files: "", "mask", "other"
     QTest::addColumn<int>("age");       // seconds
     QTest::addColumn<bool>("removed");
-    const pid_t child = fork();
-    if (child == 0)
-        _exit(0);
-    waitpid(child, nullptr, 0); // a PID no process has
+    const pid_t child = deadPid();
     const QString host = "@" + QSysInfo::machineHostName();
     const auto file = [&](pid_t pid, const QString &at) {
         return QStringLiteral("pelloran-mask-%1%2-Ab12Cd").arg(pid).arg(at);
